@@ -1,0 +1,19 @@
+#pragma once
+// What a header request delivers: a state and the header items in the server's order.
+#include <QList>
+#include <QString>
+
+namespace ormisk {
+
+struct HeaderItem {
+    QString name;  // as the server spelt it
+    QString value; // unfolded, encoded words decoded
+};
+
+struct DocOutput {
+    enum State : qint16 { HeadersAvailable = 2, TransferError = 4 };
+    qint16 state = 0;
+    QList<HeaderItem> headers;
+};
+
+} // namespace ormisk

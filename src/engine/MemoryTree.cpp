@@ -1,0 +1,143 @@
+#include "engine/MemoryTree.h"
+
+#include <functional>
+
+namespace ormisk {
+
+void MemoryTree::add(const QString& parentKey, const QString& key, const QString& text, const QString& image)
+{
+    if (key.isEmpty() || m_nodes.contains(key))
+        return;
+    Node node;
+    node.parent = parentKey;
+    node.text = text;
+    node.image = image;
+    if (parentKey.isEmpty() || !m_nodes.contains(parentKey)) {
+        node.parent.clear();
+        m_roots.append(key);
+    } else {
+        m_nodes[parentKey].children.append(key);
+    }
+    m_nodes.insert(key, node);
+    invalidate();
+}
+
+void MemoryTree::remove(const QString& key)
+{
+    auto it = m_nodes.find(key);
+    if (it == m_nodes.end())
+        return;
+    const QStringList kids = it->children;
+    for (const QString& child : kids)
+        remove(child);
+    const QString parentKey = m_nodes.value(key).parent;
+    if (parentKey.isEmpty())
+        m_roots.removeAll(key);
+    else
+        m_nodes[parentKey].children.removeAll(key);
+    m_nodes.remove(key);
+    invalidate();
+    if (m_selected == key)
+        m_selected.clear();
+}
+
+void MemoryTree::clear()
+{
+    m_nodes.clear();
+    m_roots.clear();
+    m_selected.clear();
+    invalidate();
+}
+
+int MemoryTree::count() const { return static_cast<int>(m_nodes.size()); }
+
+const QStringList& MemoryTree::order() const
+{
+    if (m_orderValid)
+        return m_order;
+    QStringList& out = m_order;
+    out.clear();
+    out.reserve(m_nodes.size());
+    std::function<void(const QString&)> visit = [&](const QString& key) {
+        out.append(key);
+        for (const QString& child : m_nodes.value(key).children)
+            visit(child);
+    };
+    for (const QString& root : m_roots)
+        visit(root);
+    m_orderValid = true;
+    return out;
+}
+
+QString MemoryTree::keyAt(int index) const
+{
+    const QStringList& keys = order();
+    return index >= 1 && index <= keys.size() ? keys.at(index - 1) : QString();
+}
+
+bool MemoryTree::contains(const QString& key) const { return m_nodes.contains(key); }
+QString MemoryTree::text(const QString& key) const { return m_nodes.value(key).text; }
+void MemoryTree::setText(const QString& key, const QString& text)
+{
+    if (auto it = m_nodes.find(key); it != m_nodes.end())
+        it->text = text;
+}
+QString MemoryTree::image(const QString& key) const { return m_nodes.value(key).image; }
+void MemoryTree::setImage(const QString& key, const QString& image)
+{
+    if (auto it = m_nodes.find(key); it != m_nodes.end())
+        it->image = image;
+}
+void MemoryTree::setExpandedImage(const QString& key, const QString& image)
+{
+    if (auto it = m_nodes.find(key); it != m_nodes.end())
+        it->expandedImage = image;
+}
+QString MemoryTree::expandedImage(const QString& key) const { return m_nodes.value(key).expandedImage; }
+bool MemoryTree::expanded(const QString& key) const { return m_nodes.value(key).expanded; }
+void MemoryTree::setExpanded(const QString& key, bool expanded)
+{
+    if (auto it = m_nodes.find(key); it != m_nodes.end())
+        it->expanded = expanded;
+}
+QString MemoryTree::tag(const QString& key) const { return m_nodes.value(key).tag; }
+void MemoryTree::setTag(const QString& key, const QString& tag)
+{
+    if (auto it = m_nodes.find(key); it != m_nodes.end())
+        it->tag = tag;
+}
+QString MemoryTree::parent(const QString& key) const { return m_nodes.value(key).parent; }
+QString MemoryTree::firstChild(const QString& key) const
+{
+    const QStringList kids = m_nodes.value(key).children;
+    return kids.isEmpty() ? QString() : kids.first();
+}
+int MemoryTree::children(const QString& key) const { return static_cast<int>(m_nodes.value(key).children.size()); }
+QString MemoryTree::next(const QString& key) const
+{
+    if (!m_nodes.contains(key))
+        return {};
+    const QString parentKey = m_nodes.value(key).parent;
+    const QStringList& siblings = parentKey.isEmpty() ? m_roots : m_nodes.value(parentKey).children;
+    const qsizetype at = siblings.indexOf(key);
+    return at >= 0 && at + 1 < siblings.size() ? siblings.at(at + 1) : QString();
+}
+void MemoryTree::ensureVisible(const QString& key)
+{
+    for (QString p = parent(key); !p.isEmpty(); p = parent(p))
+        setExpanded(p, true);
+}
+
+QString MemoryTree::dump() const
+{
+    QString out;
+    for (const QString& key : order()) {
+        int level = 0;
+        for (QString p = parent(key); !p.isEmpty(); p = parent(p))
+            ++level;
+        out += QString(level * 2, QLatin1Char(' ')) + text(key) + QStringLiteral(" [") + image(key) + QStringLiteral("]\n");
+    }
+    return out;
+}
+
+} // namespace ormisk

@@ -1,0 +1,56 @@
+#pragma once
+// A plain in-memory NodeTree: used by `--once` and by the engine's tests.
+#include "engine/NodeTree.h"
+
+#include <QHash>
+#include <QStringList>
+
+namespace ormisk {
+
+class MemoryTree : public NodeTree {
+public:
+    void add(const QString& parentKey, const QString& key, const QString& text, const QString& image) override;
+    void remove(const QString& key) override;
+    void clear() override;
+    [[nodiscard]] int count() const override;
+    [[nodiscard]] QString keyAt(int index) const override;
+    [[nodiscard]] bool contains(const QString& key) const override;
+    [[nodiscard]] QString text(const QString& key) const override;
+    void setText(const QString& key, const QString& text) override;
+    [[nodiscard]] QString image(const QString& key) const override;
+    void setImage(const QString& key, const QString& image) override;
+    void setExpandedImage(const QString& key, const QString& image) override;
+    [[nodiscard]] bool expanded(const QString& key) const override;
+    void setExpanded(const QString& key, bool expanded) override;
+    [[nodiscard]] QString tag(const QString& key) const override;
+    void setTag(const QString& key, const QString& tag) override;
+    [[nodiscard]] QString parent(const QString& key) const override;
+    [[nodiscard]] QString firstChild(const QString& key) const override;
+    [[nodiscard]] int children(const QString& key) const override;
+    [[nodiscard]] QString next(const QString& key) const override;
+    void ensureVisible(const QString& key) override;
+    [[nodiscard]] QString selected() const override { return m_selected; }
+    void setSelected(const QString& key) override { m_selected = key; }
+    void clearDropHighlight() override {}
+
+    [[nodiscard]] QString expandedImage(const QString& key) const;
+    // One line per node, indented by level: its text, then its image key in brackets.
+    [[nodiscard]] QString dump() const;
+
+private:
+    struct Node {
+        QString parent;
+        QStringList children;
+        QString text, image, expandedImage, tag;
+        bool expanded = false;
+    };
+    [[nodiscard]] const QStringList& order() const;
+    void invalidate() { m_orderValid = false; }
+    QHash<QString, Node> m_nodes;
+    QStringList m_roots;
+    QString m_selected;
+    mutable QStringList m_order;
+    mutable bool m_orderValid = false;
+};
+
+} // namespace ormisk

@@ -1,0 +1,52 @@
+#pragma once
+// What the engine (a check, the delete command, the poll scheduler) asks of the window it runs
+// in. The main window implements it; NullShellHost serves `--once` and the engine's tests.
+#include <QString>
+
+namespace ormisk {
+
+namespace TrayPicture {
+constexpr int Idle = 0;
+constexpr int Checking = 1;
+constexpr int MailWaiting = 2;
+constexpr int Suspended = 3;
+} // namespace TrayPicture
+
+class ShellHost {
+public:
+    virtual ~ShellHost() = default;
+    virtual void applyMenus() = 0; // AppState::menus changed
+    virtual void setBusyPointer(bool busy) = 0;
+    virtual void setCaption(const QString& caption) = 0;
+    virtual void setTrayPicture(int picture) = 0;
+    [[nodiscard]] virtual bool isMinimized() const = 0;
+    [[nodiscard]] virtual bool isHiddenInTray() const = 0;
+    virtual void restoreWindow() = 0; // back to RestoreState, shown if hidden
+    virtual void focusTree() = 0;
+    virtual void showTimeLeft(const QString& text) = 0;
+    virtual void openNewMailWindow() = 0;
+    virtual void updateNewMailWindow(bool giveFocus) = 0;
+    virtual void playMessage() = 0; // the sound routine; returns once the sound has started
+};
+
+class NullShellHost : public ShellHost {
+public:
+    void applyMenus() override {}
+    void setBusyPointer(bool) override {}
+    void setCaption(const QString& caption) override { this->caption = caption; }
+    void setTrayPicture(int picture) override { trayPicture = picture; }
+    [[nodiscard]] bool isMinimized() const override { return false; }
+    [[nodiscard]] bool isHiddenInTray() const override { return false; }
+    void restoreWindow() override {}
+    void focusTree() override {}
+    void showTimeLeft(const QString& text) override { timeLeft = text; }
+    void openNewMailWindow() override {}
+    void updateNewMailWindow(bool) override {}
+    void playMessage() override {}
+
+    QString caption;
+    QString timeLeft;
+    int trayPicture = TrayPicture::Idle;
+};
+
+} // namespace ormisk

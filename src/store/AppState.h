@@ -1,0 +1,86 @@
+#pragma once
+// The program-wide state: the option values (named after their store keys), the three tables,
+// the selection, the counters and the shared flags. One instance is owned by the application
+// and passed to whoever needs it; tests make their own. Nothing here is a hidden singleton.
+#include "store/MenuState.h"
+#include "store/Records.h"
+
+#include <QList>
+#include <QRandomGenerator>
+#include <QString>
+#include <QStringList>
+
+namespace ormisk {
+
+inline const QString kDefaultDialogMessage = QStringLiteral("You have # new message[s]");
+
+struct AppState {
+    // Options ("Config" section), loaded at start-up, written by the options dialog.
+    qint32 PoolingTime = 5;
+    bool AutoExpand = true;
+    bool AutoDialog = true;
+    QString DialogMessage = kDefaultDialogMessage;
+    bool PlayWav = false;
+    bool RandomPlayWAV = false;
+    QString WavFile;
+    QString WavFolder;
+    bool RunInTray = true;
+    bool AutoMarkRead = false;
+    // Mail log settings; LogFilesPath always ends with "/".
+    QString LogFilesPath;
+    bool LogDisabled = true;
+    bool LogAllInOne = true;
+    // Extra CA certificates trusted for POP3 over TLS (private servers); empty = system CAs only.
+    QString CAFile;
+
+    // Account table (1-based through account()).
+    QList<AccountRecord> AccountTable;
+    AccountRecord EditAccount;
+    [[nodiscard]] qint16 AccountCount() const { return static_cast<qint16>(AccountTable.size()); }
+    AccountRecord& account(int i) { return AccountTable[i - 1]; }
+    [[nodiscard]] const AccountRecord& account(int i) const { return AccountTable[i - 1]; }
+
+    // Rule tables (1-based through filter() / wavAction()).
+    QList<FilterRule> FilterTable;
+    FilterRule CurrentFilter;
+    bool AutoPrompt = true;
+    QList<WavAction> WavActionTable;
+    WavAction CurrentWavAction;
+    [[nodiscard]] qint16 FilterCount() const { return static_cast<qint16>(FilterTable.size()); }
+    [[nodiscard]] qint16 WavActionCount() const { return static_cast<qint16>(WavActionTable.size()); }
+
+    // Selection.
+    qint16 CurrentAccount = 0;
+    qint16 CurrentMessage = 0;
+
+    // Scheduler and shared flags.
+    qint32 PollMinutes = 5;
+    qint32 SecondsLeft = 5;
+    bool Suspended = false;
+    bool NewMailShown = false;
+    bool SoundIdle = true;
+    bool DialogAccepted = false;
+    bool SelectionResetAllowed = false;
+    bool StartingUp = false;
+    QString RestoreState = QStringLiteral("0");
+
+    // Counters of the current poll cycle (16-bit, as the tree's numbering).
+    qint16 NewMailCount = 0;
+    qint16 WaitingCount = 0;
+    qint16 UnseenCount = 0;
+
+    // Seen and read lists: header texts, oldest first.
+    QStringList SeenHeaders;
+    QStringList ReadHeaders;
+    [[nodiscard]] qint16 SeenCount() const { return static_cast<qint16>(SeenHeaders.size()); }
+    [[nodiscard]] qint16 ReadCount() const { return static_cast<qint16>(ReadHeaders.size()); }
+
+    MenuState menus;
+
+    // Seeded once at start-up from the clock; tests may seed it to a fixed value.
+    QRandomGenerator random{42u};
+    // Uniform value in [0, 1), single precision like the keys and the random sound pick expect.
+    float nextRandom() { return static_cast<float>(random.generateDouble()) * 0.99999994f; }
+};
+
+} // namespace ormisk
