@@ -1,0 +1,85 @@
+#include "store/AccountTable.h"
+
+#include "store/AppState.h"
+#include "store/Scramble.h"
+#include "store/SettingsStore.h"
+
+namespace ormisk {
+
+namespace {
+QString itemKey(const char* field, int i) { return QLatin1String(field) + QString::number(i); }
+} // namespace
+
+void LoadAccounts(const SettingsStore& store, AppState& state)
+{
+    const QString& s = Section::Accounts;
+    const qint16 count = SettingsStore::toCount(store.read(s, QStringLiteral("Total"), QStringLiteral("0")));
+    state.AccountTable.clear();
+    if (count == 0)
+        return;
+    // The table has its final size while keys are drawn; records not yet loaded hold an empty key
+    // and never clash.
+    state.AccountTable.resize(count);
+    for (int i = 1; i <= count; ++i) {
+        AccountRecord& a = state.account(i);
+        a.Title = store.read(s, itemKey("Title", i));
+        a.Host = store.read(s, itemKey("Host", i));
+        a.User = store.read(s, itemKey("User", i));
+        a.Password = UnscrambleText(store.read(s, itemKey("Password", i)));
+        // A port or flag that does not convert (a hand-edited file) falls back to its natural
+        // default so the remaining accounts still load.
+        a.Port = SettingsStore::toInt32(store.read(s, itemKey("Port", i)), 110);
+        a.Disabled = SettingsStore::toBool(store.read(s, itemKey("Disabled", i)), false);
+        a.NodeKey = NewAccountKey(state);
+    }
+}
+
+void SaveAccounts(SettingsStore& store, const AppState& state)
+{
+    const QString& s = Section::Accounts;
+    store.write(s, QStringLiteral("Total"), QString::number(state.AccountCount()));
+    for (int i = 1; i <= state.AccountCount(); ++i) {
+        const AccountRecord& a = state.account(i);
+        store.write(s, itemKey("Title", i), a.Title);
+        store.write(s, itemKey("Host", i), a.Host);
+        store.write(s, itemKey("User", i), a.User);
+        store.write(s, itemKey("Password", i), ScrambleText(a.Password));
+        store.write(s, itemKey("Port", i), QString::number(a.Port));
+        store.write(s, itemKey("Disabled", i), SettingsStore::fromBool(a.Disabled));
+    }
+    store.sync();
+}
+
+QString NewAccountKey(AppState& state)
+{
+    for (;;) {
+        const int n = static_cast<int>(state.nextRandom() * 32766.0f + 1.0f);
+        const QString candidate = QLatin1Char('P') + QString::number(n);
+        bool used = false;
+        for (const AccountRecord& a : std::as_const(state.AccountTable)) {
+            if (a.NodeKey == candidate) {
+                used = true;
+                break;
+            }
+        }
+        if (!used)
+            return candidate;
+    }
+}
+
+qint16 FindAccountByKey(const AppState& state, const QString& key)
+{
+    for (int i = 1; i <= state.AccountCount(); ++i) {
+        if (state.account(i).NodeKey == key)
+            return static_cast<qint16>(i);
+    }
+    return 0;
+}
+
+void RemoveAccount(AppState& state, int index)
+{
+    if (index >= 1 && index <= state.AccountCount())
+        state.AccountTable.removeAt(index - 1);
+}
+
+} // namespace ormisk
