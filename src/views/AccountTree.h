@@ -1,0 +1,75 @@
+#pragma once
+// The account tree of the main window: a QTreeWidget offering the keyed node operations the
+// engine works with, and reporting the user's mouse and keyboard actions by node key.
+#include "engine/NodeTree.h"
+
+#include <QHash>
+#include <QStringList>
+#include <QTreeWidget>
+
+namespace ormisk {
+
+class AccountTree : public QTreeWidget, public NodeTree {
+    Q_OBJECT
+public:
+    explicit AccountTree(QWidget* parent = nullptr);
+
+    void add(const QString& parentKey, const QString& key, const QString& text, const QString& image) override;
+    void remove(const QString& key) override;
+    void clear() override;
+    [[nodiscard]] int count() const override;
+    [[nodiscard]] QString keyAt(int index) const override;
+    [[nodiscard]] bool contains(const QString& key) const override;
+    [[nodiscard]] QString text(const QString& key) const override;
+    void setText(const QString& key, const QString& text) override;
+    [[nodiscard]] QString image(const QString& key) const override;
+    void setImage(const QString& key, const QString& image) override;
+    void setExpandedImage(const QString& key, const QString& image) override;
+    [[nodiscard]] bool expanded(const QString& key) const override;
+    void setExpanded(const QString& key, bool expanded) override;
+    [[nodiscard]] QString tag(const QString& key) const override;
+    void setTag(const QString& key, const QString& tag) override;
+    [[nodiscard]] QString parent(const QString& key) const override;
+    [[nodiscard]] QString firstChild(const QString& key) const override;
+    [[nodiscard]] int children(const QString& key) const override;
+    [[nodiscard]] QString next(const QString& key) const override;
+    void ensureVisible(const QString& key) override;
+    [[nodiscard]] QString selected() const override;
+    void setSelected(const QString& key) override;
+    void clearDropHighlight() override;
+
+    [[nodiscard]] QString keyAtPosition(const QPoint& pos) const;
+    [[nodiscard]] QString expandedImage(const QString& key) const;
+
+signals:
+    // The user pressed a mouse button over a node (empty key: over empty space).
+    void nodePressed(const QString& key, Qt::MouseButton button, const QPoint& globalPos);
+    void nodeExpandedByUser(const QString& key);
+    void treeClicked();
+    void treeDoubleClicked();
+    // The user moved the selection with the keyboard.
+    void nodeSelectedByKeyboard(const QString& key);
+    // The context-menu key was pressed on the selected node (empty key: nothing selected).
+    void contextKeyPressed(const QString& key, const QPoint& globalPos);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    [[nodiscard]] QTreeWidgetItem* item(const QString& key) const;
+    [[nodiscard]] static QString keyOf(const QTreeWidgetItem* item);
+    void refreshIcon(QTreeWidgetItem* item);
+    void forget(QTreeWidgetItem* item);
+    void onUserExpandedOrCollapsed(QTreeWidgetItem* item);
+
+    QHash<QString, QTreeWidgetItem*> m_items;
+    mutable QStringList m_order;
+    mutable bool m_orderValid = false;
+    int m_programmatic = 0; // expand changes made by the program, not the user
+};
+
+} // namespace ormisk
