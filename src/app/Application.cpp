@@ -1,13 +1,110 @@
 #include "app/Application.h"
 
+#include "app/MainWindow.h"
+#include "app/SignalBridge.h"
+#include "store/AppState.h"
+#include "store/Profile.h"
+#include "store/SettingsStore.h"
+#include "store/gui/DialogService.h"
+
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QSessionManager>
+#include <QTimer>
+
+#include <cstdio>
+
+// Resources of a static library must be registered by hand, outside any namespace.
+static void initResources() { Q_INIT_RESOURCE(ormisk); }
 
 namespace ormisk {
+
+namespace {
+
+struct Options {
+    QString profileDir;
+};
+
+Options parseCommandLine(QApplication& app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Ormisk watches POP3 mailboxes and tells you about new mail."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption profile(QStringLiteral("profile"),
+        QStringLiteral("Keep the settings, the seen list, the logs and the instance lock in <dir> "
+                       "(default: ORMISK_PROFILE, else the user's own folders)."),
+        QStringLiteral("dir"));
+    parser.addOption(profile);
+    parser.process(app);
+    Options options;
+    options.profileDir = parser.value(profile);
+    return options;
+}
+
+} // namespace
 
 int runApplication(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    initResources();
+    QApplication::setApplicationName(QStringLiteral("Ormisk"));
+    QApplication::setOrganizationName(QStringLiteral("Ormisk"));
+    QApplication::setApplicationVersion(QStringLiteral(ORMISK_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("ormisk"));
+    // The window may live in the tray with nothing on screen; only the main window's close ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const Options options = parseCommandLine(app);
+    const Profile profile = Profile::resolve(options.profileDir);
+    profile.ensureFolders();
+
+    QLockFile lock(profile.lockFile);
+    lock.setStaleLockTime(0); // a lock whose process is gone is stale whatever its age
+    if (!lock.tryLock(0)) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ormisk"),
+            QStringLiteral("Ormisk is already running in the tray!"), QMessageBox::Ok);
+        if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
+            box.exec();
+        std::fprintf(stderr, "Ormisk is already running in the tray!\n");
+        return 1;
+    }
+
+    AppState state;
+    SettingsStore store(profile.settingsFile);
+    QtDialogService dialogs;
+    MainWindow window(state, store, profile, dialogs);
+
+    bool finished = false;
+    QObject::connect(&window, &MainWindow::closed, &app, [&] {
+        finished = true;
+        QApplication::quit();
+    });
+
+    // A signal or the end of the desktop session closes the window like the close box. While a
+    // check holds the connection the close is refused; it is tried again until it succeeds.
+    const auto closeSoon = [&] {
+        auto* retry = new QTimer(&app);
+        retry->setInterval(200);
+        QObject::connect(retry, &QTimer::timeout, &app, [&, retry] {
+            if (finished || window.requestClose())
+                retry->deleteLater();
+        });
+        if (!window.requestClose())
+            retry->start();
+        else
+            retry->deleteLater();
+    };
+    SignalBridge signals_;
+    QObject::connect(&signals_, &SignalBridge::terminationRequested, &app, closeSoon);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&](QSessionManager&) { closeSoon(); });
+
+    window.startUp();
+    const int status = QApplication::exec();
+    store.sync();
+    return status;
 }
 
 } // namespace ormisk

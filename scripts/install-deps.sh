@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Ormisk needs to build, run and test; does nothing when all are there.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libqt6svg6 libgtest-dev libgmock-dev
+  libpulse-dev libsndfile1-dev
+  # sanitizer build
+  clang libclang-rt-14-dev
+  # real POP3 server for the tests
+  dovecot-pop3d openssl
+  # sound tests and a headless desktop for end-to-end checks
+  pulseaudio pulseaudio-utils sox xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,271 @@
+#include "app/MainWindow.h"
+
+#include "engine/SeenListFile.h"
+#include "engine/TreeOps.h"
+#include "engine/TreeSelection.h"
+#include "store/AccountTable.h"
+#include "store/AppState.h"
+#include "store/OptionSettings.h"
+#include "store/RuleTables.h"
+#include "store/SettingsStore.h"
+#include "store/gui/DialogService.h"
+#include "views/AccountTree.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QUrl>
+#include <QDateTime>
+
+namespace ormisk {
+
+MainWindow::MainWindow(AppState& state, SettingsStore& store, const Profile& profile, DialogService& dialogs, QWidget* parent)
+    : QMainWindow(parent)
+    , m_state(state)
+    , m_store(store)
+    , m_profile(profile)
+    , m_dialogs(dialogs)
+{
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(QStringLiteral("Ormisk"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/ormisk.svg")));
+    resize(520, 380);
+
+    m_tree = new AccountTree(this);
+    setCentralWidget(m_tree);
+
+    m_timeLeft = new QLineEdit(m_tree);
+    m_timeLeft->setObjectName(QStringLiteral("txtTimeLeft"));
+    m_timeLeft->setToolTip(QStringLiteral("Min:Sec left to check email"));
+    m_timeLeft->setReadOnly(true);
+    m_timeLeft->setFocusPolicy(Qt::NoFocus);
+    m_timeLeft->setAlignment(Qt::AlignCenter);
+    m_timeLeft->setFixedWidth(m_timeLeft->fontMetrics().horizontalAdvance(QStringLiteral("00:00")) + 14);
+
+    m_menus.build(menuBar());
+    wireMenus();
+    wireTree();
+    applyMenus();
+}
+
+MainWindow::~MainWindow() = default;
+
+double MainWindow::twipsPerPixelX() const { return 1440.0 / logicalDpiX(); }
+double MainWindow::twipsPerPixelY() const { return 1440.0 / logicalDpiY(); }
+
+void MainWindow::startUp()
+{
+    m_state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
+    m_state.StartingUp = true;
+    LoadAccounts(m_store, m_state);
+    RebuildTree(m_state, *m_tree, QStringLiteral(" --- Unchecked."));
+    m_state.CurrentAccount = 0;
+    m_state.CurrentMessage = 0;
+    m_state.SeenHeaders.clear();
+    m_state.ReadHeaders.clear();
+    m_state.NewMailShown = false;
+    m_state.RestoreState = QStringLiteral("0");
+    m_state.SoundIdle = true;
+    restoreGeometryFromStore();
+    show();
+    m_state.StartingUp = false;
+    refreshMenuState();
+    m_state.SelectionResetAllowed = true;
+    hideSelection();
+    LoadOptions(m_store, m_state, m_profile.defaultLogFolder());
+    LoadFilters(m_store, m_state);
+    LoadWavActions(m_store, m_state);
+    m_state.SeenHeaders = ReadSeenListFile(m_profile.seenListFile());
+    onResize();
+    m_state.PollMinutes = m_state.PoolingTime;
+    m_state.SecondsLeft = 5;
+}
+
+void MainWindow::restoreGeometryFromStore()
+{
+    // Centred at the designed size first; stored values then override it one by one.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.x() + (avail.width() - width()) / 2, avail.y() + (avail.height() - height()) / 2);
+    }
+    const StoredGeometry g = ReadGeometry(m_store);
+    const double tx = twipsPerPixelX();
+    const double ty = twipsPerPixelY();
+    QPoint pos = this->pos();
+    QSize size = this->size();
+    if (g.top)
+        pos.setY(qRound(*g.top / ty));
+    if (g.left)
+        pos.setX(qRound(*g.left / tx));
+    if (g.width && *g.width > 0)
+        size.setWidth(qRound(*g.width / tx));
+    if (g.height && *g.height > 0)
+        size.setHeight(qRound(*g.height / ty));
+    move(pos);
+    resize(size);
+    if (g.state) {
+        if (*g.state == 2)
+            setWindowState(Qt::WindowMaximized);
+        else if (*g.state == 1)
+            setWindowState(Qt::WindowMinimized);
+    }
+}
+
+void MainWindow::SaveWindowGeometry()
+{
+    if (QMainWindow::isMinimized() || isHiddenInTray())
+        return;
+    if (isMaximized()) {
+        WriteMaximizedState(m_store);
+        return;
+    }
+    const double tx = twipsPerPixelX();
+    const double ty = twipsPerPixelY();
+    WriteNormalGeometry(m_store, y() * ty, x() * tx, height() * ty, width() * tx);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    onResize();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        onResize();
+}
+
+void MainWindow::onResize()
+{
+    if (m_state.StartingUp)
+        return;
+    SaveWindowGeometry();
+    if (QMainWindow::isMinimized()) {
+        // Hidden only when a tray icon exists to bring the window back.
+        if (m_state.RunInTray && QSystemTrayIcon::isSystemTrayAvailable())
+            QMetaObject::invokeMethod(this, [this] {
+                if (QMainWindow::isMinimized())
+                    hide();
+            }, Qt::QueuedConnection);
+    } else {
+        m_state.RestoreState = isMaximized() ? QStringLiteral("2") : QStringLiteral("0");
+    }
+    setTrayPicture(TrayPicture::Idle);
+    placeTimeLeftBox();
+    hideSelection();
+}
+
+void MainWindow::placeTimeLeftBox()
+{
+    // One pixel below the tree's top edge, three pixels inside its right edge.
+    const int left = m_tree->width() - m_timeLeft->width() - 3;
+    m_timeLeft->move(qMax(0, left), 1);
+    m_timeLeft->raise();
+}
+
+bool MainWindow::requestClose() { return close(); }
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    SaveWindowGeometry();
+    if (!WriteSeenListFile(m_profile.seenListFile(), m_state.SeenHeaders))
+        qWarning("Ormisk: the seen-list file could not be written; the previous one is kept.");
+    event->accept();
+    emit closed();
+}
+
+void MainWindow::wireMenus()
+{
+    connect(m_menus.mnuExit, &QAction::triggered, this, [this] { close(); });
+    connect(m_menus.mnuHelpContents, &QAction::triggered, this, [this] { showHelp(); });
+}
+
+void MainWindow::wireTree()
+{
+    const auto refresh = [this] { refreshMenuState(); };
+    connect(m_tree, &AccountTree::nodePressed, this, [this, refresh](const QString& key, Qt::MouseButton button, const QPoint& at) {
+        const PopupMenu menu = OnTreeMouseDown(m_state, *m_tree, key, button == Qt::RightButton, refresh);
+        switch (menu) {
+        case PopupMenu::Monitoring:
+            m_menus.mnuMonitoring->popup(at);
+            break;
+        case PopupMenu::Accounts:
+            m_menus.mnuAccounts->popup(at);
+            break;
+        case PopupMenu::Messages:
+            m_menus.mnuMessages->popup(at);
+            break;
+        case PopupMenu::None:
+            break;
+        }
+    });
+    connect(m_tree, &AccountTree::nodeExpandedByUser, this, [this, refresh](const QString& key) {
+        OnTreeNodeExpanded(m_state, *m_tree, key, refresh);
+    });
+    connect(m_tree, &AccountTree::treeClicked, this, [this, refresh] { OnTreeClick(m_state, *m_tree, refresh); });
+    connect(m_tree, &AccountTree::treeDoubleClicked, this, [this, refresh] { OnTreeDoubleClick(m_state, *m_tree, refresh); });
+    connect(m_tree, &AccountTree::nodeSelectedByKeyboard, this, [this, refresh](const QString& key) {
+        OnTreeKeyboardSelect(m_state, *m_tree, key, refresh);
+    });
+}
+
+void MainWindow::refreshMenuState() { applyMenus(); }
+
+void MainWindow::hideSelection() { HideSelection(m_state, *m_tree); }
+
+void MainWindow::runDialogCommand(const std::function<void()>& command) { command(); }
+
+void MainWindow::showHelp() { }
+
+void MainWindow::showAbout() { }
+
+void MainWindow::applyMenus() { m_menus.apply(m_state.menus); }
+
+void MainWindow::setBusyPointer(bool busy)
+{
+    if (busy)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+}
+
+void MainWindow::setCaption(const QString& caption) { setWindowTitle(caption); }
+
+void MainWindow::setTrayPicture(int) { }
+
+bool MainWindow::isMinimized() const { return QMainWindow::isMinimized(); }
+
+bool MainWindow::isHiddenInTray() const { return !isVisible(); }
+
+void MainWindow::restoreWindow()
+{
+    if (m_state.RestoreState == QStringLiteral("2"))
+        showMaximized();
+    else
+        showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::focusTree() { m_tree->setFocus(); }
+
+void MainWindow::showTimeLeft(const QString& text) { m_timeLeft->setText(text); }
+
+void MainWindow::openNewMailWindow() { }
+
+void MainWindow::updateNewMailWindow(bool) { }
+
+void MainWindow::playMessage() { }
+
+} // namespace ormisk

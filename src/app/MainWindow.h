@@ -1,0 +1,89 @@
+#pragma once
+// The main window: a coordinator. It owns the long-lived objects, lays out the tree and the
+// countdown box, wires every menu entry to its command, and implements what the engine asks of
+// a window (ShellHost). The rules themselves live in the engine, the store and the dialogs.
+#include "app/MainMenus.h"
+#include "engine/ShellHost.h"
+#include "store/Profile.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class QLineEdit;
+
+namespace ormisk {
+
+struct AppState;
+class AccountTree;
+class DialogService;
+class SettingsStore;
+
+class MainWindow : public QMainWindow, public ShellHost {
+    Q_OBJECT
+public:
+    MainWindow(AppState& state, SettingsStore& store, const Profile& profile, DialogService& dialogs,
+        QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The start-up sequence; call once, after the single-instance check passed.
+    void startUp();
+    // Asks the window to close; returns true if it did (a running POP conversation refuses).
+    bool requestClose();
+
+    [[nodiscard]] AccountTree* tree() const { return m_tree; }
+    [[nodiscard]] QLineEdit* timeLeftBox() const { return m_timeLeft; }
+    [[nodiscard]] const MainMenus& menus() const { return m_menus; }
+
+    // Twips (1/1440 inch) per screen pixel, horizontally and vertically.
+    [[nodiscard]] double twipsPerPixelX() const;
+    [[nodiscard]] double twipsPerPixelY() const;
+    void SaveWindowGeometry();
+
+    // ShellHost
+    void applyMenus() override;
+    void setBusyPointer(bool busy) override;
+    void setCaption(const QString& caption) override;
+    void setTrayPicture(int picture) override;
+    [[nodiscard]] bool isMinimized() const override;
+    [[nodiscard]] bool isHiddenInTray() const override;
+    void restoreWindow() override;
+    void focusTree() override;
+    void showTimeLeft(const QString& text) override;
+    void openNewMailWindow() override;
+    void updateNewMailWindow(bool giveFocus) override;
+    void playMessage() override;
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void onResize();
+    void placeTimeLeftBox();
+    void restoreGeometryFromStore();
+    void wireMenus();
+    void wireTree();
+    void refreshMenuState();
+    void hideSelection();
+    void runDialogCommand(const std::function<void()>& command);
+    void showHelp();
+    void showAbout();
+
+    AppState& m_state;
+    SettingsStore& m_store;
+    Profile m_profile;
+    DialogService& m_dialogs;
+    AccountTree* m_tree = nullptr;
+    QLineEdit* m_timeLeft = nullptr;
+    MainMenus m_menus;
+    bool m_closing = false;
+};
+
+} // namespace ormisk
