@@ -17,7 +17,10 @@
 #include <cstdio>
 
 // Resources of a static library must be registered by hand, outside any namespace.
-static void initResources() { Q_INIT_RESOURCE(ormisk); }
+static void initResources()
+{
+    Q_INIT_RESOURCE(ormisk);
+}
 
 namespace ormisk {
 

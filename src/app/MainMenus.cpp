@@ -47,24 +47,32 @@ void set(QMenu* menu, const MenuEntry& e)
 void MainMenus::build(QMenuBar* bar)
 {
     mnuMonitoring = topMenu(bar, "mnuMonitoring", QStringLiteral("M&onitoring"));
-    mnuUpdateNow = entry(mnuMonitoring, "mnuUpdateNow", QStringLiteral("&Update Now"), QKeySequence(QStringLiteral("Ctrl+U")));
+    mnuUpdateNow
+        = entry(mnuMonitoring, "mnuUpdateNow", QStringLiteral("&Update Now"), QKeySequence(QStringLiteral("Ctrl+U")));
     mnuSuspend = entry(mnuMonitoring, "mnuSuspend", QStringLiteral("&Suspend"), QKeySequence(QStringLiteral("Ctrl+S")));
     mnuResume = entry(mnuMonitoring, "mnuResume", QStringLiteral("&Resume"), QKeySequence(QStringLiteral("Ctrl+R")));
     mnuMonitoring->addSeparator()->setObjectName(QStringLiteral("mnusep1"));
-    mnuOptions = entry(mnuMonitoring, "mnuOptions", QStringLiteral("&Options..."), QKeySequence(QStringLiteral("Ctrl+O")));
+    mnuOptions
+        = entry(mnuMonitoring, "mnuOptions", QStringLiteral("&Options..."), QKeySequence(QStringLiteral("Ctrl+O")));
     mnuExit = entry(mnuMonitoring, "mnuExit", QStringLiteral("E&xit"), QKeySequence(QStringLiteral("Ctrl+X")));
 
     mnuAccounts = topMenu(bar, "mnuAccounts", QStringLiteral("&Accounts"));
-    mnuNewAccount = entry(mnuAccounts, "mnuNewAccount", QStringLiteral("&Add Account"), QKeySequence(QStringLiteral("Ctrl+A")));
-    mnuModifyAccount = entry(mnuAccounts, "mnuModifyAccount", QStringLiteral("&Modify Account"), QKeySequence(QStringLiteral("Ctrl+M")));
+    mnuNewAccount
+        = entry(mnuAccounts, "mnuNewAccount", QStringLiteral("&Add Account"), QKeySequence(QStringLiteral("Ctrl+A")));
+    mnuModifyAccount = entry(
+        mnuAccounts, "mnuModifyAccount", QStringLiteral("&Modify Account"), QKeySequence(QStringLiteral("Ctrl+M")));
     mnuDeleteAccount = entry(mnuAccounts, "mnuDeleteAccount", QStringLiteral("&Delete Account"));
 
     mnuMessages = topMenu(bar, "mnuMessages", QStringLiteral("&Messages"));
-    mnuDeleteMessage = entry(mnuMessages, "mnuDeleteMessage", QStringLiteral("&Delete Message"), QKeySequence(QStringLiteral("Ctrl+D")));
-    mnuProperties = entry(mnuMessages, "mnuProperties", QStringLiteral("&Properties"), QKeySequence(QStringLiteral("Ctrl+P")));
+    mnuDeleteMessage = entry(
+        mnuMessages, "mnuDeleteMessage", QStringLiteral("&Delete Message"), QKeySequence(QStringLiteral("Ctrl+D")));
+    mnuProperties
+        = entry(mnuMessages, "mnuProperties", QStringLiteral("&Properties"), QKeySequence(QStringLiteral("Ctrl+P")));
     mnuMessages->addSeparator()->setObjectName(QStringLiteral("mnusep2"));
-    mnuFilter = entry(mnuMessages, "mnuFilter", QStringLiteral("Message &Filtering..."), QKeySequence(QStringLiteral("Ctrl+F")));
-    mnuLogFile = entry(mnuMessages, "mnuLogFile", QStringLiteral("&Log File..."), QKeySequence(QStringLiteral("Ctrl+L")));
+    mnuFilter = entry(
+        mnuMessages, "mnuFilter", QStringLiteral("Message &Filtering..."), QKeySequence(QStringLiteral("Ctrl+F")));
+    mnuLogFile
+        = entry(mnuMessages, "mnuLogFile", QStringLiteral("&Log File..."), QKeySequence(QStringLiteral("Ctrl+L")));
 
     mnuHelp = topMenu(bar, "mnuHelp", QStringLiteral("&Help"));
     mnuHelpContents = entry(mnuHelp, "mnuHelpContents", QStringLiteral("&Contents"));

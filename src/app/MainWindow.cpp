@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -24,11 +25,11 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QUrl>
-#include <QDateTime>
 
 namespace ormisk {
 
-MainWindow::MainWindow(AppState& state, SettingsStore& store, const Profile& profile, DialogService& dialogs, QWidget* parent)
+MainWindow::MainWindow(
+    AppState& state, SettingsStore& store, const Profile& profile, DialogService& dialogs, QWidget* parent)
     : QMainWindow(parent)
     , m_state(state)
     , m_store(store)
@@ -59,8 +60,14 @@ MainWindow::MainWindow(AppState& state, SettingsStore& store, const Profile& pro
 
 MainWindow::~MainWindow() = default;
 
-double MainWindow::twipsPerPixelX() const { return 1440.0 / logicalDpiX(); }
-double MainWindow::twipsPerPixelY() const { return 1440.0 / logicalDpiY(); }
+double MainWindow::twipsPerPixelX() const
+{
+    return 1440.0 / logicalDpiX();
+}
+double MainWindow::twipsPerPixelY() const
+{
+    return 1440.0 / logicalDpiY();
+}
 
 void MainWindow::startUp()
 {
@@ -154,10 +161,13 @@ void MainWindow::onResize()
     if (QMainWindow::isMinimized()) {
         // Hidden only when a tray icon exists to bring the window back.
         if (m_state.RunInTray && QSystemTrayIcon::isSystemTrayAvailable())
-            QMetaObject::invokeMethod(this, [this] {
-                if (QMainWindow::isMinimized())
-                    hide();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (QMainWindow::isMinimized())
+                        hide();
+                },
+                Qt::QueuedConnection);
     } else {
         m_state.RestoreState = isMaximized() ? QStringLiteral("2") : QStringLiteral("0");
     }
@@ -174,7 +184,10 @@ void MainWindow::placeTimeLeftBox()
     m_timeLeft->raise();
 }
 
-bool MainWindow::requestClose() { return close(); }
+bool MainWindow::requestClose()
+{
+    return close();
+}
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
@@ -194,43 +207,59 @@ void MainWindow::wireMenus()
 void MainWindow::wireTree()
 {
     const auto refresh = [this] { refreshMenuState(); };
-    connect(m_tree, &AccountTree::nodePressed, this, [this, refresh](const QString& key, Qt::MouseButton button, const QPoint& at) {
-        const PopupMenu menu = OnTreeMouseDown(m_state, *m_tree, key, button == Qt::RightButton, refresh);
-        switch (menu) {
-        case PopupMenu::Monitoring:
-            m_menus.mnuMonitoring->popup(at);
-            break;
-        case PopupMenu::Accounts:
-            m_menus.mnuAccounts->popup(at);
-            break;
-        case PopupMenu::Messages:
-            m_menus.mnuMessages->popup(at);
-            break;
-        case PopupMenu::None:
-            break;
-        }
-    });
-    connect(m_tree, &AccountTree::nodeExpandedByUser, this, [this, refresh](const QString& key) {
-        OnTreeNodeExpanded(m_state, *m_tree, key, refresh);
-    });
+    connect(m_tree, &AccountTree::nodePressed, this,
+        [this, refresh](const QString& key, Qt::MouseButton button, const QPoint& at) {
+            const PopupMenu menu = OnTreeMouseDown(m_state, *m_tree, key, button == Qt::RightButton, refresh);
+            switch (menu) {
+            case PopupMenu::Monitoring:
+                m_menus.mnuMonitoring->popup(at);
+                break;
+            case PopupMenu::Accounts:
+                m_menus.mnuAccounts->popup(at);
+                break;
+            case PopupMenu::Messages:
+                m_menus.mnuMessages->popup(at);
+                break;
+            case PopupMenu::None:
+                break;
+            }
+        });
+    connect(m_tree, &AccountTree::nodeExpandedByUser, this,
+        [this, refresh](const QString& key) { OnTreeNodeExpanded(m_state, *m_tree, key, refresh); });
     connect(m_tree, &AccountTree::treeClicked, this, [this, refresh] { OnTreeClick(m_state, *m_tree, refresh); });
-    connect(m_tree, &AccountTree::treeDoubleClicked, this, [this, refresh] { OnTreeDoubleClick(m_state, *m_tree, refresh); });
-    connect(m_tree, &AccountTree::nodeSelectedByKeyboard, this, [this, refresh](const QString& key) {
-        OnTreeKeyboardSelect(m_state, *m_tree, key, refresh);
-    });
+    connect(m_tree, &AccountTree::treeDoubleClicked, this,
+        [this, refresh] { OnTreeDoubleClick(m_state, *m_tree, refresh); });
+    connect(m_tree, &AccountTree::nodeSelectedByKeyboard, this,
+        [this, refresh](const QString& key) { OnTreeKeyboardSelect(m_state, *m_tree, key, refresh); });
 }
 
-void MainWindow::refreshMenuState() { applyMenus(); }
+void MainWindow::refreshMenuState()
+{
+    applyMenus();
+}
 
-void MainWindow::hideSelection() { HideSelection(m_state, *m_tree); }
+void MainWindow::hideSelection()
+{
+    HideSelection(m_state, *m_tree);
+}
 
-void MainWindow::runDialogCommand(const std::function<void()>& command) { command(); }
+void MainWindow::runDialogCommand(const std::function<void()>& command)
+{
+    command();
+}
 
-void MainWindow::showHelp() { }
+void MainWindow::showHelp()
+{
+}
 
-void MainWindow::showAbout() { }
+void MainWindow::showAbout()
+{
+}
 
-void MainWindow::applyMenus() { m_menus.apply(m_state.menus); }
+void MainWindow::applyMenus()
+{
+    m_menus.apply(m_state.menus);
+}
 
 void MainWindow::setBusyPointer(bool busy)
 {
@@ -240,13 +269,24 @@ void MainWindow::setBusyPointer(bool busy)
         unsetCursor();
 }
 
-void MainWindow::setCaption(const QString& caption) { setWindowTitle(caption); }
+void MainWindow::setCaption(const QString& caption)
+{
+    setWindowTitle(caption);
+}
 
-void MainWindow::setTrayPicture(int) { }
+void MainWindow::setTrayPicture(int)
+{
+}
 
-bool MainWindow::isMinimized() const { return QMainWindow::isMinimized(); }
+bool MainWindow::isMinimized() const
+{
+    return QMainWindow::isMinimized();
+}
 
-bool MainWindow::isHiddenInTray() const { return !isVisible(); }
+bool MainWindow::isHiddenInTray() const
+{
+    return !isVisible();
+}
 
 void MainWindow::restoreWindow()
 {
@@ -258,14 +298,26 @@ void MainWindow::restoreWindow()
     activateWindow();
 }
 
-void MainWindow::focusTree() { m_tree->setFocus(); }
+void MainWindow::focusTree()
+{
+    m_tree->setFocus();
+}
 
-void MainWindow::showTimeLeft(const QString& text) { m_timeLeft->setText(text); }
+void MainWindow::showTimeLeft(const QString& text)
+{
+    m_timeLeft->setText(text);
+}
 
-void MainWindow::openNewMailWindow() { }
+void MainWindow::openNewMailWindow()
+{
+}
 
-void MainWindow::updateNewMailWindow(bool) { }
+void MainWindow::updateNewMailWindow(bool)
+{
+}
 
-void MainWindow::playMessage() { }
+void MainWindow::playMessage()
+{
+}
 
 } // namespace ormisk

@@ -9,7 +9,7 @@
 namespace ormisk {
 
 namespace {
-int g_fds[2] = {-1, -1};
+int g_fds[2] = { -1, -1 };
 
 extern "C" void onSignal(int)
 {
@@ -30,7 +30,7 @@ SignalBridge::SignalBridge(QObject* parent)
         [[maybe_unused]] const auto got = ::read(g_fds[1], buffer, sizeof buffer);
         emit terminationRequested();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -43,7 +43,8 @@ PopupMenu OnTreeMouseDown(AppState& state, NodeTree& tree, const QString& key, b
     return state.menus.mnuMessages.enabled ? PopupMenu::Messages : PopupMenu::None;
 }
 
-void OnTreeNodeExpanded(AppState& state, NodeTree& tree, const QString& key, const std::function<void()>& refreshMenuState)
+void OnTreeNodeExpanded(
+    AppState& state, NodeTree& tree, const QString& key, const std::function<void()>& refreshMenuState)
 {
     tree.setSelected(key);
     state.CurrentAccount = FindAccountByKey(state, key);
@@ -66,7 +67,8 @@ void OnTreeDoubleClick(AppState& state, NodeTree& tree, const std::function<void
         HideSelection(state, tree);
 }
 
-void OnTreeKeyboardSelect(AppState& state, NodeTree& tree, const QString& key, const std::function<void()>& refreshMenuState)
+void OnTreeKeyboardSelect(
+    AppState& state, NodeTree& tree, const QString& key, const std::function<void()>& refreshMenuState)
 {
     if (key.isEmpty() || !tree.contains(key))
         return;

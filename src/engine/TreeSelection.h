@@ -17,11 +17,13 @@ enum class PopupMenu { None, Monitoring, Accounts, Messages };
 PopupMenu OnTreeMouseDown(AppState& state, NodeTree& tree, const QString& key, bool rightButton,
     const std::function<void()>& refreshMenuState);
 // The user expanded or collapsed an account node.
-void OnTreeNodeExpanded(AppState& state, NodeTree& tree, const QString& key, const std::function<void()>& refreshMenuState);
+void OnTreeNodeExpanded(
+    AppState& state, NodeTree& tree, const QString& key, const std::function<void()>& refreshMenuState);
 void OnTreeClick(AppState& state, NodeTree& tree, const std::function<void()>& refreshMenuState);
 void OnTreeDoubleClick(AppState& state, NodeTree& tree, const std::function<void()>& refreshMenuState);
 // The keyboard moved the selection to `key`: the same globals as a left click there, then the
 // menu state, so no command acts on a stale selection.
-void OnTreeKeyboardSelect(AppState& state, NodeTree& tree, const QString& key, const std::function<void()>& refreshMenuState);
+void OnTreeKeyboardSelect(
+    AppState& state, NodeTree& tree, const QString& key, const std::function<void()>& refreshMenuState);
 
 } // namespace ormisk

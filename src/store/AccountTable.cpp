@@ -7,7 +7,10 @@
 namespace ormisk {
 
 namespace {
-QString itemKey(const char* field, int i) { return QLatin1String(field) + QString::number(i); }
+QString itemKey(const char* field, int i)
+{
+    return QLatin1String(field) + QString::number(i);
+}
 } // namespace
 
 void LoadAccounts(const SettingsStore& store, AppState& state)

@@ -78,7 +78,7 @@ struct AppState {
     MenuState menus;
 
     // Seeded once at start-up from the clock; tests may seed it to a fixed value.
-    QRandomGenerator random{42u};
+    QRandomGenerator random { 42u };
     // Uniform value in [0, 1), single precision like the keys and the random sound pick expect.
     float nextRandom() { return static_cast<float>(random.generateDouble()) * 0.99999994f; }
 };

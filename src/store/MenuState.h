@@ -11,7 +11,7 @@ struct MenuEntry {
 };
 
 struct MenuState {
-    MenuEntry mnuMonitoring, mnuUpdateNow, mnuSuspend, mnuResume{false, false}, mnuOptions, mnuExit;
+    MenuEntry mnuMonitoring, mnuUpdateNow, mnuSuspend, mnuResume { false, false }, mnuOptions, mnuExit;
     MenuEntry mnuAccounts, mnuNewAccount, mnuModifyAccount, mnuDeleteAccount;
     MenuEntry mnuMessages, mnuDeleteMessage, mnuProperties, mnuFilter, mnuLogFile;
     MenuEntry mnuHelp, mnuHelpContents, mnuAbout;

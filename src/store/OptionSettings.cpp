@@ -7,7 +7,10 @@ namespace ormisk {
 
 namespace {
 const QString& C = Section::Config;
-QString k(const char* key) { return QLatin1String(key); }
+QString k(const char* key)
+{
+    return QLatin1String(key);
+}
 } // namespace
 
 void LoadOptions(const SettingsStore& store, AppState& state, const QString& defaultLogFolder)

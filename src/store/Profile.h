@@ -7,8 +7,8 @@ namespace ormisk {
 
 struct Profile {
     QString settingsFile; // the settings store (INI)
-    QString dataDir;      // seen-list file, default log folder; never ends with "/"
-    QString lockFile;     // single-instance lock
+    QString dataDir; // seen-list file, default log folder; never ends with "/"
+    QString lockFile; // single-instance lock
 
     [[nodiscard]] QString seenListFile() const { return dataDir + QStringLiteral("/log.tmp"); }
     [[nodiscard]] QString defaultLogFolder() const { return dataDir + QStringLiteral("/Logs/"); }

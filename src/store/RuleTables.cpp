@@ -7,7 +7,10 @@ namespace ormisk {
 
 namespace {
 
-QString itemKey(const char* field, int i) { return QLatin1String(field) + QString::number(i); }
+QString itemKey(const char* field, int i)
+{
+    return QLatin1String(field) + QString::number(i);
+}
 
 const QString kTrue = QStringLiteral("True");
 const QString kFalse = QStringLiteral("False");

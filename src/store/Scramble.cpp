@@ -24,8 +24,14 @@ QString shift(const QString& text, int direction)
 
 } // namespace
 
-QString ScrambleText(const QString& text) { return text.isEmpty() ? QString() : shift(text, +1); }
+QString ScrambleText(const QString& text)
+{
+    return text.isEmpty() ? QString() : shift(text, +1);
+}
 
-QString UnscrambleText(const QString& text) { return text.isEmpty() ? QString() : shift(text, -1); }
+QString UnscrambleText(const QString& text)
+{
+    return text.isEmpty() ? QString() : shift(text, -1);
+}
 
 } // namespace ormisk

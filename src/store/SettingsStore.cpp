@@ -9,12 +9,18 @@ namespace ormisk {
 
 namespace {
 
-QString fullKey(const QString& section, const QString& key) { return section + QLatin1Char('/') + key; }
+QString fullKey(const QString& section, const QString& key)
+{
+    return section + QLatin1Char('/') + key;
+}
 
 // QSettings quotes and escapes text values itself, so they come back exactly (the round-trip
 // tests hold it to that). A hand-edited file may still hold an unquoted "a, b", which QSettings
 // reads as a list: it is joined back rather than lost.
-QVariant encode(const QString& value) { return QVariant(value); }
+QVariant encode(const QString& value)
+{
+    return QVariant(value);
+}
 
 QString decode(const QVariant& stored)
 {
@@ -41,7 +47,10 @@ SettingsStore::SettingsStore(const QString& fileName)
     m_settings = std::make_unique<QSettings>(fileName, QSettings::IniFormat);
 }
 
-SettingsStore::~SettingsStore() { sync(); }
+SettingsStore::~SettingsStore()
+{
+    sync();
+}
 
 QString SettingsStore::read(const QString& section, const QString& key, const QString& defaultValue) const
 {

@@ -40,9 +40,15 @@ AccountTree::AccountTree(QWidget* parent)
     connect(this, &QTreeWidget::itemCollapsed, this, &AccountTree::onUserExpandedOrCollapsed);
 }
 
-QTreeWidgetItem* AccountTree::item(const QString& key) const { return m_items.value(key, nullptr); }
+QTreeWidgetItem* AccountTree::item(const QString& key) const
+{
+    return m_items.value(key, nullptr);
+}
 
-QString AccountTree::keyOf(const QTreeWidgetItem* item) { return item ? item->data(0, KeyRole).toString() : QString(); }
+QString AccountTree::keyOf(const QTreeWidgetItem* item)
+{
+    return item ? item->data(0, KeyRole).toString() : QString();
+}
 
 void AccountTree::refreshIcon(QTreeWidgetItem* it)
 {
@@ -90,7 +96,10 @@ void AccountTree::clear()
     m_orderValid = false;
 }
 
-int AccountTree::count() const { return static_cast<int>(m_items.size()); }
+int AccountTree::count() const
+{
+    return static_cast<int>(m_items.size());
+}
 
 QString AccountTree::keyAt(int index) const
 {
@@ -103,7 +112,10 @@ QString AccountTree::keyAt(int index) const
     return index >= 1 && index <= m_order.size() ? m_order.at(index - 1) : QString();
 }
 
-bool AccountTree::contains(const QString& key) const { return m_items.contains(key); }
+bool AccountTree::contains(const QString& key) const
+{
+    return m_items.contains(key);
+}
 
 QString AccountTree::text(const QString& key) const
 {
@@ -216,7 +228,10 @@ void AccountTree::ensureVisible(const QString& key)
     scrollToItem(it);
 }
 
-QString AccountTree::selected() const { return keyOf(currentItem() && currentItem()->isSelected() ? currentItem() : nullptr); }
+QString AccountTree::selected() const
+{
+    return keyOf(currentItem() && currentItem()->isSelected() ? currentItem() : nullptr);
+}
 
 void AccountTree::setSelected(const QString& key)
 {
@@ -232,9 +247,15 @@ void AccountTree::setSelected(const QString& key)
     }
 }
 
-void AccountTree::clearDropHighlight() { setDropIndicatorShown(false); }
+void AccountTree::clearDropHighlight()
+{
+    setDropIndicatorShown(false);
+}
 
-QString AccountTree::keyAtPosition(const QPoint& pos) const { return keyOf(itemAt(pos)); }
+QString AccountTree::keyAtPosition(const QPoint& pos) const
+{
+    return keyOf(itemAt(pos));
+}
 
 void AccountTree::onUserExpandedOrCollapsed(QTreeWidgetItem* it)
 {

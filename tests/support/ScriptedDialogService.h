@@ -18,7 +18,7 @@ public:
     QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon icon, const QString& title, const QString& text,
         QMessageBox::StandardButtons buttons = QMessageBox::Ok) override
     {
-        shown.append({icon, title, text});
+        shown.append({ icon, title, text });
         if (!answers.isEmpty())
             return answers.takeFirst();
         return buttons.testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::NoButton;

@@ -12,7 +12,8 @@ QMessageBox::StandardButton QtDialogService::message(QWidget* parent, QMessageBo
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QString QtDialogService::openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+QString QtDialogService::openFileName(
+    QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
 {
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
@@ -22,6 +23,9 @@ QString QtDialogService::existingDirectory(QWidget* parent, const QString& capti
     return QFileDialog::getExistingDirectory(parent, caption, dir);
 }
 
-void QtDialogService::beep() { QApplication::beep(); }
+void QtDialogService::beep()
+{
+    QApplication::beep();
+}
 
 } // namespace ormisk

@@ -17,7 +17,8 @@ public:
         const QString& text, QMessageBox::StandardButtons buttons = QMessageBox::Ok)
         = 0;
     // Empty when the user cancels.
-    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) = 0;
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+        = 0;
     virtual QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) = 0;
     virtual void beep() = 0;
 };
