@@ -153,3 +153,26 @@ TEST_F(WavActionDialogs, ModifyCancelAndDeleteTheOnlyAction)
     EXPECT_EQ(stored(Section::Actions, "TotalActions"), QStringLiteral("0"));
     EXPECT_EQ(stored(Section::Actions, "WavFile1"), QStringLiteral("/s/news.wav"));
 }
+
+TEST_F(WavActionDialogs, TabOrderAndTips)
+{
+    WavActionEditDialog d(state, *store, dialogs, recorder());
+    const QStringList expected = { QStringLiteral("butOK"), QStringLiteral("butCancel"), QStringLiteral("txtSender"),
+        QStringLiteral("optSenderAnywhere"), QStringLiteral("optSenderExact"), QStringLiteral("optAnd"),
+        QStringLiteral("optOr"), QStringLiteral("txtSubject"), QStringLiteral("optSubjectAnywhere"),
+        QStringLiteral("optSubjectExact"), QStringLiteral("txtWavFile"), QStringLiteral("butSelectWav"),
+        QStringLiteral("butTestWav") };
+    QStringList order;
+    QWidget* w = child<QWidget>(d, "butOK");
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            order << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w && w != child<QWidget>(d, "butOK"));
+    EXPECT_EQ(order, expected);
+
+    EXPECT_EQ(child<QWidget>(d, "butTestWav")->toolTip(), QStringLiteral("Play the WAV file now"));
+    EXPECT_EQ(child<QWidget>(d, "butSelectWav")->toolTip(), QStringLiteral("Select the sound to be played"));
+    EXPECT_EQ(child<QWidget>(d, "optOr")->toolTip(), QStringLiteral("Sender OR Subject must exist"));
+    EXPECT_TRUE(child<QPushButton>(d, "butOK")->isDefault());
+}
