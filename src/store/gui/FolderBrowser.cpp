@@ -1,0 +1,17 @@
+#include "store/gui/FolderBrowser.h"
+
+#include "store/gui/DialogService.h"
+
+namespace ormisk {
+
+QString BrowseForFolder(DialogService& dialogs, QWidget* owner, const QString& title)
+{
+    QString path = dialogs.existingDirectory(owner, title, QString());
+    // A path handed through a native picker may carry a terminator; nothing after it is a path.
+    const qsizetype nul = path.indexOf(QChar(u'\0'));
+    if (nul >= 0)
+        path.truncate(nul);
+    return path;
+}
+
+} // namespace ormisk

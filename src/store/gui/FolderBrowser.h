@@ -1,0 +1,14 @@
+#pragma once
+// Lets the user pick a file-system folder.
+#include <QString>
+
+class QWidget;
+
+namespace ormisk {
+
+class DialogService;
+
+// The chosen folder's full path, or empty text when the user cancels.
+[[nodiscard]] QString BrowseForFolder(DialogService& dialogs, QWidget* owner, const QString& title);
+
+} // namespace ormisk
