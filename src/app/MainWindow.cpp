@@ -9,6 +9,7 @@
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 #include "store/gui/DialogService.h"
+#include "rules/FilterListDialog.h"
 #include "views/AccountTree.h"
 
 #include <QAction>
@@ -202,6 +203,12 @@ void MainWindow::wireMenus()
 {
     connect(m_menus.mnuExit, &QAction::triggered, this, [this] { close(); });
     connect(m_menus.mnuHelpContents, &QAction::triggered, this, [this] { showHelp(); });
+    connect(m_menus.mnuFilter, &QAction::triggered, this, [this] {
+        runDialogCommand([this] {
+            FilterListDialog dialog(m_state, m_store, m_dialogs, this);
+            dialog.exec();
+        });
+    });
 }
 
 void MainWindow::wireTree()

@@ -74,6 +74,7 @@ private:
     void hideSelection();
     void runDialogCommand(const std::function<void()>& command);
     void showHelp();
+    static QString helpFile();
     void showAbout();
 
     AppState& m_state;
