@@ -6,6 +6,16 @@
 #include <QIcon>
 #include <QSysInfo>
 
+// The resources live in a static library; nothing else may have pulled them in yet.
+static void LoadIconResources()
+{
+    static const bool loaded = [] {
+        Q_INIT_RESOURCE(ormisk);
+        return true;
+    }();
+    Q_UNUSED(loaded);
+}
+
 namespace ormisk {
 
 namespace {
@@ -44,6 +54,7 @@ AboutDialog::AboutDialog(AppState& state, QWidget* parent)
 {
     ui->setupUi(this);
     m_state.SelectionResetAllowed = false;
+    LoadIconResources();
     ui->picIcon->setPixmap(QIcon(QStringLiteral(":/icons/ormisk.svg")).pixmap(64, 64));
     ui->lblVersion->setText(VersionLine());
     ui->lblPlatform->setText(PlatformLine());
