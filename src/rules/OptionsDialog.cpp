@@ -182,8 +182,12 @@ void OptionsDialog::testSound()
     m_state.WavFile = m_fileCopy;
     m_state.WavFolder = m_folderCopy;
     m_playMessage();
-    m_state.WavFile = savedFile;
-    m_state.WavFolder = savedFolder;
+    // Playing may wait for the previous sound with events running, so "&OK" may have committed
+    // meanwhile; the committed values stand.
+    if (!m_accepted) {
+        m_state.WavFile = savedFile;
+        m_state.WavFolder = savedFolder;
+    }
 }
 
 void OptionsDialog::refuse(const QString& text, QWidget* focus)

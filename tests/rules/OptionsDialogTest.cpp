@@ -27,6 +27,9 @@ protected:
             state, *store, dialogs,
             [this] {
                 played.append({ state.WavFile, state.WavFolder, state.PlayWav });
+                // Once only: a nested press must not recurse for ever.
+                if (auto once = std::exchange(duringPlay, nullptr))
+                    once();
             },
             [this] { ++advancedOpened; });
         dialog->show();
@@ -71,6 +74,8 @@ protected:
     ScriptedDialogService dialogs;
     QList<Played> played;
     int advancedOpened = 0;
+    // Runs inside the sound call, as events do while it waits for the previous sound.
+    std::function<void()> duringPlay;
 };
 
 } // namespace
@@ -282,4 +287,21 @@ TEST_F(OptionsDialogTest, SelectButtonAsksForAFileOrAFolderAndIgnoresCancel)
     click(*d, "butSelectWav");
     EXPECT_EQ(box->text(), QStringLiteral("/picked"));
     EXPECT_EQ(dialogs.askedCaptions.last(), QStringLiteral("Select a WAV Folder"));
+}
+
+TEST_F(OptionsDialogTest, OkPressedWhileATestWaitsIsNotUndoneByTheTest)
+{
+    state.PlayWav = true;
+    state.WavFile = QStringLiteral("/old.wav");
+    auto d = open();
+    retype(*d, "txtWavFile", QStringLiteral("/new.wav"));
+    duringPlay = [&] { child<QPushButton>(*d, "butTest")->click(); };
+    click(*d, "butTest");
+    EXPECT_EQ(played.size(), 2);
+    EXPECT_EQ(state.WavFile, QStringLiteral("/old.wav"));
+
+    duringPlay = [&] { child<QPushButton>(*d, "butOK")->click(); };
+    click(*d, "butTest");
+    EXPECT_TRUE(d->wasAccepted());
+    EXPECT_EQ(state.WavFile, QStringLiteral("/new.wav"));
 }
