@@ -122,3 +122,17 @@ TEST_F(LogSettingsDialogTest, BrowseReplacesTheTextUnlessCancelled)
     click("butOK");
     EXPECT_EQ(state.LogFilesPath, QStringLiteral("/picked/"));
 }
+
+TEST_F(LogSettingsDialogTest, TabOrderRunsFromTheFolderToCancel)
+{
+    QStringList order;
+    QWidget* w = path;
+    for (int i = 0; i < 6; ++i, w = w->nextInFocusChain()) {
+        while (w->focusPolicy() == Qt::NoFocus)
+            w = w->nextInFocusChain();
+        order.append(w->objectName());
+    }
+    EXPECT_EQ(order,
+        QStringList({ QStringLiteral("txtLogFilesPath"), QStringLiteral("butBrowse"), QStringLiteral("chkLogDisabled"),
+            QStringLiteral("chkLogAllInOne"), QStringLiteral("butOK"), QStringLiteral("butCancel") }));
+}

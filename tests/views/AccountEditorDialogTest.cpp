@@ -4,6 +4,7 @@
 #include "support/ScriptedDialogService.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -67,6 +68,12 @@ TEST_F(AccountEditorTest, OkIsEnabledOnlyWhileAllFiveTextsAreFilled)
     EXPECT_EQ(box("txtPassword")->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(ok()->isEnabled());
     EXPECT_FALSE(state.SelectionResetAllowed);
+    QStringList labels;
+    for (const char* name : { "lblTitle", "lblHost", "lblUser", "lblPassword", "lblPort" })
+        labels.append(dialog->findChild<QLabel*>(QLatin1String(name))->text());
+    EXPECT_EQ(labels,
+        QStringList({ QStringLiteral("Account &Title : "), QStringLiteral("Mail &Host : "),
+            QStringLiteral("&Username : "), QStringLiteral("Pass&word : "), QStringLiteral("&Port : ") }));
     fill(QStringLiteral("New"));
     EXPECT_TRUE(ok()->isEnabled());
     for (const char* name : { "txtTitle", "txtHost", "txtUser", "txtPassword", "txtPort" }) {
