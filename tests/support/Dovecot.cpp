@@ -113,6 +113,11 @@ QString Dovecot::missingMessage()
 void Dovecot::addUser(const QString& user, const QString& password)
 {
     m_users.insert(user, password);
+    const QString home = m_dir.filePath(QStringLiteral("home/") + user);
+    for (const char* sub : { "", "/Maildir", "/Maildir/cur", "/Maildir/new", "/Maildir/tmp" }) {
+        QDir().mkpath(home + QString::fromLatin1(sub));
+        own(home + QString::fromLatin1(sub));
+    }
 }
 
 QString Dovecot::maildir(const QString& user) const
@@ -127,10 +132,6 @@ bool Dovecot::writeConfig(QString* error)
     QByteArray users;
     for (auto it = m_users.cbegin(); it != m_users.cend(); ++it) {
         const QString home = m_dir.filePath(QStringLiteral("home/") + it.key());
-        for (const char* sub : { "", "/Maildir", "/Maildir/cur", "/Maildir/new", "/Maildir/tmp" }) {
-            QDir().mkpath(home + QString::fromLatin1(sub));
-            own(home + QString::fromLatin1(sub));
-        }
         users += it.key().toUtf8() + ":{PLAIN}" + it.value().toUtf8() + ':' + QByteArray::number(id.uid) + ':'
             + QByteArray::number(id.gid) + "::" + QFile::encodeName(home) + "::\n";
     }
