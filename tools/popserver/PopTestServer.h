@@ -1,0 +1,108 @@
+#pragma once
+// A scriptable POP3 server for tests, benchmarks and the demo: it listens on loopback only,
+// serves per-user mailboxes and misbehaves on request (drops, silence, garbage, refusals). It
+// runs in the event loop of its owner, single-threaded, so what it does is deterministic.
+#include <QByteArray>
+#include <QFlags>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QString>
+#include <QTcpServer>
+
+namespace ormisk::testing {
+
+struct PopFault {
+    enum class Kind {
+        NoGreeting, // accept the connection and say nothing
+        GarbageGreeting, // greet with something that is not a status line
+        DropBeforeReply, // close the connection when `command` arrives, unanswered
+        DropMidReply, // send the first part of the reply to `command`, then close
+        Withhold, // never answer `command`; the connection stays open
+        Delay, // answer `command` after delayMs
+        ErrReply, // answer `command` with -ERR (DELE refused, TOP failing...)
+        EndlessLine, // answer `command` (or greet, when command is empty) with a line that never ends
+    };
+    Kind kind = Kind::Withhold;
+    QByteArray command; // verb in capitals ("USER", "PASS", "STAT", "LIST", "TOP", "DELE", ...)
+    int delayMs = 0;
+    int occurrence = 0; // the n-th arrival of the command on this server (1-based); 0 = every time
+};
+
+class PopTestServer : public QTcpServer {
+    Q_OBJECT
+public:
+    enum Capability { Top = 0x1, Uidl = 0x2, Stls = 0x4, Pipelining = 0x8, User = 0x10 };
+    Q_DECLARE_FLAGS(Capabilities, Capability)
+
+    struct Received {
+        QByteArray line; // as received, line end removed
+        bool encrypted = false; // whether it came over TLS
+    };
+
+    explicit PopTestServer(QObject* parent = nullptr);
+    ~PopTestServer() override;
+
+    // Listens on 127.0.0.1 at a free port (or the one given).
+    bool start(quint16 port = 0);
+    [[nodiscard]] quint16 port() const { return serverPort(); }
+
+    // Mailboxes: messages are raw RFC 822 text with LF or CR LF line ends.
+    void addUser(const QString& user, const QString& password, const QList<QByteArray>& messages = {});
+    void setMessages(const QString& user, const QList<QByteArray>& messages);
+    [[nodiscard]] QList<QByteArray> messages(const QString& user) const; // after committed deletions
+
+    void setCapabilities(Capabilities capabilities) { m_capabilities = capabilities; }
+    [[nodiscard]] Capabilities capabilities() const { return m_capabilities; }
+    void setCapaSupported(bool supported) { m_capaSupported = supported; } // false: CAPA gets -ERR
+    // Certificate and key for STLS and implicit TLS.
+    void setTlsIdentity(const QSslCertificate& certificate, const QSslKey& key);
+    void setImplicitTls(bool on) { m_implicitTls = on; } // TLS from the first byte
+
+    void addFault(const PopFault& fault) { m_faults.append(fault); }
+    void clearFaults() { m_faults.clear(); }
+
+    // What happened so far.
+    [[nodiscard]] const QList<Received>& received() const { return m_received; }
+    [[nodiscard]] bool sawCommand(const QByteArray& verb) const; // verb in capitals
+    [[nodiscard]] int commandCount(const QByteArray& verb) const;
+    [[nodiscard]] int sessionsStarted() const { return m_sessionsStarted; }
+    [[nodiscard]] int openSessions() const;
+    [[nodiscard]] qint64 bytesSent() const { return m_bytesSent; }
+
+signals:
+    void commandReceived(const QByteArray& line);
+    void sessionClosed();
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    friend class PopTestSession;
+    struct Mailbox {
+        QString password;
+        QList<QByteArray> messages;
+    };
+    // The fault for this arrival of verb, if any (counts arrivals).
+    const PopFault* faultFor(const QByteArray& verb);
+    const PopFault* greetingFault() const;
+
+    QHash<QString, Mailbox> m_mailboxes;
+    Capabilities m_capabilities = Capabilities(Top | Uidl | User);
+    bool m_capaSupported = true;
+    QSslCertificate m_certificate;
+    QSslKey m_key;
+    bool m_implicitTls = false;
+    QList<PopFault> m_faults;
+    QHash<QByteArray, int> m_arrivals;
+    QList<Received> m_received;
+    int m_sessionsStarted = 0;
+    qint64 m_bytesSent = 0;
+    QList<QPointer<QObject>> m_sessions;
+};
+
+} // namespace ormisk::testing
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(ormisk::testing::PopTestServer::Capabilities)
