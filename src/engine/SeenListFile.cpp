@@ -31,7 +31,10 @@ int readField(const QByteArray& field)
     return value;
 }
 
-QByteArray field(qsizetype value) { return QByteArray::number(value).rightJustified(kField, ' ', true).right(kField); }
+QByteArray field(qsizetype value)
+{
+    return QByteArray::number(value).rightJustified(kField, ' ', true).right(kField);
+}
 
 } // namespace
 

@@ -10,7 +10,7 @@ using namespace ormisk::test;
 
 namespace {
 
-const QStringList kRestoredEnds = {QStringLiteral("menus 1111"), QStringLiteral("normal")};
+const QStringList kRestoredEnds = { QStringLiteral("menus 1111"), QStringLiteral("normal") };
 
 class AccountCheck : public EngineFixture {
 protected:
@@ -20,10 +20,10 @@ protected:
     void expectMenusRestored()
     {
         ASSERT_GE(host.events.size(), 4);
-        EXPECT_EQ(host.events.mid(0, 2), (QStringList{QStringLiteral("busy"), QStringLiteral("menus 0000")}));
+        EXPECT_EQ(host.events.mid(0, 2), (QStringList { QStringLiteral("busy"), QStringLiteral("menus 0000") }));
         EXPECT_EQ(host.events.mid(host.events.size() - 2), kRestoredEnds);
-        EXPECT_TRUE(state.menus.mnuMonitoring.enabled && state.menus.mnuAccounts.enabled &&
-                    state.menus.mnuMessages.enabled && state.menus.mnuHelp.enabled);
+        EXPECT_TRUE(state.menus.mnuMonitoring.enabled && state.menus.mnuAccounts.enabled
+            && state.menus.mnuMessages.enabled && state.menus.mnuHelp.enabled);
         EXPECT_TRUE(pop.isClosed());
         EXPECT_FALSE(pop.busy());
     }
@@ -34,14 +34,14 @@ protected:
 TEST_F(AccountCheck, EveryStatusTextInItsTurn)
 {
     const int work = addAccount(QStringLiteral("Work"));
-    pop.mailbox = {fakeMessage(QStringLiteral("Minutes"), QStringLiteral("Ann Lee"), QStringLiteral("<1@x>"), 2417),
-                   fakeMessage(QStringLiteral("Plan"), QStringLiteral("Bob"), QStringLiteral("<2@x>"), 9888)};
+    pop.mailbox = { fakeMessage(QStringLiteral("Minutes"), QStringLiteral("Ann Lee"), QStringLiteral("<1@x>"), 2417),
+        fakeMessage(QStringLiteral("Plan"), QStringLiteral("Bob"), QStringLiteral("<2@x>"), 9888) };
     // What the tree shows while each request is out (sampled when the server answers it).
     QStringList seen;
     pop.onAnswer = [&](const QString& request) {
         const QStringList kids = messageKeys(work);
-        seen << request + QStringLiteral(" | ") + accountText(work) + QStringLiteral(" | ") +
-                    (kids.isEmpty() ? QString() : tree.text(kids.last()));
+        seen << request + QStringLiteral(" | ") + accountText(work) + QStringLiteral(" | ")
+                + (kids.isEmpty() ? QString() : tree.text(kids.last()));
         EXPECT_FALSE(state.menus.mnuAccounts.enabled) << request.toStdString();
     };
     check(work);
@@ -53,23 +53,25 @@ TEST_F(AccountCheck, EveryStatusTextInItsTurn)
         QStringLiteral("header 1 | Work --- 2 messages | #1 --- 2,417 bytes --- "),
         QStringLiteral("size 2 | Work --- 2 messages | #2 --- "),
         QStringLiteral("header 2 | Work --- 2 messages | #2 --- 9,888 bytes --- "),
-        QStringLiteral("quit | Work --- 2 messages --- Totaling 12,305 bytes. | #2 --- 9,888 bytes --- Subject : Plan --- From : Bob"),
+        QStringLiteral("quit | Work --- 2 messages --- Totaling 12,305 bytes. | #2 --- 9,888 bytes --- Subject : Plan "
+                       "--- From : Bob"),
     };
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(messageTexts(work),
-              (QStringList{QStringLiteral("#1 --- 2,417 bytes --- Subject : Minutes --- From : Ann Lee"),
-                           QStringLiteral("#2 --- 9,888 bytes --- Subject : Plan --- From : Bob")}));
-    EXPECT_EQ(messageImages(work), (QStringList{Image::NewMail, Image::NewMail}));
-    EXPECT_EQ(tree.tag(messageKeys(work).first()), header(QStringLiteral("Minutes"), QStringLiteral("Ann Lee"), QStringLiteral("<1@x>")));
+        (QStringList { QStringLiteral("#1 --- 2,417 bytes --- Subject : Minutes --- From : Ann Lee"),
+            QStringLiteral("#2 --- 9,888 bytes --- Subject : Plan --- From : Bob") }));
+    EXPECT_EQ(messageImages(work), (QStringList { Image::NewMail, Image::NewMail }));
+    EXPECT_EQ(tree.tag(messageKeys(work).first()),
+        header(QStringLiteral("Minutes"), QStringLiteral("Ann Lee"), QStringLiteral("<1@x>")));
     EXPECT_EQ(tree.tag(key(work)), QString());
     EXPECT_EQ(state.WaitingCount, 2);
     EXPECT_EQ(state.UnseenCount, 2);
     EXPECT_EQ(state.NewMailCount, 2);
     EXPECT_EQ(tree.image(key(work)), Image::NoMail); // the account node keeps its caller's image
-    EXPECT_TRUE(tree.expanded(key(work)));           // AutoExpand
-    EXPECT_EQ(pop.calls.mid(0, 6), (QStringList{QStringLiteral("host 127.0.0.1"), QStringLiteral("port 1110"),
-                                                QStringLiteral("user user"), QStringLiteral("password"),
-                                                QStringLiteral("connect"), QStringLiteral("authenticate")}));
+    EXPECT_TRUE(tree.expanded(key(work))); // AutoExpand
+    EXPECT_EQ(pop.calls.mid(0, 6),
+        (QStringList { QStringLiteral("host 127.0.0.1"), QStringLiteral("port 1110"), QStringLiteral("user user"),
+            QStringLiteral("password"), QStringLiteral("connect"), QStringLiteral("authenticate") }));
     expectMenusRestored();
 }
 
@@ -77,7 +79,7 @@ TEST_F(AccountCheck, OneMessageHasNoPluralAndAutoExpandOffLeavesTheNodeCollapsed
 {
     state.AutoExpand = false;
     const int work = addAccount(QStringLiteral("Work"));
-    pop.mailbox = {fakeMessage(QStringLiteral("Minutes"), QStringLiteral("Ann"), QStringLiteral("<1@x>"), 2417)};
+    pop.mailbox = { fakeMessage(QStringLiteral("Minutes"), QStringLiteral("Ann"), QStringLiteral("<1@x>"), 2417) };
     check(work);
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 1 message --- Totaling 2,417 bytes."));
     EXPECT_FALSE(tree.expanded(key(work)));
@@ -86,7 +88,7 @@ TEST_F(AccountCheck, OneMessageHasNoPluralAndAutoExpandOffLeavesTheNodeCollapsed
 TEST_F(AccountCheck, ConnectionAndLoginFailuresMakeNoNodesAndNoLog)
 {
     const int work = addAccount(QStringLiteral("Work"));
-    pop.mailbox = {fakeMessage(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("<1@x>"))};
+    pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("<1@x>")) };
     pop.refuseConnect = true;
     check(work);
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error Connecting!"));
@@ -117,13 +119,14 @@ TEST_F(AccountCheck, ConnectionLostAfterTheSecondSize)
 {
     const int work = addAccount(QStringLiteral("Work"));
     for (int i = 1; i <= 4; ++i)
-        pop.mailbox << fakeMessage(QStringLiteral("S%1").arg(i), QStringLiteral("F"), QStringLiteral("<%1@x>").arg(i), 1000 * i);
+        pop.mailbox << fakeMessage(
+            QStringLiteral("S%1").arg(i), QStringLiteral("F"), QStringLiteral("<%1@x>").arg(i), 1000 * i);
     pop.dropAfterSizeOf = 2;
     check(work);
-    EXPECT_EQ(messageTexts(work), (QStringList{QStringLiteral("#1 --- 1,000 bytes --- Subject : S1 --- From : F"),
-                                               QStringLiteral("#2 --- 2,000 bytes --- Error retrieving header!"),
-                                               QStringLiteral("#3 --- Invalid message!"),
-                                               QStringLiteral("#4 --- Invalid message!")}));
+    EXPECT_EQ(messageTexts(work),
+        (QStringList { QStringLiteral("#1 --- 1,000 bytes --- Subject : S1 --- From : F"),
+            QStringLiteral("#2 --- 2,000 bytes --- Error retrieving header!"),
+            QStringLiteral("#3 --- Invalid message!"), QStringLiteral("#4 --- Invalid message!") }));
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 4 messages --- Totaling 3,000 bytes."));
     EXPECT_EQ(messageImages(work), QStringList(4, Image::NewMail));
     EXPECT_EQ(state.WaitingCount, 1);
@@ -141,11 +144,12 @@ TEST_F(AccountCheck, FailedHeadersAndZeroSizesAreNeitherCountedNorLogged)
     FakeMessage silent = fakeMessage(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("<2@x>"), 600);
     silent.headerMissing = true;
     FakeMessage empty = fakeMessage(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("<3@x>"), 0);
-    pop.mailbox = {failing, silent, empty};
+    pop.mailbox = { failing, silent, empty };
     check(work);
-    EXPECT_EQ(messageTexts(work), (QStringList{QStringLiteral("#1 --- 500 bytes --- Error retrieving header!"),
-                                               QStringLiteral("#2 --- 600 bytes --- Error retrieving header!"),
-                                               QStringLiteral("#3 --- Invalid message!")}));
+    EXPECT_EQ(messageTexts(work),
+        (QStringList { QStringLiteral("#1 --- 500 bytes --- Error retrieving header!"),
+            QStringLiteral("#2 --- 600 bytes --- Error retrieving header!"),
+            QStringLiteral("#3 --- Invalid message!") }));
     for (const QString& k : messageKeys(work))
         EXPECT_EQ(tree.tag(k), QString());
     EXPECT_EQ(state.WaitingCount, 0);
@@ -158,7 +162,7 @@ TEST_F(AccountCheck, FailedHeadersAndZeroSizesAreNeitherCountedNorLogged)
 TEST_F(AccountCheck, EveryMessageInvalidGivesAnEmptyTotal)
 {
     const int work = addAccount(QStringLiteral("Work"));
-    pop.mailbox = {fakeMessage(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("<1@x>"), 0)};
+    pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("<1@x>"), 0) };
     check(work);
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 1 message --- Totaling  bytes."));
 }
@@ -168,10 +172,10 @@ TEST_F(AccountCheck, MissingSubjectLeavesAnEmptyPart)
     const int work = addAccount(QStringLiteral("Work"));
     FakeMessage m;
     m.size = 10;
-    m.headers = {{QStringLiteral("from"), QStringLiteral("Ann")}};
-    pop.mailbox = {m};
+    m.headers = { { QStringLiteral("from"), QStringLiteral("Ann") } };
+    pop.mailbox = { m };
     check(work);
-    EXPECT_EQ(messageTexts(work), QStringList{QStringLiteral("#1 --- 10 bytes ---  --- from : Ann")});
+    EXPECT_EQ(messageTexts(work), QStringList { QStringLiteral("#1 --- 10 bytes ---  --- from : Ann") });
 }
 
 TEST_F(AccountCheck, FilterDeletionConfirmedKeepsTheNumbering)
@@ -180,19 +184,20 @@ TEST_F(AccountCheck, FilterDeletionConfirmedKeepsTheNumbering)
     FilterRule joe;
     joe.SenderText = QStringLiteral("joe");
     joe.SenderMatch = false;
-    state.FilterTable = {joe};
-    pop.mailbox = {fakeMessage(QStringLiteral("Hi"), QStringLiteral("Ann"), QStringLiteral("<1@x>")),
-                   fakeMessage(QStringLiteral("Sale"), QStringLiteral("Joe Smith"), QStringLiteral("<2@x>")),
-                   fakeMessage(QStringLiteral("Lunch"), QStringLiteral("Bob"), QStringLiteral("<3@x>"))};
+    state.FilterTable = { joe };
+    pop.mailbox = { fakeMessage(QStringLiteral("Hi"), QStringLiteral("Ann"), QStringLiteral("<1@x>")),
+        fakeMessage(QStringLiteral("Sale"), QStringLiteral("Joe Smith"), QStringLiteral("<2@x>")),
+        fakeMessage(QStringLiteral("Lunch"), QStringLiteral("Bob"), QStringLiteral("<3@x>")) };
     check(work);
-    EXPECT_EQ(messageTexts(work), (QStringList{QStringLiteral("#1 --- 1,000 bytes --- Subject : Hi --- From : Ann"),
-                                               QStringLiteral("(Deleted) --- Subject : Sale --- From : Joe Smith"),
-                                               QStringLiteral("#2 --- 1,000 bytes --- Subject : Lunch --- From : Bob")}));
-    EXPECT_EQ(messageImages(work), (QStringList{Image::NewMail, Image::Deleted, Image::NewMail}));
+    EXPECT_EQ(messageTexts(work),
+        (QStringList { QStringLiteral("#1 --- 1,000 bytes --- Subject : Hi --- From : Ann"),
+            QStringLiteral("(Deleted) --- Subject : Sale --- From : Joe Smith"),
+            QStringLiteral("#2 --- 1,000 bytes --- Subject : Lunch --- From : Bob") }));
+    EXPECT_EQ(messageImages(work), (QStringList { Image::NewMail, Image::Deleted, Image::NewMail }));
     EXPECT_EQ(state.WaitingCount, 3);
     EXPECT_EQ(state.UnseenCount, 2);
     EXPECT_EQ(state.NewMailCount, 2);
-    EXPECT_EQ(pop.committedDeletions, QList<qint16>{2});
+    EXPECT_EQ(pop.committedDeletions, QList<qint16> { 2 });
     EXPECT_EQ(pop.mailbox.size(), 2);
     QFile log(logFile(QStringLiteral("Master.doc")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
@@ -206,14 +211,15 @@ TEST_F(AccountCheck, FilterDeletionRefused)
     FilterRule joe;
     joe.SenderText = QStringLiteral("joe");
     joe.SenderMatch = false;
-    state.FilterTable = {joe};
+    state.FilterTable = { joe };
     FakeMessage refused = fakeMessage(QStringLiteral("Sale"), QStringLiteral("Joe"), QStringLiteral("<1@x>"), 1234);
     refused.refuseDelete = true;
-    pop.mailbox = {refused, fakeMessage(QStringLiteral("Lunch"), QStringLiteral("Bob"), QStringLiteral("<2@x>"))};
+    pop.mailbox = { refused, fakeMessage(QStringLiteral("Lunch"), QStringLiteral("Bob"), QStringLiteral("<2@x>")) };
     check(work);
-    EXPECT_EQ(messageTexts(work), (QStringList{QStringLiteral("#1 --- 1,234 bytes --- Unable to Delete message!"),
-                                               QStringLiteral("#1 --- 1,000 bytes --- Subject : Lunch --- From : Bob")}));
-    EXPECT_EQ(messageImages(work), (QStringList{Image::Deleted, Image::NewMail}));
+    EXPECT_EQ(messageTexts(work),
+        (QStringList { QStringLiteral("#1 --- 1,234 bytes --- Unable to Delete message!"),
+            QStringLiteral("#1 --- 1,000 bytes --- Subject : Lunch --- From : Bob") }));
+    EXPECT_EQ(messageImages(work), (QStringList { Image::Deleted, Image::NewMail }));
     EXPECT_TRUE(pop.committedDeletions.isEmpty());
     EXPECT_EQ(state.NewMailCount, 1);
     expectMenusRestored();
@@ -224,13 +230,13 @@ TEST_F(AccountCheck, SeenAndReadMessages)
     const int work = addAccount(QStringLiteral("Work"));
     const QString a = header(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a@x>"));
     const QString b = header(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b@x>"));
-    state.SeenHeaders = {a, b};
-    state.ReadHeaders = {a};
-    pop.mailbox = {fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a@x>")),
-                   fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b@x>")),
-                   fakeMessage(QStringLiteral("C"), QStringLiteral("X"), QStringLiteral("<c@x>"))};
+    state.SeenHeaders = { a, b };
+    state.ReadHeaders = { a };
+    pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a@x>")),
+        fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b@x>")),
+        fakeMessage(QStringLiteral("C"), QStringLiteral("X"), QStringLiteral("<c@x>")) };
     check(work);
-    EXPECT_EQ(messageImages(work), (QStringList{Image::Mail, Image::NewMail, Image::NewMail}));
+    EXPECT_EQ(messageImages(work), (QStringList { Image::Mail, Image::NewMail, Image::NewMail }));
     EXPECT_EQ(state.NewMailCount, 2);
     EXPECT_EQ(state.UnseenCount, 1);
     QFile log(logFile(QStringLiteral("Master.doc")));

@@ -74,14 +74,14 @@ protected:
     AppState state;
     MemoryTree tree;
     FakePop pop;
-    RecordingHost host{state};
-    MailEngine engine{state, tree, pop, host};
+    RecordingHost host { state };
+    MailEngine engine { state, tree, pop, host };
 };
 
 inline QString header(const QString& subject, const QString& from, const QString& id)
 {
-    return QStringLiteral("Subject : ") + subject + QStringLiteral("\r\nFrom : ") + from +
-           QStringLiteral("\r\nMessage-Id : ") + id + QStringLiteral("\r\n");
+    return QStringLiteral("Subject : ") + subject + QStringLiteral("\r\nFrom : ") + from
+        + QStringLiteral("\r\nMessage-Id : ") + id + QStringLiteral("\r\n");
 }
 
 } // namespace ormisk::test

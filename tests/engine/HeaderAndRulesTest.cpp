@@ -42,8 +42,8 @@ TEST(HeaderCapture, BuildsLinesAndHonoursErrorState)
 
     DocOutput doc;
     doc.state = DocOutput::HeadersAvailable;
-    doc.headers = {{QStringLiteral("Received"), QStringLiteral("a")}, {QStringLiteral("Received"), QStringLiteral("b")},
-                   {QStringLiteral("Subject"), QString()}};
+    doc.headers = { { QStringLiteral("Received"), QStringLiteral("a") },
+        { QStringLiteral("Received"), QStringLiteral("b") }, { QStringLiteral("Subject"), QString() } };
     CaptureDocOutput(doc, text);
     EXPECT_EQ(text, QStringLiteral("Received : a\r\nReceived : b\r\nSubject : \r\n"));
     CaptureDocOutput(doc, text); // a second notification rebuilds, never appends
@@ -78,14 +78,14 @@ TEST(GetHeaderField, LineStartsCaseAndEndOfSearch)
 TEST(RuleMatching, EqualsAgainstContainsIgnoringCase)
 {
     AppState s;
-    s.FilterTable = {rule(QStringLiteral("joe"), false, {}, true, true)};
+    s.FilterTable = { rule(QStringLiteral("joe"), false, {}, true, true) };
     EXPECT_TRUE(MatchFilters(s, hdr(QStringLiteral("Joe Smith <joe@x>"), QStringLiteral("hi"))));
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral("Ann"), QStringLiteral("joe"))));
-    s.FilterTable = {rule(QStringLiteral("joe"), true, {}, true, true)};
+    s.FilterTable = { rule(QStringLiteral("joe"), true, {}, true, true) };
     EXPECT_TRUE(MatchFilters(s, hdr(QStringLiteral("JOE"), QStringLiteral("hi"))));
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral("Joe <joe@x>"), QStringLiteral("hi"))));
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral(" joe"), QStringLiteral("hi")))); // no trimming
-    s.FilterTable = {rule({}, true, QStringLiteral("Minutes"), true, false)};
+    s.FilterTable = { rule({}, true, QStringLiteral("Minutes"), true, false) };
     EXPECT_TRUE(MatchFilters(s, hdr(QStringLiteral("x"), QStringLiteral("minutes"))));
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral("x"), QStringLiteral("minutes 2"))));
     EXPECT_FALSE(MatchFilters(s, QString()));
@@ -96,13 +96,13 @@ TEST(RuleMatching, AndOrAndEmptyRules)
     AppState s;
     const QString lunch = hdr(QStringLiteral("Joe"), QStringLiteral("Lunch"));
     const QString sale = hdr(QStringLiteral("Joe"), QStringLiteral("Big sale"));
-    s.FilterTable = {rule(QStringLiteral("joe"), false, QStringLiteral("sale"), false, true)};
+    s.FilterTable = { rule(QStringLiteral("joe"), false, QStringLiteral("sale"), false, true) };
     EXPECT_FALSE(MatchFilters(s, lunch));
     EXPECT_TRUE(MatchFilters(s, sale));
     s.FilterTable[0].AndMode = false;
     EXPECT_TRUE(MatchFilters(s, lunch));
     EXPECT_TRUE(MatchFilters(s, hdr(QStringLiteral("Ann"), QStringLiteral("sale"))));
-    s.FilterTable = {rule({}, false, {}, false, false)};
+    s.FilterTable = { rule({}, false, {}, false, false) };
     EXPECT_FALSE(MatchFilters(s, lunch));
 }
 
@@ -118,7 +118,7 @@ TEST(RuleMatching, DisabledSkippedAndFirstActionWins)
     first.WavFile = QStringLiteral("first.wav");
     WavAction second = first;
     second.WavFile = QStringLiteral("second.wav");
-    s.WavActionTable = {off, first, second};
+    s.WavActionTable = { off, first, second };
     QString wav = QStringLiteral("kept");
     bool found = true;
     MatchActions(s, hdr(QStringLiteral("Ann"), QStringLiteral("x")), wav, found);
@@ -130,7 +130,7 @@ TEST(RuleMatching, DisabledSkippedAndFirstActionWins)
 
     FilterRule disabled = rule(QStringLiteral("joe"), false, {}, true, true);
     disabled.Disabled = true;
-    s.FilterTable = {disabled};
+    s.FilterTable = { disabled };
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral("Joe"), QStringLiteral("x"))));
 }
 
@@ -141,7 +141,8 @@ TEST(SortArray, AgreesWithStdSortOnRandomRangesWithDuplicates)
         const int size = rng.bounded(0, 40);
         QStringList items;
         for (int k = 0; k < size; ++k)
-            items << QStringLiteral("f%1").arg(rng.bounded(0, 8)) + (rng.bounded(2) ? QStringLiteral("a") : QStringLiteral("B"));
+            items << QStringLiteral("f%1").arg(rng.bounded(0, 8))
+                    + (rng.bounded(2) ? QStringLiteral("a") : QStringLiteral("B"));
         const int first = size ? rng.bounded(1, size + 1) : 1;
         const int last = size ? rng.bounded(first, size + 1) : 0;
         QStringList expected = items;
@@ -163,10 +164,11 @@ TEST(SortArray, AgreesWithStdSortOnRandomRangesWithDuplicates)
     EXPECT_EQ(reversed, sorted);
     SortArray(1, 50, same);
     EXPECT_EQ(same, QStringList(50, QStringLiteral("x")));
-    QStringList untouched = {QStringLiteral("b"), QStringLiteral("a")};
+    QStringList untouched = { QStringLiteral("b"), QStringLiteral("a") };
     SortArray(2, 1, untouched);
-    EXPECT_EQ(untouched, (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
-    QStringList caseOrder = {QStringLiteral("b"), QStringLiteral("B"), QStringLiteral("a"), QStringLiteral("A")};
+    EXPECT_EQ(untouched, (QStringList { QStringLiteral("b"), QStringLiteral("a") }));
+    QStringList caseOrder = { QStringLiteral("b"), QStringLiteral("B"), QStringLiteral("a"), QStringLiteral("A") };
     SortArray(1, 4, caseOrder);
-    EXPECT_EQ(caseOrder, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(caseOrder,
+        (QStringList { QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("a"), QStringLiteral("b") }));
 }

@@ -17,13 +17,14 @@ QByteArray readAll(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-class MailLogCheck : public EngineFixture {};
+class MailLogCheck : public EngineFixture { };
 } // namespace
 
 TEST(MailLog, RecordBytesAndFileNames)
 {
     EXPECT_EQ(MailLog::record(QStringLiteral("Subject : Grüße\r\nFrom : A\r\n")),
-              QByteArray("[Begin Header]\r\nSubject : Gr\xc3\xbc\xc3\x9f" "e\r\nFrom : A\r\n[End Header]\r\n\r\n"));
+        QByteArray("[Begin Header]\r\nSubject : Gr\xc3\xbc\xc3\x9f"
+                   "e\r\nFrom : A\r\n[End Header]\r\n\r\n"));
     AppState s;
     EXPECT_EQ(MailLog::fileName(s, QStringLiteral("Work")), QStringLiteral("Master.doc"));
     s.LogAllInOne = false;
@@ -39,25 +40,25 @@ TEST_F(MailLogCheck, MasterFileGetsBothAccountsInVisitOrder)
 {
     const int work = addAccount(QStringLiteral("Work"));
     const int home = addAccount(QStringLiteral("Home"));
-    pop.mailbox = {fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>"))};
+    pop.mailbox = { fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>")) };
     check(work);
-    pop.mailbox = {fakeMessage(QStringLiteral("H"), QStringLiteral("X"), QStringLiteral("<h>"))};
+    pop.mailbox = { fakeMessage(QStringLiteral("H"), QStringLiteral("X"), QStringLiteral("<h>")) };
     check(home);
     EXPECT_EQ(readAll(logFile(QStringLiteral("Master.doc"))),
-              MailLog::record(header(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>"))) +
-                  MailLog::record(header(QStringLiteral("H"), QStringLiteral("X"), QStringLiteral("<h>"))));
+        MailLog::record(header(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>")))
+            + MailLog::record(header(QStringLiteral("H"), QStringLiteral("X"), QStringLiteral("<h>"))));
 }
 
 TEST_F(MailLogCheck, PerAccountFileWithAnUnsafeTitle)
 {
     state.LogAllInOne = false;
     const int work = addAccount(QStringLiteral("Work/Home"));
-    pop.mailbox = {fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>"))};
+    pop.mailbox = { fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>")) };
     check(work);
     EXPECT_EQ(readAll(logFile(QStringLiteral("Work_Home.doc"))),
-              MailLog::record(header(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>"))));
+        MailLog::record(header(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>"))));
     EXPECT_EQ(QDir(state.LogFilesPath).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("Work_Home.doc")});
+        QStringList { QStringLiteral("Work_Home.doc") });
 }
 
 TEST_F(MailLogCheck, OnlyBrandNewMessagesAreLogged)
@@ -66,23 +67,23 @@ TEST_F(MailLogCheck, OnlyBrandNewMessagesAreLogged)
     FilterRule spam;
     spam.SubjectText = QStringLiteral("spam");
     spam.SubjectMatch = false;
-    state.FilterTable = {spam};
-    state.SeenHeaders = {header(QStringLiteral("Old"), QStringLiteral("X"), QStringLiteral("<old>"))};
+    state.FilterTable = { spam };
+    state.SeenHeaders = { header(QStringLiteral("Old"), QStringLiteral("X"), QStringLiteral("<old>")) };
     FakeMessage broken = fakeMessage(QStringLiteral("Broken"), QStringLiteral("X"), QStringLiteral("<br>"));
     broken.headerFails = true;
-    pop.mailbox = {fakeMessage(QStringLiteral("Old"), QStringLiteral("X"), QStringLiteral("<old>")),
-                   fakeMessage(QStringLiteral("Buy spam"), QStringLiteral("X"), QStringLiteral("<s>")), broken,
-                   fakeMessage(QStringLiteral("New"), QStringLiteral("X"), QStringLiteral("<new>"))};
+    pop.mailbox = { fakeMessage(QStringLiteral("Old"), QStringLiteral("X"), QStringLiteral("<old>")),
+        fakeMessage(QStringLiteral("Buy spam"), QStringLiteral("X"), QStringLiteral("<s>")), broken,
+        fakeMessage(QStringLiteral("New"), QStringLiteral("X"), QStringLiteral("<new>")) };
     check(work);
     EXPECT_EQ(readAll(logFile(QStringLiteral("Master.doc"))),
-              MailLog::record(header(QStringLiteral("New"), QStringLiteral("X"), QStringLiteral("<new>"))));
+        MailLog::record(header(QStringLiteral("New"), QStringLiteral("X"), QStringLiteral("<new>"))));
 }
 
 TEST_F(MailLogCheck, LogDisabledTouchesNothing)
 {
     state.LogDisabled = true;
     const int work = addAccount(QStringLiteral("Work"));
-    pop.mailbox = {fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>"))};
+    pop.mailbox = { fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>")) };
     check(work);
     EXPECT_FALSE(QFileInfo::exists(state.LogFilesPath));
 }
@@ -90,7 +91,7 @@ TEST_F(MailLogCheck, LogDisabledTouchesNothing)
 TEST_F(MailLogCheck, UnwritableLogNeverStopsTheCheck)
 {
     const int work = addAccount(QStringLiteral("Work"));
-    pop.mailbox = {fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>"))};
+    pop.mailbox = { fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>")) };
     // The log file's place is taken by a folder, then by a pipe nobody reads (opening it for
     // writing would block).
     ASSERT_TRUE(QDir().mkpath(logFile(QStringLiteral("Master.doc"))));
@@ -126,6 +127,6 @@ TEST(MailLog, UnfinishedLastLineIsClosedBeforeTheNextRecord)
     log.write(QStringLiteral("Subject : B\r\n"));
     log.close();
     EXPECT_EQ(readAll(s.LogFilesPath + QStringLiteral("Master.doc")),
-              QByteArray("[Begin Header]\r\nSubject : cut\r\n") + MailLog::record(QStringLiteral("Subject : A\r\n")) +
-                  MailLog::record(QStringLiteral("Subject : B\r\n")));
+        QByteArray("[Begin Header]\r\nSubject : cut\r\n") + MailLog::record(QStringLiteral("Subject : A\r\n"))
+            + MailLog::record(QStringLiteral("Subject : B\r\n")));
 }

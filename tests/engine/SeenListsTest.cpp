@@ -9,7 +9,7 @@ using namespace ormisk::test;
 TEST(SeenLists, IdentityIsTheExactMessageIdLine)
 {
     AppState s;
-    s.SeenHeaders = {QStringLiteral("Message-Id : <1@x>\r\n")};
+    s.SeenHeaders = { QStringLiteral("Message-Id : <1@x>\r\n") };
     EXPECT_TRUE(IsSeen(s, QStringLiteral("Subject : other\r\nMessage-Id : <1@x>\r\n")));
     EXPECT_FALSE(IsSeen(s, QStringLiteral("Message-ID : <1@x>\r\n")));
     EXPECT_FALSE(IsSeen(s, QStringLiteral("Subject : no id\r\n")));
@@ -85,15 +85,15 @@ TEST(SeenLists, NewMessageKeysAreUniqueAndInRange)
 }
 
 namespace {
-class SeenAcrossCycles : public EngineFixture {};
+class SeenAcrossCycles : public EngineFixture { };
 } // namespace
 
 TEST_F(SeenAcrossCycles, SecondCycleLogsNothingAndAHundredAndOneMessagesForgetTheFirst)
 {
     PollScheduler scheduler(engine);
     addAccount(QStringLiteral("Work"));
-    pop.mailbox = {fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a>")),
-                   fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b>"))};
+    pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a>")),
+        fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b>")) };
     scheduler.PollCycle();
     EXPECT_EQ(state.UnseenCount, 2);
     EXPECT_EQ(state.NewMailCount, 2);
@@ -123,8 +123,8 @@ TEST_F(SeenAcrossCycles, SecondCycleLogsNothingAndAHundredAndOneMessagesForgetTh
 TEST_F(SeenAcrossCycles, MarkAllReadDuringACheckChangesNothing)
 {
     const int work = addAccount(QStringLiteral("Work"));
-    pop.mailbox = {fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a>")),
-                   fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b>"))};
+    pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a>")),
+        fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b>")) };
     pop.onAnswer = [&](const QString& request) {
         if (request == QStringLiteral("size 2"))
             MarkAllRead(state, tree);

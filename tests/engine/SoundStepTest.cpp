@@ -32,8 +32,8 @@ protected:
         state.PlayWav = true;
         state.WavFile = QStringLiteral("general.wav");
         state.UnseenCount = 1;
-        state.WavActionTable = {action(QStringLiteral("zed"), QStringLiteral("z.wav")),
-                                action(QStringLiteral("amy"), QStringLiteral("a.wav"))};
+        state.WavActionTable = { action(QStringLiteral("zed"), QStringLiteral("z.wav")),
+            action(QStringLiteral("amy"), QStringLiteral("a.wav")) };
         tree.add({}, QStringLiteral("P1"), QStringLiteral("Work"), Image::NoMail);
     }
     void message(const QString& key, const QString& header, const QString& image)
@@ -43,7 +43,7 @@ protected:
     }
     AppState state;
     MemoryTree tree;
-    RecordingHost host{state};
+    RecordingHost host { state };
 };
 
 } // namespace
@@ -54,7 +54,7 @@ TEST_F(SoundStep, EachDistinctFileOnceInOrderThenWavFileRestored)
     message(QStringLiteral("C2"), hdr(QStringLiteral("Amy"), QStringLiteral("<2>")), Image::NewMail);
     message(QStringLiteral("C3"), hdr(QStringLiteral("Zed"), QStringLiteral("<3>")), Image::NewMail);
     RunSoundStep(state, tree, host);
-    EXPECT_EQ(host.played, (QStringList{QStringLiteral("a.wav"), QStringLiteral("z.wav")}));
+    EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
     EXPECT_EQ(state.WavFile, QStringLiteral("general.wav"));
 }
 
@@ -63,7 +63,7 @@ TEST_F(SoundStep, NoActionMatchedPlaysTheGeneralSoundOnce)
     message(QStringLiteral("C1"), hdr(QStringLiteral("Bob"), QStringLiteral("<1>")), Image::NewMail);
     message(QStringLiteral("C2"), hdr(QStringLiteral("Bob"), QStringLiteral("<2>")), Image::NewMail);
     RunSoundStep(state, tree, host);
-    EXPECT_EQ(host.played, QStringList{QStringLiteral("general.wav")});
+    EXPECT_EQ(host.played, QStringList { QStringLiteral("general.wav") });
 }
 
 TEST_F(SoundStep, SilentWithoutUnseenMailOrWithoutASoundMode)
@@ -77,7 +77,7 @@ TEST_F(SoundStep, SilentWithoutUnseenMailOrWithoutASoundMode)
     EXPECT_TRUE(host.played.isEmpty());
     state.RandomPlayWAV = true; // random mode still plays once per distinct action file
     RunSoundStep(state, tree, host);
-    EXPECT_EQ(host.played, QStringList{QStringLiteral("z.wav")});
+    EXPECT_EQ(host.played, QStringList { QStringLiteral("z.wav") });
 }
 
 TEST_F(SoundStep, AutoMarkReadLimitsToUnreadNewMail)
@@ -86,12 +86,12 @@ TEST_F(SoundStep, AutoMarkReadLimitsToUnreadNewMail)
     message(QStringLiteral("C1"), readZed, Image::NewMail);
     message(QStringLiteral("C2"), hdr(QStringLiteral("Amy"), QStringLiteral("<2>")), Image::Mail);
     message(QStringLiteral("C3"), hdr(QStringLiteral("Amy"), QStringLiteral("<3>")), Image::Deleted);
-    state.ReadHeaders = {readZed};
+    state.ReadHeaders = { readZed };
     state.AutoMarkRead = true;
     RunSoundStep(state, tree, host);
-    EXPECT_EQ(host.played, QStringList{QStringLiteral("general.wav")});
+    EXPECT_EQ(host.played, QStringList { QStringLiteral("general.wav") });
     host.played.clear();
     state.AutoMarkRead = false; // every node takes part, "Mail" and "Deleted" too
     RunSoundStep(state, tree, host);
-    EXPECT_EQ(host.played, (QStringList{QStringLiteral("a.wav"), QStringLiteral("z.wav")}));
+    EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
 }

@@ -8,8 +8,8 @@ FakeMessage fakeMessage(const QString& subject, const QString& from, const QStri
 {
     FakeMessage m;
     m.size = size;
-    m.headers = {{QStringLiteral("Subject"), subject}, {QStringLiteral("From"), from},
-                 {QStringLiteral("Message-Id"), id}};
+    m.headers = { { QStringLiteral("Subject"), subject }, { QStringLiteral("From"), from },
+        { QStringLiteral("Message-Id"), id } };
     return m;
 }
 

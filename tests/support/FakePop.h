@@ -15,13 +15,14 @@ namespace ormisk::test {
 struct FakeMessage {
     qint32 size = 1000;
     QList<HeaderItem> headers;
-    bool headerFails = false;   // the transfer ends in error (state 4)
+    bool headerFails = false; // the transfer ends in error (state 4)
     bool headerMissing = false; // the request ends without any header notification
-    bool refuseDelete = false;  // the server answers the deletion with an error
+    bool refuseDelete = false; // the server answers the deletion with an error
 };
 
 // A message with Subject, From and Message-Id lines.
-[[nodiscard]] FakeMessage fakeMessage(const QString& subject, const QString& from, const QString& id, qint32 size = 1000);
+[[nodiscard]] FakeMessage fakeMessage(
+    const QString& subject, const QString& from, const QString& id, qint32 size = 1000);
 
 class FakePop : public PopComponent {
     Q_OBJECT

@@ -9,7 +9,10 @@ namespace ormisk::test {
 
 class RecordingHost : public NullShellHost {
 public:
-    explicit RecordingHost(AppState& state) : m_state(state) {}
+    explicit RecordingHost(AppState& state)
+        : m_state(state)
+    {
+    }
 
     void applyMenus() override
     {
