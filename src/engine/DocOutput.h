@@ -6,7 +6,7 @@
 namespace ormisk {
 
 struct HeaderItem {
-    QString name; // as the server spelt it
+    QString name;  // as the server spelt it
     QString value; // unfolded, encoded words decoded
 };
 

@@ -49,10 +49,7 @@ void MemoryTree::clear()
     invalidate();
 }
 
-int MemoryTree::count() const
-{
-    return static_cast<int>(m_nodes.size());
-}
+int MemoryTree::count() const { return static_cast<int>(m_nodes.size()); }
 
 const QStringList& MemoryTree::order() const
 {
@@ -78,23 +75,14 @@ QString MemoryTree::keyAt(int index) const
     return index >= 1 && index <= keys.size() ? keys.at(index - 1) : QString();
 }
 
-bool MemoryTree::contains(const QString& key) const
-{
-    return m_nodes.contains(key);
-}
-QString MemoryTree::text(const QString& key) const
-{
-    return m_nodes.value(key).text;
-}
+bool MemoryTree::contains(const QString& key) const { return m_nodes.contains(key); }
+QString MemoryTree::text(const QString& key) const { return m_nodes.value(key).text; }
 void MemoryTree::setText(const QString& key, const QString& text)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->text = text;
 }
-QString MemoryTree::image(const QString& key) const
-{
-    return m_nodes.value(key).image;
-}
+QString MemoryTree::image(const QString& key) const { return m_nodes.value(key).image; }
 void MemoryTree::setImage(const QString& key, const QString& image)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
@@ -105,41 +93,26 @@ void MemoryTree::setExpandedImage(const QString& key, const QString& image)
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->expandedImage = image;
 }
-QString MemoryTree::expandedImage(const QString& key) const
-{
-    return m_nodes.value(key).expandedImage;
-}
-bool MemoryTree::expanded(const QString& key) const
-{
-    return m_nodes.value(key).expanded;
-}
+QString MemoryTree::expandedImage(const QString& key) const { return m_nodes.value(key).expandedImage; }
+bool MemoryTree::expanded(const QString& key) const { return m_nodes.value(key).expanded; }
 void MemoryTree::setExpanded(const QString& key, bool expanded)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->expanded = expanded;
 }
-QString MemoryTree::tag(const QString& key) const
-{
-    return m_nodes.value(key).tag;
-}
+QString MemoryTree::tag(const QString& key) const { return m_nodes.value(key).tag; }
 void MemoryTree::setTag(const QString& key, const QString& tag)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->tag = tag;
 }
-QString MemoryTree::parent(const QString& key) const
-{
-    return m_nodes.value(key).parent;
-}
+QString MemoryTree::parent(const QString& key) const { return m_nodes.value(key).parent; }
 QString MemoryTree::firstChild(const QString& key) const
 {
     const QStringList kids = m_nodes.value(key).children;
     return kids.isEmpty() ? QString() : kids.first();
 }
-int MemoryTree::children(const QString& key) const
-{
-    return static_cast<int>(m_nodes.value(key).children.size());
-}
+int MemoryTree::children(const QString& key) const { return static_cast<int>(m_nodes.value(key).children.size()); }
 QString MemoryTree::next(const QString& key) const
 {
     if (!m_nodes.contains(key))
@@ -162,8 +135,7 @@ QString MemoryTree::dump() const
         int level = 0;
         for (QString p = parent(key); !p.isEmpty(); p = parent(p))
             ++level;
-        out += QString(level * 2, QLatin1Char(' ')) + text(key) + QStringLiteral(" [") + image(key)
-            + QStringLiteral("]\n");
+        out += QString(level * 2, QLatin1Char(' ')) + text(key) + QStringLiteral(" [") + image(key) + QStringLiteral("]\n");
     }
     return out;
 }

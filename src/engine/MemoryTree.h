@@ -31,7 +31,7 @@ public:
     void ensureVisible(const QString& key) override;
     [[nodiscard]] QString selected() const override { return m_selected; }
     void setSelected(const QString& key) override { m_selected = key; }
-    void clearDropHighlight() override { }
+    void clearDropHighlight() override {}
 
     [[nodiscard]] QString expandedImage(const QString& key) const;
     // One line per node, indented by level: its text, then its image key in brackets.

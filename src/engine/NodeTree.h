@@ -38,14 +38,14 @@ public:
     [[nodiscard]] virtual QString tag(const QString& key) const = 0;
     virtual void setTag(const QString& key, const QString& tag) = 0;
 
-    [[nodiscard]] virtual QString parent(const QString& key) const = 0; // empty for a root
+    [[nodiscard]] virtual QString parent(const QString& key) const = 0;     // empty for a root
     [[nodiscard]] virtual QString firstChild(const QString& key) const = 0; // empty if none
     [[nodiscard]] virtual int children(const QString& key) const = 0;
     [[nodiscard]] virtual QString next(const QString& key) const = 0; // next sibling or empty
     virtual void ensureVisible(const QString& key) = 0;
 
     [[nodiscard]] virtual QString selected() const = 0; // empty when none
-    virtual void setSelected(const QString& key) = 0; // empty clears the selection
+    virtual void setSelected(const QString& key) = 0;   // empty clears the selection
     virtual void clearDropHighlight() = 0;
 };
 

@@ -29,7 +29,7 @@ public:
     [[nodiscard]] virtual qint16 messageCount() const = 0;
 
     virtual void connectToServer() = 0; // ends in (1, 4) or (0, 6)
-    virtual void authenticate() = 0; // ends in (2, 4) or (0, 6)
+    virtual void authenticate() = 0;    // ends in (2, 4) or (0, 6)
     virtual void requestMessageSize(qint16 number) = 0;
     virtual void retrieveHeader(qint16 number) = 0;
     virtual void deleteMessage(qint16 number) = 0;

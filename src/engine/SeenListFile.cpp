@@ -31,10 +31,7 @@ int readField(const QByteArray& field)
     return value;
 }
 
-QByteArray field(qsizetype value)
-{
-    return QByteArray::number(value).rightJustified(kField, ' ', true).right(kField);
-}
+QByteArray field(qsizetype value) { return QByteArray::number(value).rightJustified(kField, ' ', true).right(kField); }
 
 } // namespace
 

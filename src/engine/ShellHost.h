@@ -31,18 +31,18 @@ public:
 
 class NullShellHost : public ShellHost {
 public:
-    void applyMenus() override { }
-    void setBusyPointer(bool) override { }
+    void applyMenus() override {}
+    void setBusyPointer(bool) override {}
     void setCaption(const QString& caption) override { this->caption = caption; }
     void setTrayPicture(int picture) override { trayPicture = picture; }
     [[nodiscard]] bool isMinimized() const override { return false; }
     [[nodiscard]] bool isHiddenInTray() const override { return false; }
-    void restoreWindow() override { }
-    void focusTree() override { }
+    void restoreWindow() override {}
+    void focusTree() override {}
     void showTimeLeft(const QString& text) override { timeLeft = text; }
-    void openNewMailWindow() override { }
-    void updateNewMailWindow(bool) override { }
-    void playMessage() override { }
+    void openNewMailWindow() override {}
+    void updateNewMailWindow(bool) override {}
+    void playMessage() override {}
 
     QString caption;
     QString timeLeft;

@@ -21,13 +21,7 @@ void RebuildTree(const AppState& state, NodeTree& tree, const QString& status);
 // Clears the highlighted node unless a dialog that needs the selection is open.
 void HideSelection(const AppState& state, NodeTree& tree);
 
-[[nodiscard]] inline bool isMessageKey(const QString& key)
-{
-    return key.startsWith(QLatin1Char('C'));
-}
-[[nodiscard]] inline bool isAccountKey(const QString& key)
-{
-    return key.startsWith(QLatin1Char('P'));
-}
+[[nodiscard]] inline bool isMessageKey(const QString& key) { return key.startsWith(QLatin1Char('C')); }
+[[nodiscard]] inline bool isAccountKey(const QString& key) { return key.startsWith(QLatin1Char('P')); }
 
 } // namespace ormisk
