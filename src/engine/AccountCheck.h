@@ -1,0 +1,65 @@
+#pragma once
+// The POP3 check of one account, and the state its conversation shares with the component's
+// events. One MailEngine lives as long as the main window; the scheduler, the account editor and
+// the delete command all run through it.
+#include <QObject>
+#include <QString>
+
+namespace ormisk {
+
+struct AppState;
+struct DocOutput;
+class NodeTree;
+class PopComponent;
+class ShellHost;
+
+namespace Status {
+inline const QString Connecting = QStringLiteral(" --- Connecting...");
+inline const QString ErrorConnecting = QStringLiteral(" --- Error Connecting!");
+inline const QString Connected = QStringLiteral(" --- Connected.");
+inline const QString Verifying = QStringLiteral(" --- Verifying...");
+inline const QString BadLogin = QStringLiteral(" --- Bad user ID or Password!");
+inline const QString Passed = QStringLiteral(" --- Passed.");
+inline const QString NoMessages = QStringLiteral(" --- No messages.");
+inline const QString Checking = QStringLiteral(" --- Checking...");
+} // namespace Status
+
+class MailEngine : public QObject {
+    Q_OBJECT
+public:
+    MailEngine(AppState& state, NodeTree& tree, PopComponent& pop, ShellHost& host, QObject* parent = nullptr);
+
+    // Checks the account of the selected node (the caller selected it and set CurrentAccount).
+    // Returns only once the conversation is closed. Does nothing while suspended, without a
+    // selection, for a disabled account, or while another conversation of this engine is open.
+    void CheckAccount();
+
+    // Busy pointer, then the four top-level menus disabled in order; and the reverse.
+    void beginConversation();
+    void endConversation();
+    // True from beginConversation() to endConversation(): a check or a delete command is running.
+    [[nodiscard]] bool inConversation() const { return m_inConversation; }
+
+    [[nodiscard]] AppState& state() { return m_state; }
+    [[nodiscard]] NodeTree& tree() { return m_tree; }
+    [[nodiscard]] PopComponent& pop() { return m_pop; }
+    [[nodiscard]] ShellHost& host() { return m_host; }
+
+    // Shared with the component's events.
+    qint32 LastMsgSize = 0;
+    QString HeaderText;
+    qint16 DeleteState = 0;
+
+private:
+    void onMessageSize(qint32 size);
+    void onDocOutput(const DocOutput& doc);
+    void onDeleteConfirmed();
+
+    AppState& m_state;
+    NodeTree& m_tree;
+    PopComponent& m_pop;
+    ShellHost& m_host;
+    bool m_inConversation = false;
+};
+
+} // namespace ormisk

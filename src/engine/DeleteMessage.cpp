@@ -1,0 +1,129 @@
+#include "engine/DeleteMessage.h"
+
+#include "engine/AccountCheck.h"
+#include "engine/NodeTree.h"
+#include "engine/PollScheduler.h"
+#include "engine/PopComponent.h"
+#include "engine/PopWait.h"
+#include "engine/TreeOps.h"
+#include "store/AccountTable.h"
+#include "store/AppState.h"
+
+namespace ormisk {
+
+namespace {
+
+// The display number of a message node: the digits after its first character, up to its first
+// blank (blanks before the digits are skipped, anything else ends the number).
+qint32 displayNumber(const QString& text)
+{
+    const qsizetype blank = text.indexOf(QLatin1Char(' '));
+    if (blank < 1)
+        return 0;
+    qint64 n = 0;
+    for (const QChar c : text.mid(1, blank - 1)) {
+        if (c == QLatin1Char(' ') && n == 0)
+            continue;
+        if (!c.isDigit() || c.unicode() > u'9')
+            break;
+        n = n * 10 + (c.unicode() - u'0');
+        if (n > 32767)
+            return 0;
+    }
+    return static_cast<qint32>(n);
+}
+
+QString fromFirstBlank(const QString& text)
+{
+    const qsizetype blank = text.indexOf(QLatin1Char(' '));
+    return blank < 0 ? QString() : text.mid(blank);
+}
+
+} // namespace
+
+void DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
+{
+    AppState& s = engine.state();
+    NodeTree& tree = engine.tree();
+    PopComponent& pop = engine.pop();
+    const QString messageKey = tree.selected();
+    if (messageKey.isEmpty() || !isMessageKey(messageKey) || engine.inConversation())
+        return;
+    const QString text = tree.text(messageKey);
+    const qint32 n = displayNumber(text);
+    const QString accountKey = tree.parent(messageKey);
+    const qint16 index = FindAccountByKey(s, accountKey);
+    // Only a live message node carries a number; an account it belongs to is always found.
+    if (n < 1 || index < 1 || tree.image(messageKey) == Image::Deleted)
+        return;
+
+    DialogPause pause(scheduler);
+    engine.beginConversation();
+    s.CurrentAccount = index;
+    const AccountRecord& account = s.account(index);
+    const QString title = account.Title;
+    tree.setSelected(accountKey);
+    const QString savedText = tree.text(accountKey);
+
+    pop.setRemoteHost(account.Host);
+    pop.setRemotePort(account.Port);
+    pop.setUserId(account.User);
+    pop.setPassword(account.Password);
+    const QString number = QString::number(n);
+    tree.setText(accountKey, title + QStringLiteral(" --- Deleting message #") + number);
+
+    auto closed = [&] { return pop.isClosed(); };
+    auto inState = [&pop](qint16 protocol) {
+        return [&pop, protocol] {
+            return pop.protocolState() == protocol && pop.connectionState() == PopComponent::Connected;
+        };
+    };
+    bool deleted = false;
+    pop.connectToServer();
+    if (waitFor(pop, inState(PopComponent::Authorization), closed) == WaitResult::Failure) {
+        tree.setText(accountKey, title + Status::ErrorConnecting);
+    } else {
+        pop.authenticate();
+        if (waitFor(pop, inState(PopComponent::Transaction), closed) == WaitResult::Failure) {
+            tree.setText(accountKey, title + Status::BadLogin);
+        } else {
+            engine.DeleteState = -1;
+            pop.deleteMessage(static_cast<qint16>(n));
+            const auto result = waitFor(
+                pop,
+                [&] {
+                    return pop.protocolState() == PopComponent::Transaction && engine.DeleteState == 1
+                        && pop.connectionState() == PopComponent::Connected;
+                },
+                [&] { return engine.DeleteState == -1 || closed(); });
+            if (result == WaitResult::Failure)
+                tree.setText(accountKey, title + QStringLiteral(" --- Error deleting message #") + number);
+            else
+                deleted = true;
+        }
+    }
+    // Ending the conversation is what commits the deletion on the server.
+    closeConversation(pop);
+
+    if (deleted) {
+        tree.setText(accountKey, savedText);
+        tree.setImage(messageKey, Image::Deleted);
+        tree.setText(messageKey, QStringLiteral("(Deleted)") + fromFirstBlank(text));
+        int skipped = 1;
+        const int siblings = tree.children(accountKey);
+        QString node = messageKey;
+        for (int k = n + 1; k <= siblings; ++k) {
+            node = tree.next(node);
+            if (node.isEmpty())
+                break;
+            if (tree.image(node) == Image::Deleted) {
+                ++skipped;
+                continue;
+            }
+            tree.setText(node, QLatin1Char('#') + QString::number(k - skipped) + fromFirstBlank(tree.text(node)));
+        }
+    }
+    engine.endConversation();
+}
+
+} // namespace ormisk

@@ -1,0 +1,13 @@
+#pragma once
+// "Delete Message": deletes the selected message on its server in a conversation of its own and
+// renumbers the account's later message nodes to the server's new numbering.
+namespace ormisk {
+
+class MailEngine;
+class PollScheduler;
+
+// Does nothing unless a live message node ("#" and its number) is selected. The countdown is
+// paused for the command and runs again afterwards unless monitoring is suspended.
+void DeleteMessage(MailEngine& engine, PollScheduler& scheduler);
+
+} // namespace ormisk

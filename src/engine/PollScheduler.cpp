@@ -1,0 +1,229 @@
+#include "engine/PollScheduler.h"
+
+#include "engine/AccountCheck.h"
+#include "engine/NodeTree.h"
+#include "engine/RuleMatching.h"
+#include "engine/SeenLists.h"
+#include "engine/ShellHost.h"
+#include "engine/TreeOps.h"
+#include "store/AppState.h"
+
+namespace ormisk {
+
+namespace {
+// The countdown counts whole seconds.
+constexpr int kTickMs = 1000;
+
+QString lastTwo(qint32 value)
+{
+    return (QStringLiteral("0") + QString::number(value)).right(2);
+}
+} // namespace
+
+PollScheduler::PollScheduler(MailEngine& engine, QObject* parent)
+    : QObject(parent)
+    , m_engine(engine)
+{
+    m_timer.setInterval(kTickMs);
+    connect(&m_timer, &QTimer::timeout, this, &PollScheduler::tick);
+}
+
+QString PollScheduler::timeLeftText(qint32 secondsLeft)
+{
+    const qint32 minutes = secondsLeft / 60;
+    const qint32 seconds = secondsLeft - 60 * minutes;
+    return lastTwo(minutes) + QLatin1Char(':') + lastTwo(seconds);
+}
+
+void PollScheduler::start()
+{
+    AppState& s = m_engine.state();
+    s.SecondsLeft = 5;
+    s.PollMinutes = s.PoolingTime;
+    m_timer.setInterval(kTickMs);
+    m_timer.start();
+}
+
+void PollScheduler::tick()
+{
+    AppState& s = m_engine.state();
+    --s.SecondsLeft;
+    m_engine.host().showTimeLeft(timeLeftText(s.SecondsLeft));
+    if (s.SecondsLeft > 0)
+        return;
+    if (s.AccountCount() == 0) {
+        s.SecondsLeft = s.PollMinutes * 60;
+        return;
+    }
+    PollCycle();
+}
+
+void PollScheduler::checkAllAccounts()
+{
+    AppState& s = m_engine.state();
+    NodeTree& tree = m_engine.tree();
+    const qint16 count = s.AccountCount();
+    for (qint16 i = 1; i <= count && i <= s.AccountCount(); ++i) {
+        AddAccountNode(s, tree, i, Status::Checking);
+        const QString key = s.account(i).NodeKey;
+        tree.setSelected(key);
+        if (s.account(i).Disabled)
+            continue;
+        s.CurrentAccount = i;
+        m_engine.CheckAccount();
+    }
+}
+
+void PollScheduler::updateNewMailWindow(bool giveFocus)
+{
+    AppState& s = m_engine.state();
+    ShellHost& host = m_engine.host();
+    if (s.NewMailShown) {
+        if (s.AutoDialog)
+            host.updateNewMailWindow(giveFocus);
+    } else if (s.NewMailCount > 0 && s.AutoDialog) {
+        host.openNewMailWindow();
+    }
+}
+
+void PollScheduler::PollCycle()
+{
+    if (m_cycleRunning || m_engine.inConversation())
+        return;
+    m_cycleRunning = true;
+    AppState& s = m_engine.state();
+    ShellHost& host = m_engine.host();
+    NodeTree& tree = m_engine.tree();
+
+    s.menus.mnuUpdateNow.enabled = false;
+    host.applyMenus();
+    m_timer.stop();
+    if (m_timer.interval() != kTickMs)
+        m_timer.setInterval(kTickMs);
+    if (s.RunInTray)
+        host.setTrayPicture(TrayPicture::Checking);
+    if (host.isMinimized() && !s.RunInTray)
+        host.setCaption(Caption::Checking);
+    s.NewMailCount = 0;
+    s.WaitingCount = 0;
+    s.UnseenCount = 0;
+    tree.clear();
+    checkAllAccounts();
+    HideSelection(s, tree);
+    RememberSeen(s, tree);
+    host.setCaption(Caption::Normal);
+    updateNewMailWindow(true);
+    if (s.RunInTray)
+        host.setTrayPicture(s.WaitingCount == 0 ? TrayPicture::Idle : TrayPicture::MailWaiting);
+    RunSoundStep(s, tree, host);
+    s.SecondsLeft = s.PollMinutes * 60;
+    m_timer.start();
+    s.menus.mnuUpdateNow.enabled = true;
+    host.applyMenus();
+    m_cycleRunning = false;
+}
+
+void PollScheduler::CheckNow()
+{
+    if (m_cycleRunning || m_engine.inConversation())
+        return;
+    m_cycleRunning = true;
+    AppState& s = m_engine.state();
+    ShellHost& host = m_engine.host();
+    NodeTree& tree = m_engine.tree();
+
+    RestartCountdown();
+    if (host.isMinimized() || host.isHiddenInTray())
+        host.restoreWindow();
+    host.focusTree();
+    MarkAllRead(s, tree);
+    SnapshotRead(s, tree);
+    tree.clear();
+    checkAllAccounts();
+    updateNewMailWindow(false);
+    SnapshotRead(s, tree);
+    HideSelection(s, tree);
+    m_timer.start();
+    m_cycleRunning = false;
+}
+
+void PollScheduler::Suspend()
+{
+    AppState& s = m_engine.state();
+    ShellHost& host = m_engine.host();
+    m_timer.stop();
+    s.Suspended = true;
+    if (s.RunInTray)
+        host.setTrayPicture(TrayPicture::Suspended);
+    host.setCaption(Caption::Suspended);
+    RefreshMenuState();
+    HideSelection(s, m_engine.tree());
+}
+
+void PollScheduler::Resume()
+{
+    AppState& s = m_engine.state();
+    ShellHost& host = m_engine.host();
+    m_timer.start();
+    s.Suspended = false;
+    if (s.RunInTray)
+        host.setTrayPicture(TrayPicture::Idle);
+    host.setCaption(Caption::Normal);
+    RefreshMenuState();
+}
+
+void PollScheduler::RestartCountdown()
+{
+    AppState& s = m_engine.state();
+    m_timer.stop();
+    s.SecondsLeft = s.PollMinutes * 60;
+    if (m_timer.interval() != kTickMs)
+        m_timer.setInterval(kTickMs);
+}
+
+void PollScheduler::RefreshMenuState()
+{
+    AppState& s = m_engine.state();
+    MenuState& m = s.menus;
+    m.mnuModifyAccount.enabled = s.CurrentAccount != 0;
+    m.mnuDeleteAccount.enabled = s.CurrentAccount != 0;
+    m.mnuDeleteMessage.enabled = s.CurrentMessage != 0;
+    m.mnuProperties.enabled = s.CurrentMessage != 0;
+    if (s.Suspended) {
+        m.mnuDeleteMessage.enabled = false;
+        m.mnuUpdateNow.enabled = false;
+        m.mnuResume = { true, true };
+        m.mnuSuspend = { false, false };
+    } else {
+        m.mnuUpdateNow.enabled = true;
+        m.mnuResume = { false, false };
+        m.mnuSuspend = { true, true };
+    }
+    m_engine.host().applyMenus();
+}
+
+void PollScheduler::ApplyPollPeriod()
+{
+    AppState& s = m_engine.state();
+    const bool wasRunning = m_timer.isActive();
+    m_timer.stop();
+    s.PollMinutes = s.PoolingTime;
+    s.SecondsLeft = s.PoolingTime * 60;
+    if (wasRunning)
+        m_timer.start();
+}
+
+void PollScheduler::pauseForDialog()
+{
+    m_timer.stop();
+}
+
+void PollScheduler::resumeAfterDialog()
+{
+    // A cycle in progress starts the countdown itself when it ends; starting it earlier would let
+    // ticks run down during the cycle.
+    if (!m_engine.state().Suspended && !m_cycleRunning)
+        m_timer.start();
+}
+
+} // namespace ormisk

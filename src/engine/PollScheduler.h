@@ -1,0 +1,78 @@
+#pragma once
+// When accounts are polled: a one-second countdown (PoolingEvent) that runs a poll cycle at zero,
+// "Update Now", suspend and resume, the menu states that follow the selection and the suspended
+// state, and the pause of the countdown while a dialog is open.
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+namespace ormisk {
+
+class MailEngine;
+
+namespace Caption {
+inline const QString Normal = QStringLiteral("Ormisk");
+inline const QString Checking = QStringLiteral("Ormisk (checking)");
+inline const QString Suspended = QStringLiteral("Ormisk (Suspended)");
+} // namespace Caption
+
+class PollScheduler : public QObject {
+    Q_OBJECT
+public:
+    explicit PollScheduler(MailEngine& engine, QObject* parent = nullptr);
+
+    // The countdown timer: one tick a second (1000 ms, the unit the countdown counts in).
+    [[nodiscard]] QTimer& PoolingEvent() { return m_timer; }
+
+    // Start-up: PollMinutes from PoolingTime, first cycle 5 seconds from now.
+    void start();
+    // One countdown tick (the timer's handler; tests call it directly).
+    void tick();
+    void PollCycle();
+    void CheckNow();
+    void Suspend();
+    void Resume();
+    // Stops the countdown and sets it to the full period; does not start it.
+    void RestartCountdown();
+    void RefreshMenuState();
+    // After the options were saved: the new period takes effect at once, counting from its full
+    // length; the countdown runs again only if it was running.
+    void ApplyPollPeriod();
+
+    // The dialog pause (see DialogPause).
+    void pauseForDialog();
+    void resumeAfterDialog();
+
+    // True while PollCycle or CheckNow runs.
+    [[nodiscard]] bool cycleRunning() const { return m_cycleRunning; }
+
+    // "MM:SS" of the countdown box: the last two digits of each.
+    [[nodiscard]] static QString timeLeftText(qint32 secondsLeft);
+
+private:
+    void checkAllAccounts();
+    void updateNewMailWindow(bool giveFocus);
+
+    MailEngine& m_engine;
+    QTimer m_timer;
+    bool m_cycleRunning = false;
+};
+
+// Stops the countdown for as long as a dialog or a command's own conversation lasts; on
+// destruction starts it again unless monitoring is suspended.
+class DialogPause {
+public:
+    explicit DialogPause(PollScheduler& scheduler)
+        : m_scheduler(scheduler)
+    {
+        m_scheduler.pauseForDialog();
+    }
+    ~DialogPause() { m_scheduler.resumeAfterDialog(); }
+    DialogPause(const DialogPause&) = delete;
+    DialogPause& operator=(const DialogPause&) = delete;
+
+private:
+    PollScheduler& m_scheduler;
+};
+
+} // namespace ormisk

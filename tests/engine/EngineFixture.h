@@ -1,0 +1,87 @@
+#pragma once
+// A fresh engine over an in-memory tree, a scripted POP server and a recording window.
+#include "engine/AccountCheck.h"
+#include "engine/MemoryTree.h"
+#include "engine/TreeOps.h"
+#include "store/AppState.h"
+#include "support/FakePop.h"
+#include "support/QtPrinters.h"
+#include "support/RecordingHost.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace ormisk::test {
+
+class EngineFixture : public ::testing::Test {
+protected:
+    EngineFixture()
+    {
+        state.LogFilesPath = logDir.path() + QStringLiteral("/logs/");
+        state.LogDisabled = false;
+        state.LogAllInOne = true;
+    }
+
+    int addAccount(const QString& title, bool disabled = false)
+    {
+        AccountRecord a;
+        a.Title = title;
+        a.Host = QStringLiteral("127.0.0.1");
+        a.User = QStringLiteral("user");
+        a.Password = QStringLiteral("secret");
+        a.Port = 1110;
+        a.NodeKey = QStringLiteral("P%1").arg(state.AccountCount() + 1);
+        a.Disabled = disabled;
+        state.AccountTable.append(a);
+        return state.AccountCount();
+    }
+
+    // What a caller of the check does: add and select the account's node, set CurrentAccount.
+    void check(int index)
+    {
+        AddAccountNode(state, tree, index, QStringLiteral(" --- Checking..."));
+        tree.setSelected(state.account(index).NodeKey);
+        state.CurrentAccount = static_cast<qint16>(index);
+        engine.CheckAccount();
+    }
+
+    [[nodiscard]] QString key(int index) const { return state.account(index).NodeKey; }
+    [[nodiscard]] QString accountText(int index) const { return tree.text(key(index)); }
+    [[nodiscard]] QStringList messageKeys(int index) const
+    {
+        QStringList keys;
+        for (QString k = tree.firstChild(key(index)); !k.isEmpty(); k = tree.next(k))
+            keys << k;
+        return keys;
+    }
+    [[nodiscard]] QStringList messageTexts(int index) const
+    {
+        QStringList out;
+        for (const QString& k : messageKeys(index))
+            out << tree.text(k);
+        return out;
+    }
+    [[nodiscard]] QStringList messageImages(int index) const
+    {
+        QStringList out;
+        for (const QString& k : messageKeys(index))
+            out << tree.image(k);
+        return out;
+    }
+    [[nodiscard]] QString logFile(const QString& name) const { return state.LogFilesPath + name; }
+
+    QTemporaryDir logDir;
+    AppState state;
+    MemoryTree tree;
+    FakePop pop;
+    RecordingHost host { state };
+    MailEngine engine { state, tree, pop, host };
+};
+
+inline QString header(const QString& subject, const QString& from, const QString& id)
+{
+    return QStringLiteral("Subject : ") + subject + QStringLiteral("\r\nFrom : ") + from
+        + QStringLiteral("\r\nMessage-Id : ") + id + QStringLiteral("\r\n");
+}
+
+} // namespace ormisk::test

@@ -1,0 +1,97 @@
+#include "engine/MemoryTree.h"
+#include "engine/RuleMatching.h"
+#include "store/AppState.h"
+#include "support/QtPrinters.h"
+#include "support/RecordingHost.h"
+
+#include <gtest/gtest.h>
+
+using namespace ormisk;
+using namespace ormisk::test;
+
+namespace {
+
+QString hdr(const QString& from, const QString& id)
+{
+    return QStringLiteral("From : ") + from + QStringLiteral("\r\nMessage-Id : ") + id + QStringLiteral("\r\n");
+}
+
+WavAction action(const QString& sender, const QString& file)
+{
+    WavAction a;
+    a.SenderText = sender;
+    a.SenderMatch = false;
+    a.WavFile = file;
+    return a;
+}
+
+class SoundStep : public ::testing::Test {
+protected:
+    SoundStep()
+    {
+        state.PlayWav = true;
+        state.WavFile = QStringLiteral("general.wav");
+        state.UnseenCount = 1;
+        state.WavActionTable = { action(QStringLiteral("zed"), QStringLiteral("z.wav")),
+            action(QStringLiteral("amy"), QStringLiteral("a.wav")) };
+        tree.add({}, QStringLiteral("P1"), QStringLiteral("Work"), Image::NoMail);
+    }
+    void message(const QString& key, const QString& header, const QString& image)
+    {
+        tree.add(QStringLiteral("P1"), key, key, image);
+        tree.setTag(key, header);
+    }
+    AppState state;
+    MemoryTree tree;
+    RecordingHost host { state };
+};
+
+} // namespace
+
+TEST_F(SoundStep, EachDistinctFileOnceInOrderThenWavFileRestored)
+{
+    message(QStringLiteral("C1"), hdr(QStringLiteral("Zed"), QStringLiteral("<1>")), Image::NewMail);
+    message(QStringLiteral("C2"), hdr(QStringLiteral("Amy"), QStringLiteral("<2>")), Image::NewMail);
+    message(QStringLiteral("C3"), hdr(QStringLiteral("Zed"), QStringLiteral("<3>")), Image::NewMail);
+    RunSoundStep(state, tree, host);
+    EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
+    EXPECT_EQ(state.WavFile, QStringLiteral("general.wav"));
+}
+
+TEST_F(SoundStep, NoActionMatchedPlaysTheGeneralSoundOnce)
+{
+    message(QStringLiteral("C1"), hdr(QStringLiteral("Bob"), QStringLiteral("<1>")), Image::NewMail);
+    message(QStringLiteral("C2"), hdr(QStringLiteral("Bob"), QStringLiteral("<2>")), Image::NewMail);
+    RunSoundStep(state, tree, host);
+    EXPECT_EQ(host.played, QStringList { QStringLiteral("general.wav") });
+}
+
+TEST_F(SoundStep, SilentWithoutUnseenMailOrWithoutASoundMode)
+{
+    message(QStringLiteral("C1"), hdr(QStringLiteral("Zed"), QStringLiteral("<1>")), Image::NewMail);
+    state.UnseenCount = 0;
+    RunSoundStep(state, tree, host);
+    state.UnseenCount = 1;
+    state.PlayWav = false;
+    RunSoundStep(state, tree, host);
+    EXPECT_TRUE(host.played.isEmpty());
+    state.RandomPlayWAV = true; // random mode still plays once per distinct action file
+    RunSoundStep(state, tree, host);
+    EXPECT_EQ(host.played, QStringList { QStringLiteral("z.wav") });
+}
+
+TEST_F(SoundStep, AutoMarkReadLimitsToUnreadNewMail)
+{
+    const QString readZed = hdr(QStringLiteral("Zed"), QStringLiteral("<1>"));
+    message(QStringLiteral("C1"), readZed, Image::NewMail);
+    message(QStringLiteral("C2"), hdr(QStringLiteral("Amy"), QStringLiteral("<2>")), Image::Mail);
+    message(QStringLiteral("C3"), hdr(QStringLiteral("Amy"), QStringLiteral("<3>")), Image::Deleted);
+    state.ReadHeaders = { readZed };
+    state.AutoMarkRead = true;
+    RunSoundStep(state, tree, host);
+    EXPECT_EQ(host.played, QStringList { QStringLiteral("general.wav") });
+    host.played.clear();
+    state.AutoMarkRead = false; // every node takes part, "Mail" and "Deleted" too
+    RunSoundStep(state, tree, host);
+    EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
+}

@@ -1,0 +1,84 @@
+#pragma once
+// A scriptable stand-in for the POP client: a mailbox of messages and switches for the failures a
+// server can produce. Every request returns at once with busy() true and is answered on the next
+// turn of the event loop, in the order the contract fixes: events first, then the final states,
+// then busy() false.
+#include "engine/PopComponent.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+
+namespace ormisk::test {
+
+struct FakeMessage {
+    qint32 size = 1000;
+    QList<HeaderItem> headers;
+    bool headerFails = false; // the transfer ends in error (state 4)
+    bool headerMissing = false; // the request ends without any header notification
+    bool refuseDelete = false; // the server answers the deletion with an error
+};
+
+// A message with Subject, From and Message-Id lines.
+[[nodiscard]] FakeMessage fakeMessage(
+    const QString& subject, const QString& from, const QString& id, qint32 size = 1000);
+
+class FakePop : public PopComponent {
+    Q_OBJECT
+public:
+    using PopComponent::PopComponent;
+
+    QList<FakeMessage> mailbox;
+    QString password = QStringLiteral("secret"); // the password the server accepts
+    bool refuseConnect = false;
+    int dropAfterSizeOf = 0; // the connection is lost once this message's size has been reported
+    // Called with the request's name ("connect", "size 2", ...) when a request is answered.
+    std::function<void(const QString&)> onAnswer;
+
+    // What the client was told and asked, in order ("host h", "port 110", "connect", "size 1", ...).
+    QStringList calls;
+    QList<qint16> committedDeletions; // numbers deleted when the last conversation ended
+    int conversations = 0;
+
+    void setRemoteHost(const QString& host) override { calls << QStringLiteral("host ") + host; }
+    void setRemotePort(qint32 port) override { calls << QStringLiteral("port %1").arg(port); }
+    void setUserId(const QString& user) override { calls << QStringLiteral("user ") + user; }
+    void setPassword(const QString& pass) override
+    {
+        m_givenPassword = pass;
+        calls << QStringLiteral("password");
+    }
+
+    [[nodiscard]] bool busy() const override { return m_busy; }
+    [[nodiscard]] qint16 connectionState() const override { return m_connection; }
+    [[nodiscard]] qint16 protocolState() const override { return m_protocol; }
+    [[nodiscard]] qint16 messageCount() const override
+    {
+        return m_protocol == Transaction ? static_cast<qint16>(mailbox.size()) : qint16(0);
+    }
+
+    void connectToServer() override;
+    void authenticate() override;
+    void requestMessageSize(qint16 number) override;
+    void retrieveHeader(qint16 number) override;
+    void deleteMessage(qint16 number) override;
+    void cancel() override;
+    void quit() override;
+
+private:
+    void begin(const QString& name, std::function<void()> answer);
+    void setStates(qint16 protocol, qint16 connection);
+    void drop();
+    [[nodiscard]] FakeMessage* message(qint16 number);
+
+    bool m_busy = false;
+    qint16 m_connection = Closed;
+    qint16 m_protocol = NotConnected;
+    QString m_givenPassword;
+    QList<qint16> m_pendingDeletions;
+    quint64 m_generation = 0;
+    bool m_dropNext = false;
+};
+
+} // namespace ormisk::test

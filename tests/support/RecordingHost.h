@@ -1,0 +1,64 @@
+#pragma once
+// A ShellHost that remembers what the engine asked of the window, with the menu state at the time.
+#include "engine/ShellHost.h"
+#include "store/AppState.h"
+
+#include <QStringList>
+
+namespace ormisk::test {
+
+class RecordingHost : public NullShellHost {
+public:
+    explicit RecordingHost(AppState& state)
+        : m_state(state)
+    {
+    }
+
+    void applyMenus() override
+    {
+        const MenuState& m = m_state.menus;
+        events << QStringLiteral("menus %1%2%3%4")
+                      .arg(int(m.mnuMonitoring.enabled))
+                      .arg(int(m.mnuAccounts.enabled))
+                      .arg(int(m.mnuMessages.enabled))
+                      .arg(int(m.mnuHelp.enabled));
+    }
+    void setBusyPointer(bool busy) override { events << (busy ? QStringLiteral("busy") : QStringLiteral("normal")); }
+    void setCaption(const QString& text) override
+    {
+        NullShellHost::setCaption(text);
+        captions << text;
+    }
+    void setTrayPicture(int picture) override
+    {
+        NullShellHost::setTrayPicture(picture);
+        trayPictures << picture;
+    }
+    [[nodiscard]] bool isMinimized() const override { return minimized; }
+    [[nodiscard]] bool isHiddenInTray() const override { return hiddenInTray; }
+    void restoreWindow() override { events << QStringLiteral("restore"); }
+    void showTimeLeft(const QString& text) override
+    {
+        NullShellHost::showTimeLeft(text);
+        timeTexts << text;
+    }
+    void openNewMailWindow() override { events << QStringLiteral("open new mail"); }
+    void updateNewMailWindow(bool giveFocus) override
+    {
+        events << (giveFocus ? QStringLiteral("update new mail focus") : QStringLiteral("update new mail"));
+    }
+    void playMessage() override { played << m_state.WavFile; }
+
+    bool minimized = false;
+    bool hiddenInTray = false;
+    QStringList events;
+    QStringList captions;
+    QList<int> trayPictures;
+    QStringList timeTexts;
+    QStringList played; // WavFile at each playMessage()
+
+private:
+    AppState& m_state;
+};
+
+} // namespace ormisk::test
