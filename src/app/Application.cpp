@@ -1,6 +1,8 @@
 #include "app/Application.h"
 
+#include "app/DemoMailbox.h"
 #include "app/MainWindow.h"
+#include "app/OnceMode.h"
 #include "app/SignalBridge.h"
 #include "store/AppState.h"
 #include "store/Profile.h"
@@ -28,6 +30,8 @@ namespace {
 
 struct Options {
     QString profileDir;
+    bool once = false;
+    bool demo = false;
 };
 
 Options parseCommandLine(QApplication& app)
@@ -41,9 +45,17 @@ Options parseCommandLine(QApplication& app)
                        "(default: ORMISK_PROFILE, else the user's own folders)."),
         QStringLiteral("dir"));
     parser.addOption(profile);
+    const QCommandLineOption once(QStringLiteral("once"),
+        QStringLiteral("Check every account once without a window, print the tree and exit."));
+    parser.addOption(once);
+    const QCommandLineOption demo(QStringLiteral("demo"),
+        QStringLiteral("Start a built-in demo mailbox server and run on a fresh demo profile."));
+    parser.addOption(demo);
     parser.process(app);
     Options options;
     options.profileDir = parser.value(profile);
+    options.once = parser.isSet(once);
+    options.demo = parser.isSet(demo);
     return options;
 }
 
@@ -51,6 +63,11 @@ Options parseCommandLine(QApplication& app)
 
 int runApplication(int argc, char** argv)
 {
+    // `--once` shows no window, so it must also work where no display exists (cron, ssh).
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--once") == 0 && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     initResources();
     QApplication::setApplicationName(QStringLiteral("Ormisk"));
@@ -61,7 +78,19 @@ int runApplication(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     const Options options = parseCommandLine(app);
-    const Profile profile = Profile::resolve(options.profileDir);
+    DemoMailbox demo;
+    QString profileDir = options.profileDir;
+    if (options.demo) {
+        QString error;
+        if (!demo.start(&error)) {
+            std::fprintf(stderr, "Ormisk: the demo could not start: %s\n", qPrintable(error));
+            return 1;
+        }
+        profileDir = demo.profileDir();
+        std::fprintf(stderr, "Ormisk demo: mailbox server on 127.0.0.1:%u, profile %s\n", unsigned(demo.port()),
+            qPrintable(profileDir));
+    }
+    const Profile profile = Profile::resolve(profileDir);
     profile.ensureFolders();
 
     QLockFile lock(profile.lockFile);
@@ -69,11 +98,13 @@ int runApplication(int argc, char** argv)
     if (!lock.tryLock(0)) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ormisk"),
             QStringLiteral("Ormisk is already running in the tray!"), QMessageBox::Ok);
-        if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
+        if (!options.once && QGuiApplication::platformName() != QStringLiteral("offscreen"))
             box.exec();
         std::fprintf(stderr, "Ormisk is already running in the tray!\n");
         return 1;
     }
+    if (options.once)
+        return runOnce(profile);
 
     AppState state;
     SettingsStore store(profile.settingsFile);

@@ -1,6 +1,17 @@
 #include "app/MainWindow.h"
 
+#include "app/AboutDialog.h"
+#include "engine/AccountCheck.h"
+#include "engine/DeleteMessage.h"
+#include "engine/PollScheduler.h"
+#include "engine/PopClient.h"
 #include "engine/SeenListFile.h"
+#include "engine/SeenLists.h"
+#include "rules/LogSettingsDialog.h"
+#include "rules/OptionsDialog.h"
+#include "rules/WavActionListDialog.h"
+#include "views/AccountCommands.h"
+#include "views/MessagePropertiesDialog.h"
 #include "engine/TreeOps.h"
 #include "engine/TreeSelection.h"
 #include "store/AccountTable.h"
@@ -53,6 +64,10 @@ MainWindow::MainWindow(
     m_timeLeft->setAlignment(Qt::AlignCenter);
     m_timeLeft->setFixedWidth(m_timeLeft->fontMetrics().horizontalAdvance(QStringLiteral("00:00")) + 14);
 
+    m_pop = std::make_unique<PopClient>();
+    m_engine = std::make_unique<MailEngine>(m_state, *m_tree, *m_pop, *this);
+    m_scheduler = std::make_unique<PollScheduler>(*m_engine);
+
     m_menus.build(menuBar());
     wireMenus();
     wireTree();
@@ -92,10 +107,11 @@ void MainWindow::startUp()
     LoadOptions(m_store, m_state, m_profile.defaultLogFolder());
     LoadFilters(m_store, m_state);
     LoadWavActions(m_store, m_state);
+    m_pop->setCaFile(m_state.CAFile);
+    setTrayIconShown(m_state.RunInTray);
     m_state.SeenHeaders = ReadSeenListFile(m_profile.seenListFile());
     onResize();
-    m_state.PollMinutes = m_state.PoolingTime;
-    m_state.SecondsLeft = 5;
+    m_scheduler->start();
 }
 
 void MainWindow::restoreGeometryFromStore()
@@ -192,23 +208,107 @@ bool MainWindow::requestClose()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!m_pop->isClosed() || m_engine->inConversation()) {
+        // Never while a server conversation is open: it is asked to end, and the user (or the
+        // signal handler's retry) closes again once it has.
+        QApplication::beep();
+        if (m_pop->busy())
+            m_pop->cancel();
+        else if (m_pop->connectionState() != PopComponent::Closed)
+            m_pop->quit();
+        event->ignore();
+        SaveWindowGeometry();
+        return;
+    }
     SaveWindowGeometry();
+    SnapshotRead(m_state, *m_tree);
     if (!WriteSeenListFile(m_profile.seenListFile(), m_state.SeenHeaders))
         qWarning("Ormisk: the seen-list file could not be written; the previous one is kept.");
+    m_scheduler->PoolingEvent().stop();
+    closeNewMailWindow();
+    setTrayIconShown(false);
     event->accept();
     emit closed();
 }
 
+void MainWindow::whenEnabled(const MenuEntry& topMenu, QAction* action, const std::function<void()>& command)
+{
+    connect(action, &QAction::triggered, this, [this, &topMenu, action, command] {
+        if (topMenu.enabled && action->isEnabled() && !m_engine->inConversation())
+            command();
+    });
+}
+
+void MainWindow::runDialogCommand(const std::function<void()>& command)
+{
+    {
+        DialogPause pause(*m_scheduler);
+        command();
+    }
+    hideSelection();
+}
+
 void MainWindow::wireMenus()
 {
-    connect(m_menus.mnuExit, &QAction::triggered, this, [this] { close(); });
-    connect(m_menus.mnuHelpContents, &QAction::triggered, this, [this] { showHelp(); });
-    connect(m_menus.mnuFilter, &QAction::triggered, this, [this] {
+    const MenuState& m = m_state.menus;
+    whenEnabled(m.mnuMonitoring, m_menus.mnuUpdateNow, [this] { m_scheduler->CheckNow(); });
+    whenEnabled(m.mnuMonitoring, m_menus.mnuSuspend, [this] { m_scheduler->Suspend(); });
+    whenEnabled(m.mnuMonitoring, m_menus.mnuResume, [this] { m_scheduler->Resume(); });
+    whenEnabled(m.mnuMonitoring, m_menus.mnuOptions, [this] { openOptions(); });
+    whenEnabled(m.mnuMonitoring, m_menus.mnuExit, [this] { close(); });
+
+    const auto accounts = [this] { return AccountCommandContext{*m_engine, *m_scheduler, m_store, m_dialogs, this}; };
+    whenEnabled(m.mnuAccounts, m_menus.mnuNewAccount, [accounts] { AddAccountCommand(accounts()); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuModifyAccount, [accounts] { ModifyAccountCommand(accounts()); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuDeleteAccount, [accounts] { DeleteAccountCommand(accounts()); });
+
+    whenEnabled(m.mnuMessages, m_menus.mnuDeleteMessage, [this] { DeleteMessage(*m_engine, *m_scheduler); });
+    whenEnabled(m.mnuMessages, m_menus.mnuProperties, [this] { openProperties(); });
+    whenEnabled(m.mnuMessages, m_menus.mnuFilter, [this] {
         runDialogCommand([this] {
             FilterListDialog dialog(m_state, m_store, m_dialogs, this);
             dialog.exec();
         });
     });
+    whenEnabled(m.mnuMessages, m_menus.mnuLogFile, [this] { openLogSettings(); });
+
+    whenEnabled(m.mnuHelp, m_menus.mnuHelpContents, [this] { showHelp(); });
+    whenEnabled(m.mnuHelp, m_menus.mnuAbout, [this] { showAbout(); });
+}
+
+void MainWindow::openOptions()
+{
+    runDialogCommand([this] {
+        OptionsDialog dialog(m_state, m_store, m_dialogs, [this] { playMessage(); }, [this] { openAdvancedWav(); }, this);
+        dialog.exec();
+        if (dialog.wasAccepted()) {
+            m_scheduler->ApplyPollPeriod();
+            setTrayIconShown(m_state.RunInTray);
+        }
+    });
+}
+
+void MainWindow::openAdvancedWav()
+{
+    QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
+    WavActionListDialog dialog(m_state, m_store, m_dialogs, [this] { playMessage(); }, owner);
+    dialog.exec();
+}
+
+void MainWindow::openLogSettings()
+{
+    runDialogCommand([this] {
+        LogSettingsDialog dialog(m_state, m_store, m_dialogs, this);
+        dialog.exec();
+    });
+}
+
+void MainWindow::openProperties()
+{
+    const QString tag = m_tree->tag(m_tree->selected());
+    DialogPause pause(*m_scheduler);
+    MessagePropertiesDialog dialog(tag, this);
+    dialog.exec();
 }
 
 void MainWindow::wireTree()
@@ -240,33 +340,39 @@ void MainWindow::wireTree()
         [this, refresh](const QString& key) { OnTreeKeyboardSelect(m_state, *m_tree, key, refresh); });
 }
 
-void MainWindow::refreshMenuState()
-{
-    applyMenus();
-}
+void MainWindow::refreshMenuState() { m_scheduler->RefreshMenuState(); }
 
-void MainWindow::hideSelection()
-{
-    HideSelection(m_state, *m_tree);
-}
+void MainWindow::hideSelection() { HideSelection(m_state, *m_tree); }
 
-void MainWindow::runDialogCommand(const std::function<void()>& command)
+QString MainWindow::helpFile()
 {
-    command();
+    // Beside the binary in a build tree, else where `cmake --install` put it.
+    const QString appDir = QCoreApplication::applicationDirPath();
+    for (const QString& candidate :
+        {appDir + QStringLiteral("/help/index.html"), appDir + QStringLiteral("/../share/ormisk/help/index.html")}) {
+        if (QFileInfo::exists(candidate))
+            return QFileInfo(candidate).canonicalFilePath();
+    }
+    return appDir + QStringLiteral("/help/index.html");
 }
 
 void MainWindow::showHelp()
 {
+    const QString file = helpFile();
+    if (!QFileInfo::exists(file) || !QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        m_dialogs.message(this, QMessageBox::Critical, QStringLiteral("Ormisk Help"),
+            QStringLiteral("Error running WinHelp.exe"));
 }
 
 void MainWindow::showAbout()
 {
+    runDialogCommand([this] {
+        AboutDialog dialog(m_state, this);
+        dialog.exec();
+    });
 }
 
-void MainWindow::applyMenus()
-{
-    m_menus.apply(m_state.menus);
-}
+void MainWindow::applyMenus() { m_menus.apply(m_state.menus); }
 
 void MainWindow::setBusyPointer(bool busy)
 {
@@ -276,55 +382,40 @@ void MainWindow::setBusyPointer(bool busy)
         unsetCursor();
 }
 
-void MainWindow::setCaption(const QString& caption)
-{
-    setWindowTitle(caption);
-}
+void MainWindow::setCaption(const QString& caption) { setWindowTitle(caption); }
 
-void MainWindow::setTrayPicture(int)
-{
-}
+void MainWindow::setTrayPicture(int) { }
 
-bool MainWindow::isMinimized() const
-{
-    return QMainWindow::isMinimized();
-}
+bool MainWindow::isMinimized() const { return QMainWindow::isMinimized(); }
 
-bool MainWindow::isHiddenInTray() const
-{
-    return !isVisible();
-}
+bool MainWindow::isHiddenInTray() const { return !isVisible(); }
 
 void MainWindow::restoreWindow()
 {
-    if (m_state.RestoreState == QStringLiteral("2"))
-        showMaximized();
-    else
-        showNormal();
+    if (QMainWindow::isMinimized() || !isVisible()) {
+        if (m_state.RestoreState == QStringLiteral("2"))
+            showMaximized();
+        else
+            showNormal();
+    }
     raise();
     activateWindow();
 }
 
-void MainWindow::focusTree()
-{
-    m_tree->setFocus();
-}
+void MainWindow::focusTree() { m_tree->setFocus(); }
 
-void MainWindow::showTimeLeft(const QString& text)
-{
-    m_timeLeft->setText(text);
-}
+void MainWindow::showTimeLeft(const QString& text) { m_timeLeft->setText(text); }
 
-void MainWindow::openNewMailWindow()
-{
-}
+void MainWindow::openNewMailWindow() { }
 
-void MainWindow::updateNewMailWindow(bool)
-{
-}
+void MainWindow::updateNewMailWindow(bool) { }
 
-void MainWindow::playMessage()
-{
-}
+void MainWindow::playMessage() { }
+
+void MainWindow::setTrayIconShown(bool) { }
+
+bool MainWindow::trayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void MainWindow::closeNewMailWindow() { }
 
 } // namespace ormisk

@@ -19,7 +19,11 @@ namespace ormisk {
 struct AppState;
 class AccountTree;
 class DialogService;
+class MailEngine;
+class PollScheduler;
+class PopClient;
 class SettingsStore;
+struct MenuEntry;
 
 class MainWindow : public QMainWindow, public ShellHost {
     Q_OBJECT
@@ -36,6 +40,9 @@ public:
     [[nodiscard]] AccountTree* tree() const { return m_tree; }
     [[nodiscard]] QLineEdit* timeLeftBox() const { return m_timeLeft; }
     [[nodiscard]] const MainMenus& menus() const { return m_menus; }
+    [[nodiscard]] MailEngine& engine() const { return *m_engine; }
+    [[nodiscard]] PollScheduler& scheduler() const { return *m_scheduler; }
+    [[nodiscard]] PopClient& pop() const { return *m_pop; }
 
     // Twips (1/1440 inch) per screen pixel, horizontally and vertically.
     [[nodiscard]] double twipsPerPixelX() const;
@@ -72,8 +79,20 @@ private:
     void wireTree();
     void refreshMenuState();
     void hideSelection();
+    // Runs a menu command unless its top-level menu is disabled (a check runs): shortcuts of a
+    // disabled menu's entries would otherwise still fire.
+    void whenEnabled(const MenuEntry& topMenu, QAction* action, const std::function<void()>& command);
+    // Runs a command that opens a modal dialog with the countdown paused, then hides the selection.
     void runDialogCommand(const std::function<void()>& command);
+    void openOptions();
+    void openAdvancedWav();
+    void openLogSettings();
+    void openProperties();
     void showHelp();
+    // Tray and new-mail window; no-ops until those pieces are attached.
+    void setTrayIconShown(bool shown);
+    [[nodiscard]] bool trayAvailable() const;
+    void closeNewMailWindow();
     static QString helpFile();
     void showAbout();
 
@@ -84,7 +103,9 @@ private:
     AccountTree* m_tree = nullptr;
     QLineEdit* m_timeLeft = nullptr;
     MainMenus m_menus;
-    bool m_closing = false;
+    std::unique_ptr<PopClient> m_pop;
+    std::unique_ptr<MailEngine> m_engine;
+    std::unique_ptr<PollScheduler> m_scheduler;
 };
 
 } // namespace ormisk

@@ -1,0 +1,44 @@
+#include "app/OnceMode.h"
+
+#include "engine/OnceRun.h"
+#include "engine/PopClient.h"
+#include "engine/SeenListFile.h"
+#include "store/AccountTable.h"
+#include "store/AppState.h"
+#include "store/OptionSettings.h"
+#include "store/RuleTables.h"
+#include "store/SettingsStore.h"
+
+#include <QDateTime>
+
+#include <cstdio>
+
+namespace ormisk {
+
+int runOnce(const Profile& profile)
+{
+    AppState state;
+    state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
+    SettingsStore store(profile.settingsFile);
+    LoadAccounts(store, state);
+    LoadOptions(store, state, profile.defaultLogFolder());
+    LoadFilters(store, state);
+    LoadWavActions(store, state);
+    state.SeenHeaders = ReadSeenListFile(profile.seenListFile());
+    state.SelectionResetAllowed = true;
+
+    PopClient pop;
+    pop.setCaFile(state.CAFile);
+    const QString tree = RunOnce(state, pop);
+    std::fputs(tree.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+
+    // The cycle has already remembered every message shown.
+    if (!WriteSeenListFile(profile.seenListFile(), state.SeenHeaders)) {
+        std::fprintf(stderr, "Ormisk: the seen-list file could not be written.\n");
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace ormisk

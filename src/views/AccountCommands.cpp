@@ -1,0 +1,132 @@
+#include "views/AccountCommands.h"
+
+#include "engine/AccountCheck.h"
+#include "engine/NodeTree.h"
+#include "engine/PollScheduler.h"
+#include "engine/SeenLists.h"
+#include "engine/TreeOps.h"
+#include "store/AccountTable.h"
+#include "store/AppState.h"
+#include "views/AccountEditorDialog.h"
+
+namespace ormisk {
+
+namespace {
+
+// Starts the countdown again when the command is over, unless monitoring is suspended.
+void restartUnlessSuspended(PollScheduler& scheduler, const AppState& state)
+{
+    if (!state.Suspended)
+        scheduler.PoolingEvent().start();
+}
+
+// A message node stands for its account in the account commands.
+QString selectAccountNode(AppState& state, NodeTree& tree, bool resetMessage)
+{
+    QString key = tree.selected();
+    if (isMessageKey(key)) {
+        key = tree.parent(key);
+        tree.setSelected(key);
+        if (resetMessage)
+            state.CurrentMessage = 0;
+    }
+    return key;
+}
+
+} // namespace
+
+void AddAccountCommand(const AccountCommandContext& c)
+{
+    AppState& state = c.engine.state();
+    NodeTree& tree = c.engine.tree();
+    c.scheduler.PoolingEvent().stop();
+    state.CurrentAccount = 0;
+    HideSelection(state, tree);
+    {
+        AccountEditorDialog editor(state, c.dialogs, c.owner);
+        editor.exec();
+    }
+    if (state.CurrentAccount != 0) {
+        SaveAccounts(c.store, state);
+        SnapshotRead(state, tree);
+        const AccountRecord& added = state.EditAccount;
+        tree.add(QString(), added.NodeKey, added.Title, Image::NoMail);
+        tree.setExpandedImage(added.NodeKey, Image::HaveMail);
+        tree.setExpanded(added.NodeKey, false);
+        tree.setSelected(added.NodeKey);
+        if (added.Disabled) {
+            ShowAccountDisabled(tree, added.NodeKey, added.Title);
+        } else {
+            state.NewMailCount = 0;
+            c.engine.CheckAccount();
+            SnapshotRead(state, tree);
+        }
+    }
+    restartUnlessSuspended(c.scheduler, state);
+    HideSelection(state, tree);
+}
+
+void ModifyAccountCommand(const AccountCommandContext& c)
+{
+    AppState& state = c.engine.state();
+    NodeTree& tree = c.engine.tree();
+    if (tree.selected().isEmpty())
+        return;
+    const bool wasMessage = isMessageKey(tree.selected());
+    const QString key = selectAccountNode(state, tree, true);
+    if (wasMessage)
+        c.scheduler.RefreshMenuState();
+    state.CurrentAccount = FindAccountByKey(state, key);
+    if (state.CurrentAccount == 0)
+        return;
+    // The countdown also waits while the editor is open: a poll cycle in the middle would rebuild
+    // the tree and move CurrentAccount, and OK would then change the wrong account.
+    c.scheduler.PoolingEvent().stop();
+    {
+        AccountEditorDialog editor(state, c.dialogs, c.owner);
+        editor.exec();
+    }
+    if (state.CurrentAccount == 0) {
+        restartUnlessSuspended(c.scheduler, state);
+        return;
+    }
+    SaveAccounts(c.store, state);
+    SnapshotRead(state, tree);
+    const AccountRecord& changed = state.EditAccount;
+    if (changed.Disabled) {
+        ShowAccountDisabled(tree, key, changed.Title);
+    } else {
+        tree.setImage(key, Image::NoMail);
+        tree.setText(key, changed.Title);
+    }
+    while (!tree.firstChild(key).isEmpty())
+        tree.remove(tree.firstChild(key));
+    tree.setSelected(key);
+    state.NewMailCount = 0;
+    c.engine.CheckAccount();
+    SnapshotRead(state, tree);
+    restartUnlessSuspended(c.scheduler, state);
+    HideSelection(state, tree);
+}
+
+void DeleteAccountCommand(const AccountCommandContext& c)
+{
+    AppState& state = c.engine.state();
+    NodeTree& tree = c.engine.tree();
+    if (tree.selected().isEmpty())
+        return;
+    c.scheduler.PoolingEvent().stop();
+    const QString key = selectAccountNode(state, tree, false);
+    state.CurrentAccount = FindAccountByKey(state, key);
+    if (state.CurrentAccount != 0) {
+        RemoveAccount(state, state.CurrentAccount);
+        state.CurrentAccount = 0;
+        SaveAccounts(c.store, state);
+        tree.setSelected(QString());
+        tree.remove(key);
+    }
+    restartUnlessSuspended(c.scheduler, state);
+    HideSelection(state, tree);
+}
+
+} // namespace ormisk
