@@ -50,7 +50,7 @@ QImage drawTrayPicture(int picture, int size)
         return image;
 
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, size >= 24);
+    p.setRenderHint(QPainter::Antialiasing);
     const qreal unit = size / 16.0;
     const qreal pen = qMax<qreal>(1.0, qRound(unit));
     // Half-pixel offsets put one-pixel lines exactly on pixels at the small sizes.
