@@ -55,7 +55,13 @@ Heard listen(const MonitorRecorder& recorder)
 
 } // namespace
 
-class SoundEndToEnd : public ::testing::TestWithParam<QStringList> { };
+struct ToneFormat {
+    const char* name;
+    QStringList soxOptions;
+    friend void PrintTo(const ToneFormat& format, std::ostream* out) { *out << format.name; }
+};
+
+class SoundEndToEnd : public ::testing::TestWithParam<ToneFormat> { };
 
 TEST_P(SoundEndToEnd, WholeFileIsHeardAndTheEndIsReportedOnTime)
 {
@@ -70,7 +76,7 @@ TEST_P(SoundEndToEnd, WholeFileIsHeardAndTheEndIsReportedOnTime)
 
     const QString file = QDir(sink.folder()).filePath(QStringLiteral("tone.wav"));
     constexpr int kToneMs = 600;
-    ASSERT_TRUE(makeTone(sink, file, GetParam(), QStringLiteral("0.6")));
+    ASSERT_TRUE(makeTone(sink, file, GetParam().soxOptions, QStringLiteral("0.6")));
 
     MonitorRecorder recorder(sink);
     ASSERT_TRUE(recorder.start(&error)) << error.toStdString();
@@ -103,9 +109,13 @@ TEST_P(SoundEndToEnd, WholeFileIsHeardAndTheEndIsReportedOnTime)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SoundEndToEnd,
-    ::testing::Values(QStringList { QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
-                          QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16") },
-        QStringList { QStringLiteral("-r"), QStringLiteral("11025"), QStringLiteral("-c"), QStringLiteral("1"),
-            QStringLiteral("-b"), QStringLiteral("8") },
-        QStringList { QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"), QStringLiteral("2"),
-            QStringLiteral("-e"), QStringLiteral("floating-point"), QStringLiteral("-b"), QStringLiteral("32") }));
+    ::testing::Values(ToneFormat { "Pcm16Stereo44k",
+                          { QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"), QStringLiteral("2"),
+                              QStringLiteral("-b"), QStringLiteral("16") } },
+        ToneFormat { "Pcm8Mono11k",
+            { QStringLiteral("-r"), QStringLiteral("11025"), QStringLiteral("-c"), QStringLiteral("1"),
+                QStringLiteral("-b"), QStringLiteral("8") } },
+        ToneFormat { "Float32Stereo48k",
+            { QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"), QStringLiteral("2"),
+                QStringLiteral("-e"), QStringLiteral("floating-point"), QStringLiteral("-b"), QStringLiteral("32") } }),
+    [](const ::testing::TestParamInfo<ToneFormat>& info) { return std::string(info.param.name); });
