@@ -6,25 +6,30 @@ namespace ormisk {
 
 PulseSoundPlayer::PulseSoundPlayer(QObject* parent)
     : SoundPlayer(parent)
+    , thread_(new QThread)
     , worker_(new PulseSoundWorker)
 {
-    thread_.setObjectName(QStringLiteral("Ormisk sound"));
-    worker_->moveToThread(&thread_);
-    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_->setObjectName(QStringLiteral("Ormisk sound"));
+    worker_->moveToThread(thread_);
+    connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
     // Queued both ways: the worker's reports reach this object on the window thread.
     connect(worker_, &PulseSoundWorker::opened, this, &PulseSoundPlayer::onOpened, Qt::QueuedConnection);
     connect(worker_, &PulseSoundWorker::ended, this, &PulseSoundPlayer::onEnded, Qt::QueuedConnection);
     watchdog_.setSingleShot(true);
     connect(&watchdog_, &QTimer::timeout, this, &PulseSoundPlayer::onWatchdog);
-    thread_.start();
+    thread_->start();
 }
 
 PulseSoundPlayer::~PulseSoundPlayer()
 {
     worker_->abort.store(true);
-    thread_.quit();
-    // The worker gives up between chunks; at most the server's buffer is still being flushed.
-    thread_.wait();
+    thread_->quit();
+    if (thread_->wait(kShutdownLimitMs)) {
+        delete thread_;
+        return;
+    }
+    // Destroying a running thread would abort the program; leave it to the end of the process.
+    qWarning("Ormisk: the sound server does not answer; leaving its connection behind");
 }
 
 void PulseSoundPlayer::play(const QString& file)

@@ -41,7 +41,7 @@ private:
     void onWatchdog();
     void endCurrent(bool ok, const QString& reason);
 
-    QThread thread_;
+    QThread* thread_ = nullptr; // left running (and leaked) if a dead server holds it at shutdown
     PulseSoundWorker* worker_ = nullptr;
     QQueue<QString> pending_;
     QTimer watchdog_;
@@ -52,6 +52,9 @@ private:
     // two seconds more cover the server's buffer and a slow start of the stream.
     int unknownLengthLimitMs_ = 5000;
     int watchdogMarginMs_ = 2000;
+    // How long shutdown waits for the worker: a sound in progress stops within a chunk, but a
+    // server that accepted the connection and never answers can hold it for good.
+    static constexpr int kShutdownLimitMs = 3000;
 };
 
 } // namespace ormisk
