@@ -28,6 +28,10 @@ QString pulseError(int error)
 
 void PulseSoundWorker::playFile(quint64 id, const QString& file)
 {
+    if (abort.load()) {
+        emit ended(id, false, QStringLiteral("stopped"));
+        return;
+    }
     SF_INFO info {};
     // QFile::encodeName gives the bytes of the path as the file system spells it.
     std::unique_ptr<SNDFILE, SndFileCloser> sound(sf_open(QFile::encodeName(file).constData(), SFM_READ, &info));
