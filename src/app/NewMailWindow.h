@@ -1,0 +1,57 @@
+#pragma once
+// The small window that tells how many new messages arrived. Not modal: checks go on while it
+// is open and refresh it through Update(). It deletes itself when closed.
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class NewMail;
+}
+
+namespace ormisk {
+
+struct AppState;
+
+class NewMail : public QWidget {
+    Q_OBJECT
+public:
+    // Loading: marks the window shown, fills in the message, sizes and centres the window.
+    explicit NewMail(AppState& state, QWidget* owner = nullptr);
+    ~NewMail() override;
+
+    // A later check: show the new count, or close when nothing new is left.
+    void Update();
+
+    // Design sizes in twips (1/1440 inch), turned into pixels for this window's screen.
+    static constexpr int kButtonWidthTwips = 1095;
+    static constexpr int kLabelMarginTwips = 1335;
+    static constexpr int kMinimumWidthTwips = 3615;
+    [[nodiscard]] int twipsToPixels(int twips) const;
+
+    // The unformatted message, kept from loading on.
+    [[nodiscard]] QString notice() const { return notice_; }
+
+signals:
+    // "View Mail": the main window brings itself back (and hides the selection).
+    void viewMailRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormatNotice();
+    void placeControls();
+    void unload();
+
+    std::unique_ptr<Ui::NewMail> ui;
+    AppState& state_;
+    QString notice_;
+    // Gives this window the focus once, shortly after it appeared (100 ms lets the window manager
+    // map it first).
+    QTimer Timer1;
+    bool loaded_ = true;
+};
+
+} // namespace ormisk

@@ -1,0 +1,181 @@
+// The new-mail window: its texts, its size rules and the shared flag.
+#include "app/NewMailWindow.h"
+#include "store/AppState.h"
+#include "store/gui/DialogRoutines.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace ormisk;
+
+namespace {
+
+class NewMailTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        delete window.data();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    NewMail* open()
+    {
+        window = new NewMail(state);
+        return window;
+    }
+    [[nodiscard]] QLabel* label() const { return window->findChild<QLabel*>(QStringLiteral("lblMsg")); }
+    [[nodiscard]] QPushButton* button(const char* name) const
+    {
+        return window->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    AppState state;
+    QPointer<NewMail> window;
+};
+
+} // namespace
+
+TEST_F(NewMailTest, ShowsTheFilledInMessageWithItsButtons)
+{
+    state.NewMailCount = 3;
+    open();
+    EXPECT_TRUE(state.NewMailShown);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Ormisk"));
+    EXPECT_EQ(label()->text(), QStringLiteral("You have 3 new messages"));
+    EXPECT_EQ(window->notice(), QStringLiteral("You have # new message[s]"));
+    EXPECT_EQ(button("ButOK")->text(), QStringLiteral("OK"));
+    EXPECT_EQ(button("ButOK")->toolTip(), QStringLiteral("Click here to return"));
+    EXPECT_EQ(button("butView")->text(), QStringLiteral("View Mail"));
+    EXPECT_EQ(button("butView")->toolTip(), QStringLiteral("View the message window"));
+    EXPECT_TRUE(label()->font().bold());
+}
+
+TEST_F(NewMailTest, EmptyTemplateKeepsTheDesignedText)
+{
+    state.DialogMessage.clear();
+    state.NewMailCount = 2;
+    open();
+    EXPECT_EQ(label()->text(), QStringLiteral("You have 2 messages"));
+}
+
+TEST_F(NewMailTest, ShortMessageGivesTheMinimumWidthAndEvenlySpacedButtons)
+{
+    state.DialogMessage = QStringLiteral("# new");
+    state.NewMailCount = 1;
+    open();
+    const int width = window->twipsToPixels(NewMail::kMinimumWidthTwips);
+    EXPECT_EQ(window->width(), width);
+    const QRect ok = button("ButOK")->geometry();
+    const QRect view = button("butView")->geometry();
+    EXPECT_EQ(ok.width(), window->twipsToPixels(NewMail::kButtonWidthTwips));
+    EXPECT_EQ(view.width(), ok.width());
+    EXPECT_EQ(ok.top(), view.top());
+    const int gap = ok.left();
+    EXPECT_GT(gap, 0);
+    EXPECT_EQ(view.left() - ok.right() - 1, gap);
+    const int after = width - view.right() - 1;
+    EXPECT_GE(after, gap);
+    EXPECT_LE(after, gap + 2) << "only the remainder of the division may be left over";
+    EXPECT_GT(ok.top(), label()->geometry().bottom());
+}
+
+TEST_F(NewMailTest, LongMessageWidensTheWindowBeyondTheLabel)
+{
+    state.DialogMessage = QStringLiteral("There are # new messages waiting for you on your mail servers[.]");
+    state.NewMailCount = 5;
+    open();
+    EXPECT_EQ(window->width(), label()->width() + window->twipsToPixels(NewMail::kLabelMarginTwips));
+    EXPECT_GT(window->width(), window->twipsToPixels(NewMail::kMinimumWidthTwips));
+    EXPECT_LE(label()->geometry().right(), window->width());
+}
+
+TEST_F(NewMailTest, UpdateRefreshesTheTextButKeepsTheSize)
+{
+    state.NewMailCount = 1;
+    open();
+    const QSize size = window->size();
+    state.NewMailCount = 12;
+    window->Update();
+    EXPECT_EQ(label()->text(), QStringLiteral("You have 12 new messages"));
+    EXPECT_EQ(window->size(), size);
+    EXPECT_TRUE(state.NewMailShown);
+}
+
+TEST_F(NewMailTest, UpdateFormatsFromTheTemplateEveryTime)
+{
+    // Without "#" a refresh that started from the shown text would take away the second pair.
+    state.DialogMessage = QStringLiteral("New mail[s] [!]");
+    state.NewMailCount = 1;
+    open();
+    EXPECT_EQ(label()->text(), QStringLiteral("New mail [!]"));
+    window->Update();
+    EXPECT_EQ(label()->text(), QStringLiteral("New mail [!]"));
+}
+
+TEST_F(NewMailTest, UpdateWithNothingNewClosesTheWindow)
+{
+    state.NewMailCount = 2;
+    open();
+    window->show();
+    state.NewMailCount = 0;
+    window->Update();
+    EXPECT_FALSE(state.NewMailShown);
+    flushDeletes();
+    EXPECT_TRUE(window.isNull());
+}
+
+TEST_F(NewMailTest, ButtonsCloseTheWindowAndViewMailCallsTheMainWindowFirst)
+{
+    state.NewMailCount = 1;
+    open();
+    window->show();
+    bool shownWhenAsked = false;
+    QObject::connect(window, &NewMail::viewMailRequested, [&] { shownWhenAsked = state.NewMailShown; });
+    QSignalSpy view(window.data(), &NewMail::viewMailRequested);
+    button("butView")->click();
+    EXPECT_EQ(view.count(), 1);
+    EXPECT_TRUE(shownWhenAsked);
+    EXPECT_FALSE(state.NewMailShown);
+    flushDeletes();
+    EXPECT_TRUE(window.isNull());
+
+    open();
+    window->show();
+    EXPECT_TRUE(state.NewMailShown);
+    button("ButOK")->click();
+    EXPECT_FALSE(state.NewMailShown);
+}
+
+TEST_F(NewMailTest, AnOldWindowGoingAwayLeavesANewerOneShown)
+{
+    state.NewMailCount = 1;
+    auto* first = new NewMail(state);
+    first->show();
+    first->close(); // clears the flag
+    window = new NewMail(state);
+    EXPECT_TRUE(state.NewMailShown);
+    flushDeletes(); // the first one is deleted now
+    EXPECT_TRUE(state.NewMailShown);
+}
+
+TEST(CenterForm, PutsTheWindowInTheMiddleOfItsScreen)
+{
+    QWidget small;
+    small.resize(200, 100);
+    CenterForm(&small);
+    const QRect screen = small.screen()->geometry();
+    EXPECT_EQ(small.x(), screen.x() + (screen.width() - 200) / 2);
+    EXPECT_EQ(small.y(), screen.y() + (screen.height() - 100) / 2);
+
+    QWidget large;
+    large.resize(screen.width() + 100, screen.height() + 60);
+    CenterForm(&large);
+    EXPECT_EQ(large.x(), screen.x() - 50);
+    EXPECT_EQ(large.y(), screen.y() - 30);
+}

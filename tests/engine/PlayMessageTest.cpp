@@ -1,0 +1,171 @@
+// The sound routine: one sound at a time, and the right file for each mode.
+#include "engine/PlayMessage.h"
+#include "engine/SoundPlayer.h"
+#include "store/AppState.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace ormisk;
+
+namespace {
+
+// Remembers what it was asked to play; a test says when each sound ends.
+class RecordingPlayer : public SoundPlayer {
+public:
+    void play(const QString& file) override { played.append(file); }
+    void end() { emit finished(); }
+    QStringList played;
+};
+
+class SoundRoutineTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    void touch(const QString& name)
+    {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+
+    AppState state;
+    RecordingPlayer player;
+    int beeps = 0;
+    SoundRoutine routine { state, player, [this] { ++beeps; } };
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(SoundRoutineTest, SecondCallWaitsForTheFirstSoundToEnd)
+{
+    state.PlayWav = true;
+    state.WavFile = QStringLiteral("/sounds/first.wav");
+    routine.PlayMessage();
+    EXPECT_EQ(player.played, QStringList { QStringLiteral("/sounds/first.wav") });
+    EXPECT_FALSE(state.SoundIdle);
+
+    // While the second call waits, window events still run; the first sound ends from one.
+    QStringList seenWhileWaiting;
+    QTimer::singleShot(20, [&] {
+        seenWhileWaiting = player.played;
+        player.end();
+    });
+    state.WavFile = QStringLiteral("/sounds/second.wav");
+    routine.PlayMessage();
+    EXPECT_EQ(seenWhileWaiting, QStringList { QStringLiteral("/sounds/first.wav") });
+    EXPECT_EQ(
+        player.played, (QStringList { QStringLiteral("/sounds/first.wav"), QStringLiteral("/sounds/second.wav") }));
+    EXPECT_FALSE(state.SoundIdle);
+    player.end();
+    EXPECT_TRUE(state.SoundIdle);
+}
+
+TEST_F(SoundRoutineTest, EachEndLetsExactlyOneWaitingCallThrough)
+{
+    state.PlayWav = true;
+    state.WavFile = QStringLiteral("a.wav");
+    routine.PlayMessage();
+
+    QList<int> playedAfterEachEnd;
+    // Call 3 starts while call 2 waits; then two sounds end one after the other.
+    QTimer::singleShot(10, [&] {
+        QTimer::singleShot(10, [&] {
+            player.end();
+            QTimer::singleShot(10, [&] {
+                playedAfterEachEnd.append(static_cast<int>(player.played.size()));
+                player.end();
+            });
+        });
+        routine.PlayMessage();
+    });
+    routine.PlayMessage();
+    playedAfterEachEnd.append(static_cast<int>(player.played.size()));
+    EXPECT_EQ(playedAfterEachEnd, (QList<int> { 2, 3 }));
+    EXPECT_EQ(player.played.size(), 3);
+    EXPECT_FALSE(state.SoundIdle);
+}
+
+TEST_F(SoundRoutineTest, SingleFileModeUsesTheNameAsStored)
+{
+    state.PlayWav = true;
+    state.WavFolder = dir.path();
+    state.WavFile = QStringLiteral("/does/not/exist.wav");
+    routine.PlayMessage();
+    EXPECT_EQ(player.played, QStringList { QStringLiteral("/does/not/exist.wav") });
+    EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(SoundRoutineTest, RandomModePicksOnlyWavFilesAndEveryOneOfThem)
+{
+    touch(QStringLiteral("A.WAV"));
+    touch(QStringLiteral("b.wav"));
+    touch(QStringLiteral("c.txt"));
+    touch(QStringLiteral(".hidden.wav"));
+    touch(QStringLiteral("wav"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.wav")));
+
+    bool ok = false;
+    EXPECT_EQ(SoundRoutine::listWavFiles(dir.path(), &ok),
+        (QStringList { QStringLiteral("A.WAV"), QStringLiteral("b.wav") }));
+    EXPECT_TRUE(ok);
+
+    state.PlayWav = false;
+    state.WavFolder = dir.path();
+    QSet<QString> chosen;
+    for (int i = 0; i < 40; ++i) {
+        routine.PlayMessage();
+        chosen.insert(player.played.last());
+        player.end();
+    }
+    EXPECT_EQ(chosen, (QSet<QString> { dir.filePath(QStringLiteral("A.WAV")), dir.filePath(QStringLiteral("b.wav")) }));
+    EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(SoundRoutineTest, RandomModeWithOneFileAlwaysPlaysIt)
+{
+    touch(QStringLiteral("only.wav"));
+    state.PlayWav = false;
+    state.WavFolder = dir.path();
+    for (int i = 0; i < 10; ++i) {
+        routine.PlayMessage();
+        EXPECT_EQ(player.played.last(), dir.filePath(QStringLiteral("only.wav")));
+        player.end();
+    }
+}
+
+TEST_F(SoundRoutineTest, MissingFolderBeepsAndReplaysTheLastFile)
+{
+    state.PlayWav = true;
+    state.WavFile = QStringLiteral("/sounds/last.wav");
+    routine.PlayMessage();
+    player.end();
+
+    state.PlayWav = false;
+    for (const QString& folder : { dir.filePath(QStringLiteral("gone")), QString() }) {
+        state.WavFolder = folder;
+        routine.PlayMessage();
+        EXPECT_EQ(player.played.last(), QStringLiteral("/sounds/last.wav"));
+        EXPECT_FALSE(state.SoundIdle) << "the replay still has to report its end";
+        player.end();
+        EXPECT_TRUE(state.SoundIdle);
+    }
+    EXPECT_EQ(beeps, 2);
+    EXPECT_EQ(player.played.size(), 3);
+}
+
+TEST_F(SoundRoutineTest, EmptyFolderPlaysNothingButStillCompletes)
+{
+    state.PlayWav = false;
+    state.WavFolder = dir.path();
+    routine.PlayMessage();
+    ASSERT_EQ(player.played.size(), 1);
+    EXPECT_FALSE(player.played.last().endsWith(QLatin1String(".wav")));
+    EXPECT_EQ(beeps, 0);
+    player.end();
+    EXPECT_TRUE(state.SoundIdle);
+}
