@@ -1,6 +1,10 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
+#include "app/NewMailWindow.h"
+#include "engine/PlayMessage.h"
+#include "rules/PulseSoundPlayer.h"
+#include "tray/TrayIcon.h"
 #include "engine/AccountCheck.h"
 #include "engine/DeleteMessage.h"
 #include "engine/PollScheduler.h"
@@ -26,6 +30,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -67,6 +72,14 @@ MainWindow::MainWindow(
     m_pop = std::make_unique<PopClient>();
     m_engine = std::make_unique<MailEngine>(m_state, *m_tree, *m_pop, *this);
     m_scheduler = std::make_unique<PollScheduler>(*m_engine);
+    m_player = std::make_unique<PulseSoundPlayer>();
+    m_sound = std::make_unique<SoundRoutine>(m_state, *m_player, [] { QApplication::beep(); });
+    m_tray = std::make_unique<TrayIcon>();
+    connect(m_tray.get(), &TrayIcon::restoreRequested, this, [this] { bringBack(); });
+    connect(m_tray.get(), &TrayIcon::menuRequested, this, [this] {
+        if (m_state.menus.mnuMonitoring.enabled)
+            m_menus.mnuMonitoring->popup(QCursor::pos());
+    });
 
     m_menus.build(menuBar());
     wireMenus();
@@ -384,7 +397,7 @@ void MainWindow::setBusyPointer(bool busy)
 
 void MainWindow::setCaption(const QString& caption) { setWindowTitle(caption); }
 
-void MainWindow::setTrayPicture(int) { }
+void MainWindow::setTrayPicture(int picture) { m_tray->setPicture(picture); }
 
 bool MainWindow::isMinimized() const { return QMainWindow::isMinimized(); }
 
@@ -406,16 +419,42 @@ void MainWindow::focusTree() { m_tree->setFocus(); }
 
 void MainWindow::showTimeLeft(const QString& text) { m_timeLeft->setText(text); }
 
-void MainWindow::openNewMailWindow() { }
+void MainWindow::openNewMailWindow()
+{
+    if (m_newMail)
+        return;
+    m_newMail = new NewMail(m_state, this);
+    connect(m_newMail, &NewMail::viewMailRequested, this, [this] { bringBack(); });
+    m_newMail->show();
+}
 
-void MainWindow::updateNewMailWindow(bool) { }
+void MainWindow::updateNewMailWindow(bool giveFocus)
+{
+    if (!m_newMail)
+        return;
+    if (giveFocus) {
+        m_newMail->raise();
+        m_newMail->activateWindow();
+    }
+    m_newMail->Update();
+}
 
-void MainWindow::playMessage() { }
+void MainWindow::closeNewMailWindow()
+{
+    if (m_newMail)
+        m_newMail->close();
+}
 
-void MainWindow::setTrayIconShown(bool) { }
+void MainWindow::playMessage() { m_sound->PlayMessage(); }
 
-bool MainWindow::trayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+void MainWindow::setTrayIconShown(bool shown) { m_tray->setInTray(shown); }
 
-void MainWindow::closeNewMailWindow() { }
+bool MainWindow::trayAvailable() const { return TrayIcon::available(); }
+
+void MainWindow::bringBack()
+{
+    restoreWindow();
+    hideSelection();
+}
 
 } // namespace ormisk

@@ -6,6 +6,8 @@
 #include "engine/ShellHost.h"
 #include "store/Profile.h"
 
+#include "app/NewMailWindow.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -20,6 +22,9 @@ struct AppState;
 class AccountTree;
 class DialogService;
 class MailEngine;
+class PulseSoundPlayer;
+class SoundRoutine;
+class TrayIcon;
 class PollScheduler;
 class PopClient;
 class SettingsStore;
@@ -43,6 +48,8 @@ public:
     [[nodiscard]] MailEngine& engine() const { return *m_engine; }
     [[nodiscard]] PollScheduler& scheduler() const { return *m_scheduler; }
     [[nodiscard]] PopClient& pop() const { return *m_pop; }
+    [[nodiscard]] TrayIcon& trayIcon() const { return *m_tray; }
+    [[nodiscard]] NewMail* newMailWindow() const { return m_newMail; }
 
     // Twips (1/1440 inch) per screen pixel, horizontally and vertically.
     [[nodiscard]] double twipsPerPixelX() const;
@@ -88,6 +95,8 @@ private:
     void openAdvancedWav();
     void openLogSettings();
     void openProperties();
+    // A left click on the tray icon or "View Mail": back from minimized or hidden, with the focus.
+    void bringBack();
     void showHelp();
     // Tray and new-mail window; no-ops until those pieces are attached.
     void setTrayIconShown(bool shown);
@@ -106,6 +115,10 @@ private:
     std::unique_ptr<PopClient> m_pop;
     std::unique_ptr<MailEngine> m_engine;
     std::unique_ptr<PollScheduler> m_scheduler;
+    std::unique_ptr<PulseSoundPlayer> m_player;
+    std::unique_ptr<SoundRoutine> m_sound;
+    std::unique_ptr<TrayIcon> m_tray;
+    QPointer<NewMail> m_newMail;
 };
 
 } // namespace ormisk
