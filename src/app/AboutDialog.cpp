@@ -42,10 +42,7 @@ QString VersionLine()
     return QStringLiteral("Version ") + parts.mid(0, 2).join(QLatin1Char('.'));
 }
 
-QString PlatformLine()
-{
-    return QStringLiteral("%1 bit for %2").arg(QSysInfo::WordSize).arg(SystemName());
-}
+QString PlatformLine() { return QStringLiteral("%1 bit for %2").arg(QSysInfo::WordSize).arg(SystemName()); }
 
 AboutDialog::AboutDialog(AppState& state, QWidget* parent)
     : QDialog(parent)

@@ -19,10 +19,7 @@
 #include <cstdio>
 
 // Resources of a static library must be registered by hand, outside any namespace.
-static void initResources()
-{
-    Q_INIT_RESOURCE(ormisk);
-}
+static void initResources() { Q_INIT_RESOURCE(ormisk); }
 
 namespace ormisk {
 
@@ -45,8 +42,8 @@ Options parseCommandLine(QApplication& app)
                        "(default: ORMISK_PROFILE, else the user's own folders)."),
         QStringLiteral("dir"));
     parser.addOption(profile);
-    const QCommandLineOption once(QStringLiteral("once"),
-        QStringLiteral("Check every account once without a window, print the tree and exit."));
+    const QCommandLineOption once(
+        QStringLiteral("once"), QStringLiteral("Check every account once without a window, print the tree and exit."));
     parser.addOption(once);
     const QCommandLineOption demo(QStringLiteral("demo"),
         QStringLiteral("Start a built-in demo mailbox server and run on a fresh demo profile."));

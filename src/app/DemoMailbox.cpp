@@ -49,8 +49,8 @@ bool DemoMailbox::start(QString* error)
         const char* password;
         bool disabled;
     };
-    const Demo accounts[] = {
-        {"Demo Mailbox", "demo", false}, {"Wrong Password", "not-the-password", false}, {"Holiday Account", "demo", true}};
+    const Demo accounts[] = { { "Demo Mailbox", "demo", false }, { "Wrong Password", "not-the-password", false },
+        { "Holiday Account", "demo", true } };
     store.write(a, QStringLiteral("Total"), QStringLiteral("3"));
     int i = 0;
     for (const Demo& d : accounts) {

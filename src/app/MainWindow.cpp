@@ -2,36 +2,36 @@
 
 #include "app/AboutDialog.h"
 #include "app/NewMailWindow.h"
-#include "engine/PlayMessage.h"
-#include "rules/PulseSoundPlayer.h"
-#include "tray/TrayIcon.h"
 #include "engine/AccountCheck.h"
 #include "engine/DeleteMessage.h"
+#include "engine/PlayMessage.h"
 #include "engine/PollScheduler.h"
 #include "engine/PopClient.h"
 #include "engine/SeenListFile.h"
 #include "engine/SeenLists.h"
-#include "rules/LogSettingsDialog.h"
-#include "rules/OptionsDialog.h"
-#include "rules/WavActionListDialog.h"
-#include "views/AccountCommands.h"
-#include "views/MessagePropertiesDialog.h"
 #include "engine/TreeOps.h"
 #include "engine/TreeSelection.h"
+#include "rules/FilterListDialog.h"
+#include "rules/LogSettingsDialog.h"
+#include "rules/OptionsDialog.h"
+#include "rules/PulseSoundPlayer.h"
+#include "rules/WavActionListDialog.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/OptionSettings.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 #include "store/gui/DialogService.h"
-#include "rules/FilterListDialog.h"
+#include "tray/TrayIcon.h"
+#include "views/AccountCommands.h"
 #include "views/AccountTree.h"
+#include "views/MessagePropertiesDialog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -67,7 +67,8 @@ MainWindow::MainWindow(
     m_timeLeft->setReadOnly(true);
     m_timeLeft->setFocusPolicy(Qt::NoFocus);
     m_timeLeft->setAlignment(Qt::AlignCenter);
-    m_timeLeft->setFixedWidth(m_timeLeft->fontMetrics().horizontalAdvance(QStringLiteral("00:00")) + 14);
+    // Wide enough for "00:00" inside the frame and margins of any style.
+    m_timeLeft->setFixedWidth(m_timeLeft->fontMetrics().horizontalAdvance(QStringLiteral("00:00")) + 24);
 
     m_pop = std::make_unique<PopClient>();
     m_engine = std::make_unique<MailEngine>(m_state, *m_tree, *m_pop, *this);
@@ -89,14 +90,8 @@ MainWindow::MainWindow(
 
 MainWindow::~MainWindow() = default;
 
-double MainWindow::twipsPerPixelX() const
-{
-    return 1440.0 / logicalDpiX();
-}
-double MainWindow::twipsPerPixelY() const
-{
-    return 1440.0 / logicalDpiY();
-}
+double MainWindow::twipsPerPixelX() const { return 1440.0 / logicalDpiX(); }
+double MainWindow::twipsPerPixelY() const { return 1440.0 / logicalDpiY(); }
 
 void MainWindow::startUp()
 {
@@ -190,7 +185,7 @@ void MainWindow::onResize()
     SaveWindowGeometry();
     if (QMainWindow::isMinimized()) {
         // Hidden only when a tray icon exists to bring the window back.
-        if (m_state.RunInTray && QSystemTrayIcon::isSystemTrayAvailable())
+        if (m_state.RunInTray && m_tray->canHideWindow()) {
             QMetaObject::invokeMethod(
                 this,
                 [this] {
@@ -198,7 +193,10 @@ void MainWindow::onResize()
                         hide();
                 },
                 Qt::QueuedConnection);
+        }
+        MarkAllRead(m_state, *m_tree);
     } else {
+        closeNewMailWindow();
         m_state.RestoreState = isMaximized() ? QStringLiteral("2") : QStringLiteral("0");
     }
     setTrayPicture(TrayPicture::Idle);
@@ -214,10 +212,7 @@ void MainWindow::placeTimeLeftBox()
     m_timeLeft->raise();
 }
 
-bool MainWindow::requestClose()
-{
-    return close();
-}
+bool MainWindow::requestClose() { return close(); }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
@@ -270,7 +265,9 @@ void MainWindow::wireMenus()
     whenEnabled(m.mnuMonitoring, m_menus.mnuOptions, [this] { openOptions(); });
     whenEnabled(m.mnuMonitoring, m_menus.mnuExit, [this] { close(); });
 
-    const auto accounts = [this] { return AccountCommandContext{*m_engine, *m_scheduler, m_store, m_dialogs, this}; };
+    const auto accounts = [this] {
+        return AccountCommandContext { *m_engine, *m_scheduler, m_store, m_dialogs, this };
+    };
     whenEnabled(m.mnuAccounts, m_menus.mnuNewAccount, [accounts] { AddAccountCommand(accounts()); });
     whenEnabled(m.mnuAccounts, m_menus.mnuModifyAccount, [accounts] { ModifyAccountCommand(accounts()); });
     whenEnabled(m.mnuAccounts, m_menus.mnuDeleteAccount, [accounts] { DeleteAccountCommand(accounts()); });
@@ -292,7 +289,8 @@ void MainWindow::wireMenus()
 void MainWindow::openOptions()
 {
     runDialogCommand([this] {
-        OptionsDialog dialog(m_state, m_store, m_dialogs, [this] { playMessage(); }, [this] { openAdvancedWav(); }, this);
+        OptionsDialog dialog(
+            m_state, m_store, m_dialogs, [this] { playMessage(); }, [this] { openAdvancedWav(); }, this);
         dialog.exec();
         if (dialog.wasAccepted()) {
             m_scheduler->ApplyPollPeriod();
@@ -304,7 +302,8 @@ void MainWindow::openOptions()
 void MainWindow::openAdvancedWav()
 {
     QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
-    WavActionListDialog dialog(m_state, m_store, m_dialogs, [this] { playMessage(); }, owner);
+    WavActionListDialog dialog(
+        m_state, m_store, m_dialogs, [this] { playMessage(); }, owner);
     dialog.exec();
 }
 
@@ -362,7 +361,7 @@ QString MainWindow::helpFile()
     // Beside the binary in a build tree, else where `cmake --install` put it.
     const QString appDir = QCoreApplication::applicationDirPath();
     for (const QString& candidate :
-        {appDir + QStringLiteral("/help/index.html"), appDir + QStringLiteral("/../share/ormisk/help/index.html")}) {
+        { appDir + QStringLiteral("/help/index.html"), appDir + QStringLiteral("/../share/ormisk/help/index.html") }) {
         if (QFileInfo::exists(candidate))
             return QFileInfo(candidate).canonicalFilePath();
     }
@@ -373,8 +372,8 @@ void MainWindow::showHelp()
 {
     const QString file = helpFile();
     if (!QFileInfo::exists(file) || !QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
-        m_dialogs.message(this, QMessageBox::Critical, QStringLiteral("Ormisk Help"),
-            QStringLiteral("Error running WinHelp.exe"));
+        m_dialogs.message(
+            this, QMessageBox::Critical, QStringLiteral("Ormisk Help"), QStringLiteral("Error running WinHelp.exe"));
 }
 
 void MainWindow::showAbout()

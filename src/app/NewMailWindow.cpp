@@ -46,15 +46,9 @@ NewMail::NewMail(AppState& state, QWidget* owner)
     });
 }
 
-NewMail::~NewMail()
-{
-    unload();
-}
+NewMail::~NewMail() { unload(); }
 
-int NewMail::twipsToPixels(int twips) const
-{
-    return twips * logicalDpiX() / 1440;
-}
+int NewMail::twipsToPixels(int twips) const { return twips * logicalDpiX() / 1440; }
 
 void NewMail::Update()
 {

@@ -31,6 +31,10 @@ AccountTree::AccountTree(QWidget* parent)
     setObjectName(QStringLiteral("AccntList"));
     setColumnCount(1);
     header()->hide();
+    // Whole texts with a horizontal scroll bar: the end of a node text (the sender) matters.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setTextElideMode(Qt::ElideNone);
     setRootIsDecorated(true);
     setUniformRowHeights(true);
     setIconSize(QSize(16, 16));
