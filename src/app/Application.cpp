@@ -67,6 +67,8 @@ int runApplication(int argc, char** argv)
     }
     QApplication app(argc, argv);
     initResources();
+    // Installed first, so a signal that arrives during start-up is kept until the event loop runs.
+    SignalBridge signals_;
     QApplication::setApplicationName(QStringLiteral("Ormisk"));
     QApplication::setOrganizationName(QStringLiteral("Ormisk"));
     QApplication::setApplicationVersion(QStringLiteral(ORMISK_VERSION));
@@ -128,7 +130,6 @@ int runApplication(int argc, char** argv)
         else
             retry->deleteLater();
     };
-    SignalBridge signals_;
     QObject::connect(&signals_, &SignalBridge::terminationRequested, &app, closeSoon);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&](QSessionManager&) { closeSoon(); });
 
