@@ -3,17 +3,12 @@
 #include "store/AppState.h"
 #include "store/OptionSettings.h"
 #include "store/gui/DialogService.h"
+#include "store/gui/FolderBrowser.h"
 #include "ui_LogSettingsDialog.h"
 
 namespace ormisk {
 
 namespace {
-
-// The shell's folder picker; an empty result means the user cancelled.
-QString BrowseForFolder(DialogService& dialogs, QWidget* owner, const QString& title, const QString& start)
-{
-    return dialogs.existingDirectory(owner, title, start);
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "store/AppState.h"
 #include "store/OptionSettings.h"
 #include "store/gui/DialogService.h"
+#include "store/gui/FolderBrowser.h"
 #include "ui_OptionsDialog.h"
 
 #include <QLocale>
@@ -19,12 +20,6 @@ namespace {
 const QString kOptionError = QStringLiteral("Option Error");
 const QString kWavFilter = QStringLiteral("WAV Files (*.wav);;All Files (*)");
 const QString kWavFolderTitle = QStringLiteral("Select a WAV Folder");
-
-// The shell's folder picker; an empty result means the user cancelled.
-QString BrowseForFolder(DialogService& dialogs, QWidget* owner, const QString& title, const QString& start)
-{
-    return dialogs.existingDirectory(owner, title, start);
-}
 
 double RoundHalfToEven(double value)
 {

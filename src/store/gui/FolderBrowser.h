@@ -9,6 +9,8 @@ namespace ormisk {
 class DialogService;
 
 // The chosen folder's full path, or empty text when the user cancels.
-[[nodiscard]] QString BrowseForFolder(DialogService& dialogs, QWidget* owner, const QString& title);
+// `start` is the folder the picker opens in (empty: its own choice).
+[[nodiscard]] QString BrowseForFolder(
+    DialogService& dialogs, QWidget* owner, const QString& title, const QString& start = QString());
 
 } // namespace ormisk
