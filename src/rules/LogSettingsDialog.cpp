@@ -8,10 +8,6 @@
 
 namespace ormisk {
 
-namespace {
-
-} // namespace
-
 LogSettingsDialog::LogSettingsDialog(AppState& state, SettingsStore& store, DialogService& dialogs, QWidget* parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::Logs>())
