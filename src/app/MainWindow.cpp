@@ -326,23 +326,29 @@ void MainWindow::openProperties()
 void MainWindow::wireTree()
 {
     const auto refresh = [this] { refreshMenuState(); };
+    const auto popUp = [this](PopupMenu menu, const QPoint& at) {
+        switch (menu) {
+        case PopupMenu::Monitoring:
+            m_menus.mnuMonitoring->popup(at);
+            break;
+        case PopupMenu::Accounts:
+            m_menus.mnuAccounts->popup(at);
+            break;
+        case PopupMenu::Messages:
+            m_menus.mnuMessages->popup(at);
+            break;
+        case PopupMenu::None:
+            break;
+        }
+    };
     connect(m_tree, &AccountTree::nodePressed, this,
-        [this, refresh](const QString& key, Qt::MouseButton button, const QPoint& at) {
-            const PopupMenu menu = OnTreeMouseDown(m_state, *m_tree, key, button == Qt::RightButton, refresh);
-            switch (menu) {
-            case PopupMenu::Monitoring:
-                m_menus.mnuMonitoring->popup(at);
-                break;
-            case PopupMenu::Accounts:
-                m_menus.mnuAccounts->popup(at);
-                break;
-            case PopupMenu::Messages:
-                m_menus.mnuMessages->popup(at);
-                break;
-            case PopupMenu::None:
-                break;
-            }
+        [this, refresh, popUp](const QString& key, Qt::MouseButton button, const QPoint& at) {
+            popUp(OnTreeMouseDown(m_state, *m_tree, key, button == Qt::RightButton, refresh), at);
         });
+    // The context-menu key acts like a right click on the selected node.
+    connect(m_tree, &AccountTree::contextKeyPressed, this, [this, refresh, popUp](const QString& key, const QPoint& at) {
+        popUp(OnTreeMouseDown(m_state, *m_tree, key, true, refresh), at);
+    });
     connect(m_tree, &AccountTree::nodeExpandedByUser, this,
         [this, refresh](const QString& key) { OnTreeNodeExpanded(m_state, *m_tree, key, refresh); });
     connect(m_tree, &AccountTree::treeClicked, this, [this, refresh] { OnTreeClick(m_state, *m_tree, refresh); });
