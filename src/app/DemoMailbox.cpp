@@ -6,6 +6,9 @@
 #include "store/SettingsStore.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <cmath>
 
 namespace ormisk {
 
@@ -15,6 +18,35 @@ constexpr int kInitialMessages = 25;
 constexpr int kArrivalIntervalMs = 100 * 1000;
 const QString kUser = QStringLiteral("demo");
 const QString kPassword = QStringLiteral("demo");
+// A short two-note chime, so the demo announces new mail the way a user's own sound would.
+bool writeChime(const QString& path)
+{
+    constexpr int rate = 22050;
+    constexpr double notes[] = { 880.0, 1318.5 };
+    constexpr int perNote = rate * 18 / 100;
+    QByteArray pcm;
+    for (double frequency : notes) {
+        for (int i = 0; i < perNote; ++i) {
+            const double fade = 1.0 - double(i) / perNote;
+            const auto sample = static_cast<qint16>(9000.0 * fade * std::sin(2.0 * M_PI * frequency * i / rate));
+            pcm.append(char(sample & 0xff));
+            pcm.append(char((sample >> 8) & 0xff));
+        }
+    }
+    const auto le = [](quint32 v, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i)
+            out.append(char((v >> (8 * i)) & 0xff));
+        return out;
+    };
+    const auto le32 = [&](quint32 v) { return le(v, 4); };
+    const auto le16 = [&](quint16 v) { return le(v, 2); };
+    QByteArray wav = "RIFF" + le32(36 + pcm.size()) + "WAVEfmt " + le32(16) + le16(1) + le16(1) + le32(rate)
+        + le32(rate * 2) + le16(2) + le16(16) + "data" + le32(pcm.size()) + pcm;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
+}
+
 } // namespace
 
 DemoMailbox::DemoMailbox()
@@ -64,6 +96,11 @@ bool DemoMailbox::start(QString* error)
     }
     const QString& c = Section::Config;
     store.write(c, QStringLiteral("PoolingTime"), QStringLiteral("2"));
+    const QString chime = m_profile.filePath(QStringLiteral("chime.wav"));
+    if (writeChime(chime)) {
+        store.write(c, QStringLiteral("PlayWav"), QStringLiteral("True"));
+        store.write(c, QStringLiteral("WavFile"), chime);
+    }
     store.write(c, QStringLiteral("LogDisabled"), QStringLiteral("False"));
     store.write(c, QStringLiteral("LogFilesPath"), m_profile.filePath(QStringLiteral("Logs")) + QLatin1Char('/'));
     store.sync();
