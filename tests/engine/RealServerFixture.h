@@ -44,6 +44,24 @@ inline QByteArray mail(const QByteArray& subject, const QByteArray& from, const 
     return mailWithSize(headers, wireSize);
 }
 
+// Failures on loopback are immediate; these only bound a test that would otherwise hang.
+// Dovecot answers a wrong password after a delay of a few seconds (more after repeated failures
+// from one address), so replies get well more than that.
+inline void shortenTimeouts(PopClient& client)
+{
+    client.setConnectTimeout(5000);
+    client.setTlsHandshakeTimeout(5000);
+    client.setReplyTimeout(10000);
+}
+
+// Sizes are grouped with the locale's separator; the texts of these tests are written for ",".
+struct CLocaleScope {
+    CLocaleScope() { QLocale::setDefault(QLocale::c()); }
+    ~CLocaleScope() { QLocale::setDefault(QLocale::system()); }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+};
+
 // A tree that remembers every text an account node was given, in order.
 class RecordingTree : public MemoryTree {
 public:
@@ -60,23 +78,10 @@ class RealServerFixture : public ::testing::Test {
 protected:
     RealServerFixture()
     {
-        // Sizes are grouped with the locale's separator; the texts below are written for ",".
-        QLocale::setDefault(QLocale::c());
         state.LogFilesPath = logDir.path() + QStringLiteral("/logs/");
         state.LogDisabled = false;
         state.LogAllInOne = true;
-        shorten(pop);
-    }
-    ~RealServerFixture() override { QLocale::setDefault(QLocale::system()); }
-
-    // Failures on loopback are immediate; these only bound a test that would otherwise hang.
-    // Dovecot answers a wrong password after a delay of a few seconds (more after repeated
-    // failures from one address), so replies get well more than that.
-    static void shorten(PopClient& client)
-    {
-        client.setConnectTimeout(5000);
-        client.setTlsHandshakeTimeout(5000);
-        client.setReplyTimeout(10000);
+        shortenTimeouts(pop);
     }
 
     int addAccount(
@@ -146,6 +151,7 @@ protected:
         EXPECT_FALSE(pop.busy());
     }
 
+    CLocaleScope locale;
     QTemporaryDir logDir;
     AppState state;
     RecordingTree tree;
