@@ -196,4 +196,34 @@ TEST_P(RealDelete, RefusedDeletionKeepsTheErrorText)
     }
 }
 
+// Another mail program removed message 1 after the check: number 2 now belongs to S3, which must
+// survive a command meant for S2.
+TEST_P(RealDelete, MailRemovedElsewhereIsNotMistakenForTheSelected)
+{
+    const int work = addWork(QStringLiteral("moved"));
+    check(work);
+    const QStringList texts = messageTexts(work);
+    if (onDovecot()) {
+        const QStringList files = maildirFiles(QStringLiteral("moved"));
+        QString first;
+        for (const QString& path : files) {
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains("<1@ormisk.test>"))
+                first = path;
+        }
+        ASSERT_TRUE(QFile::remove(first));
+    } else {
+        server.setMessages(QStringLiteral("moved"), { numbered(2, 1200), numbered(3, 1300), numbered(4, 1400) });
+    }
+    deleteChild(work, 2);
+    EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error deleting message #2"));
+    EXPECT_EQ(messageTexts(work), texts);
+    EXPECT_EQ(messageImages(work), QStringList(4, Image::NewMail));
+    expectMenusRestored();
+    if (!onDovecot()) {
+        EXPECT_FALSE(server.sawCommand("DELE"));
+    }
+    EXPECT_EQ(recheck(work), (QStringList { text(1, 2, 1200), text(2, 3, 1300), text(3, 4, 1400) }));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, RealDelete, ::testing::Values(Server::TestServer, Server::Dovecot), serverName);
