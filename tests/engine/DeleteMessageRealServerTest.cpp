@@ -227,3 +227,35 @@ TEST_P(RealDelete, MailRemovedElsewhereIsNotMistakenForTheSelected)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealDelete, ::testing::Values(Server::TestServer, Server::Dovecot), serverName);
+
+// A filter deletion the server refused still lowers the numbers of the messages after it, so
+// the next node's number names the refused message on the server: that one must not go.
+class DeleteAfterRefusal : public RealServerFixture {
+protected:
+    PopTestServer server;
+};
+
+TEST_F(DeleteAfterRefusal, NumberOfARefusedFilterDeletionIsNotTrusted)
+{
+    ASSERT_TRUE(server.start());
+    server.addUser(QStringLiteral("dora"), QStringLiteral("secret"), withFiltered());
+    server.addFault({ PopFault::Kind::ErrReply, "DELE", 0, 1 });
+    FilterRule sale;
+    sale.SubjectText = QStringLiteral("Sale");
+    state.FilterTable = { sale };
+    const int work = addAccount(QStringLiteral("Work"), server.port(), QStringLiteral("dora"));
+    check(work);
+    ASSERT_EQ(messageTexts(work),
+        (QStringList { text(1, 1, 1100), QStringLiteral("#2 --- 2,000 bytes --- Unable to Delete message!"),
+            text(2, 3, 1300), text(3, 4, 1400) }));
+    state.FilterTable.clear();
+
+    PollScheduler scheduler(engine);
+    tree.setSelected(messageKeys(work).at(2));
+    DeleteMessage(engine, scheduler);
+    scheduler.PoolingEvent().stop();
+    EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error deleting message #2"));
+    EXPECT_EQ(messageTexts(work).value(2), text(2, 3, 1300));
+    EXPECT_EQ(server.messages(QStringLiteral("dora")).size(), 4);
+    expectMenusRestored();
+}
