@@ -2,6 +2,8 @@
 // private dovecot, down to the node texts, the log, the counters and what the server was asked.
 #include "RealServerFixture.h"
 
+#include "engine/ByteFormat.h"
+
 #include "popserver/MailboxGenerator.h"
 #include "popserver/PopTestServer.h"
 #include "support/Dovecot.h"
@@ -56,6 +58,7 @@ const QHash<QString, QList<QByteArray>>& mailboxes()
         { QStringLiteral("ann"), threeMessages() },
         { QStringLiteral("dora"), filterMessages() },
         { QStringLiteral("empty"), {} },
+        { QStringLiteral("gen"), MailboxGenerator(5).generateRaw(8) },
     };
     return all;
 }
@@ -232,6 +235,37 @@ TEST_P(RealCheck, FilterDeletionIsCommittedAndTheNextCheckAgrees)
     // The display numbers of the first check are the server's numbers now.
     state.FilterTable.clear();
     EXPECT_EQ(recheck(work), (QStringList { firstCheck[0], firstCheck[2] }));
+}
+
+// Mail as mail programs write it (encoded words, folded lines, a missing Subject or Message-Id):
+// each node shows the decoded, unfolded Subject and From lines and its exact size.
+TEST_P(RealCheck, GeneratedMailShowsDecodedHeaderLines)
+{
+    pop.setCaFile(trustedCa());
+    const int work = addAccount(QStringLiteral("Work"), port(), QStringLiteral("gen"));
+    check(work);
+    const QList<GeneratedMessage> sent = MailboxGenerator(5).generate(8);
+    QStringList expected;
+    qint64 total = 0;
+    for (qsizetype i = 0; i < sent.size(); ++i) {
+        auto line = [&](const QString& name) {
+            for (const ExpectedField& f : sent[i].fields) {
+                if (f.name.compare(name, Qt::CaseInsensitive) == 0)
+                    return f.name + QStringLiteral(" : ") + f.value;
+            }
+            return QString();
+        };
+        const qint64 size = sent[i].raw.size() + sent[i].raw.count('\n');
+        total += size;
+        expected << QStringLiteral("#%1 --- ").arg(i + 1) + FormatBytes(size) + QStringLiteral(" bytes --- ")
+                + line(QStringLiteral("Subject")) + QStringLiteral(" --- ") + line(QStringLiteral("From"));
+    }
+    EXPECT_EQ(messageTexts(work), expected);
+    EXPECT_EQ(accountText(work),
+        QStringLiteral("Work --- 8 messages --- Totaling ") + FormatBytes(total) + QStringLiteral(" bytes."));
+    EXPECT_EQ(state.WaitingCount, 8);
+    EXPECT_EQ(logRecords(), 8);
+    expectMenusRestored();
 }
 
 // Last of the suite: after a failed login dovecot delays further logins from the same address.
