@@ -29,14 +29,15 @@ using namespace ormisk::testing;
 
 namespace {
 
-QByteArray peakMemory()
+// A line of /proc/self/status ("VmHWM", "VmRSS").
+QByteArray memoryFigure(const QByteArray& name)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return "unknown";
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed();
+        if (line.startsWith(name + ':'))
+            return line.mid(name.size() + 1).trimmed();
     }
     return "unknown";
 }
@@ -81,19 +82,20 @@ int main(int argc, char** argv)
     PopTestServer server;
     quint16 port = 0;
     qint64 mailboxBytes = 0;
-    QList<QList<QByteArray>> mailboxes;
-    for (int a = 0; a < accounts; ++a) {
-        mailboxes << MailboxGenerator(1000 + a).generateRaw(messages);
-        for (const QByteArray& m : mailboxes.last())
-            mailboxBytes += m.size();
-    }
     auto userName = [](int a) { return QStringLiteral("user%1").arg(a + 1); };
+    // One mailbox at a time, and dropped once dovecot has it, so the peak memory is the cycle's.
+    auto mailbox = [&](int a) {
+        QList<QByteArray> raw = MailboxGenerator(1000 + a).generateRaw(messages);
+        for (const QByteArray& m : raw)
+            mailboxBytes += m.size();
+        return raw;
+    };
     if (useDovecot) {
         dovecot = std::make_unique<Dovecot>();
         for (int a = 0; a < accounts; ++a)
             dovecot->addUser(userName(a), QStringLiteral("secret"));
         for (int a = 0; a < accounts; ++a) {
-            for (const QByteArray& m : mailboxes[a])
+            for (const QByteArray& m : mailbox(a))
                 dovecot->deliver(userName(a), m);
         }
         QString error;
@@ -108,7 +110,7 @@ int main(int argc, char** argv)
             return 1;
         }
         for (int a = 0; a < accounts; ++a)
-            server.addUser(userName(a), QStringLiteral("secret"), mailboxes[a]);
+            server.addUser(userName(a), QStringLiteral("secret"), mailbox(a));
         port = server.port();
     }
 
@@ -142,6 +144,8 @@ int main(int argc, char** argv)
     std::printf("server: %s%s, %d accounts x %d messages (mailbox %lld bytes)\n",
         dovecot ? "dovecot" : "test server (in process)", (plain || !dovecot) ? ", plain" : ", STLS", accounts,
         messages, static_cast<long long>(mailboxBytes));
+    std::printf("before the cycles: VmRSS %s, VmHWM %s\n", memoryFigure("VmRSS").constData(),
+        memoryFigure("VmHWM").constData());
     const QString log = state.LogFilesPath + QStringLiteral("Master.doc");
     for (const char* name : { "first cycle (all new)", "second cycle (all seen)" }) {
         const double cpuBefore = cpuSeconds();
@@ -158,6 +162,7 @@ int main(int argc, char** argv)
         if (state.WaitingCount != accounts * messages)
             std::fprintf(stderr, "warning: expected %d headers, read %d\n", accounts * messages, state.WaitingCount);
     }
-    std::printf("peak memory (VmHWM): %s\n", peakMemory().constData());
+    std::printf("after the cycles: VmRSS %s, peak memory (VmHWM) %s\n", memoryFigure("VmRSS").constData(),
+        memoryFigure("VmHWM").constData());
     return 0;
 }
