@@ -5,6 +5,7 @@
 #include "engine/PollScheduler.h"
 #include "engine/PopComponent.h"
 #include "engine/PopWait.h"
+#include "engine/SeenLists.h"
 #include "engine/TreeOps.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
@@ -37,6 +38,31 @@ QString fromFirstBlank(const QString& text)
 {
     const qsizetype blank = text.indexOf(QLatin1Char(' '));
     return blank < 0 ? QString() : text.mid(blank);
+}
+
+// The number is the one the last check showed, but another mail program may have removed mail
+// since, and the server then gives that number to a different message. Deleting by number
+// alone would destroy mail the user never chose, so the header under the number must still be
+// the node's. A node without a header (its request failed in the check) has nothing to compare
+// and is deleted by its number, as shown.
+bool stillTheSameMessage(MailEngine& engine, const QString& tag, qint16 number)
+{
+    if (tag.isEmpty())
+        return true;
+    PopComponent& pop = engine.pop();
+    engine.HeaderText.clear();
+    pop.retrieveHeader(number);
+    const auto result = waitFor(
+        pop,
+        [&] {
+            return !engine.HeaderText.isEmpty() && pop.protocolState() == PopComponent::Transaction
+                && pop.connectionState() == PopComponent::Connected;
+        },
+        [&] { return engine.HeaderText.isEmpty() || pop.isClosed(); });
+    if (result == WaitResult::Failure)
+        return false;
+    const QString identity = MessageIdentity(tag);
+    return identity.isEmpty() ? engine.HeaderText == tag : MessageIdentity(engine.HeaderText) == identity;
 }
 
 } // namespace
@@ -86,6 +112,8 @@ void DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
         pop.authenticate();
         if (waitFor(pop, inState(PopComponent::Transaction), closed) == WaitResult::Failure) {
             tree.setText(accountKey, title + Status::BadLogin);
+        } else if (!stillTheSameMessage(engine, tree.tag(messageKey), static_cast<qint16>(n))) {
+            tree.setText(accountKey, title + QStringLiteral(" --- Error deleting message #") + number);
         } else {
             engine.DeleteState = -1;
             pop.deleteMessage(static_cast<qint16>(n));

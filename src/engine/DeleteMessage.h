@@ -1,6 +1,7 @@
 #pragma once
 // "Delete Message": deletes the selected message on its server in a conversation of its own and
-// renumbers the account's later message nodes to the server's new numbering.
+// renumbers the account's later message nodes to the server's new numbering. The message is
+// deleted only if the server still holds the node's header under the node's number.
 namespace ormisk {
 
 class MailEngine;

@@ -5,6 +5,8 @@
 #include "engine/TreeOps.h"
 #include "store/AppState.h"
 
+#include <QSet>
+
 namespace ormisk {
 
 namespace {
@@ -40,14 +42,22 @@ bool IsRead(const AppState& state, const QString& header)
 
 void RememberSeen(AppState& state, const NodeTree& tree)
 {
+    // Each identity is taken once: compared pair by pair, a thousand messages on display kept the
+    // window's thread busy for a second at the end of every cycle, growing with the square.
+    QSet<QString> known;
+    for (const QString& entry : std::as_const(state.SeenHeaders))
+        known.insert(MessageIdentity(entry));
     const int nodes = tree.count();
     for (int index = 1; index <= nodes; ++index) {
         const QString key = tree.keyAt(index);
         if (!isMessageKey(key))
             continue;
         const QString tag = tree.tag(key);
-        if (!IsSeen(state, tag))
-            state.SeenHeaders.append(tag);
+        const QString identity = MessageIdentity(tag);
+        if (known.contains(identity))
+            continue;
+        known.insert(identity);
+        state.SeenHeaders.append(tag);
     }
     if (state.SeenHeaders.size() > kSeenLimit)
         state.SeenHeaders.remove(0, state.SeenHeaders.size() - kSeenLimit);

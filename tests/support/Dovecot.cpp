@@ -268,7 +268,7 @@ bool Dovecot::deliver(const QString& user, const QByteArray& message)
     const qsizetype crlfSize = lf.size() + lf.count('\n');
     const QString name = QStringLiteral("%1.M%2P%3.ormisk,S=%4,W=%5")
                              .arg(QDateTime::currentSecsSinceEpoch())
-                             .arg(++m_deliveries)
+                             .arg(++m_deliveries, 6, 10, QLatin1Char('0')) // dovecot numbers new mail by file name
                              .arg(getpid())
                              .arg(lf.size())
                              .arg(crlfSize);
