@@ -430,3 +430,14 @@ TEST(HelpFile, FoundBesideTheBinaryOrInTheInstalledShareFolder)
     EXPECT_EQ(MainWindow::helpFile(bin), QFileInfo(bin + QStringLiteral("/help/index.html")).canonicalFilePath())
         << "a build tree's own guide comes first";
 }
+
+TEST_F(MainWindowTest, ClosingWhileMinimizedKeepsTheStoredGeometry)
+{
+    startWithMail(1);
+    window->showMinimized();
+    QTRY_VERIFY(window->isMinimized());
+    markGeometry();
+    ASSERT_TRUE(window->close());
+    for (const char* key : { "Top", "Left", "Height", "Width", "State" })
+        EXPECT_EQ(config(key), QStringLiteral("untouched")) << key;
+}

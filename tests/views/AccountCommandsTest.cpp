@@ -224,3 +224,27 @@ TEST_F(AccountCommandsTest, DeletingTheLastAccountLeavesAnEmptyTable)
     EXPECT_EQ(tree().count(), 0);
     EXPECT_FALSE(countdown().isActive()) << "suspended: the timer stays stopped";
 }
+
+TEST_F(AccountCommandsTest, ModifyingToDisabledClearsTheMessagesWithoutAConversation)
+{
+    storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")) });
+    start();
+    window->scheduler().PollCycle();
+    state.SecondsLeft = 3600;
+    const QString key = state.account(1).NodeKey;
+    ASSERT_EQ(childKeys(key).size(), 1);
+    click(key);
+    const int sessions = server.sessionsStarted();
+    NextDialog<AccountEditorDialog> next([](AccountEditorDialog& d) {
+        d.findChild<QCheckBox*>(QStringLiteral("chkDisabled"))->setChecked(true);
+        d.findChild<QPushButton*>(QStringLiteral("butOK"))->click();
+    });
+    window->menus().mnuModifyAccount->trigger();
+    ASSERT_EQ(next.shown(), 1);
+    EXPECT_EQ(tree().text(key), QStringLiteral("Work--- Disabled."));
+    EXPECT_EQ(tree().image(key), QStringLiteral("Closed"));
+    EXPECT_TRUE(childKeys(key).isEmpty());
+    EXPECT_EQ(server.sessionsStarted(), sessions);
+    EXPECT_EQ(accounts("Disabled1"), QStringLiteral("True"));
+    EXPECT_TRUE(countdown().isActive());
+}
