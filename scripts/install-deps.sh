@@ -12,6 +12,8 @@ packages=(
   dovecot-pop3d openssl
   # sound tests and a headless desktop for end-to-end checks
   pulseaudio pulseaudio-utils sox xvfb xauth
+  # checks the installed desktop entry
+  desktop-file-utils
 )
 
 missing=()

@@ -74,7 +74,7 @@ MainWindow::MainWindow(
     m_engine = std::make_unique<MailEngine>(m_state, *m_tree, *m_pop, *this);
     m_scheduler = std::make_unique<PollScheduler>(*m_engine);
     m_player = std::make_unique<PulseSoundPlayer>();
-    m_sound = std::make_unique<SoundRoutine>(m_state, *m_player, [] { QApplication::beep(); });
+    m_sound = std::make_unique<SoundRoutine>(m_state, *m_player, [this] { m_dialogs.beep(); });
     m_tray = std::make_unique<TrayIcon>();
     connect(m_tray.get(), &TrayIcon::restoreRequested, this, [this] { bringBack(); });
     connect(m_tray.get(), &TrayIcon::menuRequested, this, [this] {
@@ -219,7 +219,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (!m_pop->isClosed() || m_engine->inConversation()) {
         // Never while a server conversation is open: it is asked to end, and the user (or the
         // signal handler's retry) closes again once it has.
-        QApplication::beep();
+        m_dialogs.beep();
         if (m_pop->busy())
             m_pop->cancel();
         else if (m_pop->connectionState() != PopComponent::Closed)
@@ -323,32 +323,34 @@ void MainWindow::openProperties()
     dialog.exec();
 }
 
+void MainWindow::onNodePressed(const QString& key, bool rightButton, const QPoint& at)
+{
+    const PopupMenu menu = OnTreeMouseDown(m_state, *m_tree, key, rightButton, [this] { refreshMenuState(); });
+    switch (menu) {
+    case PopupMenu::Monitoring:
+        m_menus.mnuMonitoring->popup(at);
+        break;
+    case PopupMenu::Accounts:
+        m_menus.mnuAccounts->popup(at);
+        break;
+    case PopupMenu::Messages:
+        m_menus.mnuMessages->popup(at);
+        break;
+    case PopupMenu::None:
+        break;
+    }
+}
+
 void MainWindow::wireTree()
 {
     const auto refresh = [this] { refreshMenuState(); };
-    const auto popUp = [this](PopupMenu menu, const QPoint& at) {
-        switch (menu) {
-        case PopupMenu::Monitoring:
-            m_menus.mnuMonitoring->popup(at);
-            break;
-        case PopupMenu::Accounts:
-            m_menus.mnuAccounts->popup(at);
-            break;
-        case PopupMenu::Messages:
-            m_menus.mnuMessages->popup(at);
-            break;
-        case PopupMenu::None:
-            break;
-        }
-    };
-    connect(m_tree, &AccountTree::nodePressed, this,
-        [this, refresh, popUp](const QString& key, Qt::MouseButton button, const QPoint& at) {
-            popUp(OnTreeMouseDown(m_state, *m_tree, key, button == Qt::RightButton, refresh), at);
+    connect(
+        m_tree, &AccountTree::nodePressed, this, [this](const QString& key, Qt::MouseButton button, const QPoint& at) {
+            onNodePressed(key, button == Qt::RightButton, at);
         });
     // The context-menu key acts like a right click on the selected node.
-    connect(m_tree, &AccountTree::contextKeyPressed, this, [this, refresh, popUp](const QString& key, const QPoint& at) {
-        popUp(OnTreeMouseDown(m_state, *m_tree, key, true, refresh), at);
-    });
+    connect(m_tree, &AccountTree::contextKeyPressed, this,
+        [this](const QString& key, const QPoint& at) { onNodePressed(key, true, at); });
     connect(m_tree, &AccountTree::nodeExpandedByUser, this,
         [this, refresh](const QString& key) { OnTreeNodeExpanded(m_state, *m_tree, key, refresh); });
     connect(m_tree, &AccountTree::treeClicked, this, [this, refresh] { OnTreeClick(m_state, *m_tree, refresh); });
@@ -362,10 +364,9 @@ void MainWindow::refreshMenuState() { m_scheduler->RefreshMenuState(); }
 
 void MainWindow::hideSelection() { HideSelection(m_state, *m_tree); }
 
-QString MainWindow::helpFile()
+QString MainWindow::helpFile(const QString& appDir)
 {
     // Beside the binary in a build tree, else where `cmake --install` put it.
-    const QString appDir = QCoreApplication::applicationDirPath();
     for (const QString& candidate :
         { appDir + QStringLiteral("/help/index.html"), appDir + QStringLiteral("/../share/ormisk/help/index.html") }) {
         if (QFileInfo::exists(candidate))
@@ -376,7 +377,7 @@ QString MainWindow::helpFile()
 
 void MainWindow::showHelp()
 {
-    const QString file = helpFile();
+    const QString file = helpFile(QCoreApplication::applicationDirPath());
     if (!QFileInfo::exists(file) || !QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
         m_dialogs.message(
             this, QMessageBox::Critical, QStringLiteral("Ormisk Help"), QStringLiteral("Error running WinHelp.exe"));

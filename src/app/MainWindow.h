@@ -56,6 +56,10 @@ public:
     [[nodiscard]] double twipsPerPixelY() const;
     void SaveWindowGeometry();
 
+    // The user guide: beside the binary (`appDir`) in a build tree, else in
+    // <appDir>/../share/ormisk/help where an installation puts it.
+    [[nodiscard]] static QString helpFile(const QString& appDir);
+
     // ShellHost
     void applyMenus() override;
     void setBusyPointer(bool busy) override;
@@ -84,6 +88,8 @@ private:
     void restoreGeometryFromStore();
     void wireMenus();
     void wireTree();
+    // A mouse button (or the context-menu key) on a node: the selection rules, then the pop-up.
+    void onNodePressed(const QString& key, bool rightButton, const QPoint& at);
     void refreshMenuState();
     void hideSelection();
     // Runs a menu command unless its top-level menu is disabled (a check runs): shortcuts of a
@@ -102,7 +108,6 @@ private:
     void setTrayIconShown(bool shown);
     [[nodiscard]] bool trayAvailable() const;
     void closeNewMailWindow();
-    static QString helpFile();
     void showAbout();
 
     AppState& m_state;

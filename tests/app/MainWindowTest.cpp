@@ -1,0 +1,443 @@
+// The integrated main window on a private profile, its accounts on the loopback test server.
+#include "support/MainWindowFixture.h"
+
+#include "app/AboutDialog.h"
+#include "engine/SeenListFile.h"
+#include "rules/NextDialog.h"
+#include "tray/TrayIcon.h"
+#include "views/AccountEditorDialog.h"
+#include "views/MessagePropertiesDialog.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+
+using namespace ormisk;
+using namespace ormisk::test;
+using ormisk::testing::NextDialog;
+using ormisk::testing::PopFault;
+
+namespace {
+
+struct Row {
+    QString name;
+    QString caption; // empty for a separator
+    QString shortcut;
+};
+
+QList<Row> rowsOf(const QMenu* menu)
+{
+    QList<Row> rows;
+    for (const QAction* a : menu->actions())
+        rows.append({ a->objectName(), a->isSeparator() ? QString() : a->text(), a->shortcut().toString() });
+    return rows;
+}
+
+bool operator==(const Row& a, const Row& b)
+{
+    return a.name == b.name && a.caption == b.caption && a.shortcut == b.shortcut;
+}
+
+void PrintTo(const Row& r, std::ostream* os)
+{
+    *os << r.name.toStdString() << " \"" << r.caption.toStdString() << "\" " << r.shortcut.toStdString();
+}
+
+class MainWindowTest : public MainWindowFixture {
+protected:
+    // One account "Work" whose mailbox holds `messages` messages.
+    void startWithMail(int messages)
+    {
+        server.addUser(QStringLiteral("alice"), QStringLiteral("secret"), rawMessages(messages));
+        storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")) });
+        start();
+    }
+    [[nodiscard]] QString workKey() const { return state.account(1).NodeKey; }
+    // Sentinels that only a geometry write replaces.
+    void markGeometry()
+    {
+        for (const char* key : { "Top", "Left", "Height", "Width", "State" })
+            store.write(Section::Config, QLatin1String(key), QStringLiteral("untouched"));
+    }
+    void expectNormalGeometryWritten() const
+    {
+        const double tx = 1440.0 / window->logicalDpiX();
+        const double ty = 1440.0 / window->logicalDpiY();
+        EXPECT_DOUBLE_EQ(config("Top").toDouble(), window->y() * ty);
+        EXPECT_DOUBLE_EQ(config("Left").toDouble(), window->x() * tx);
+        EXPECT_DOUBLE_EQ(config("Height").toDouble(), window->height() * ty);
+        EXPECT_DOUBLE_EQ(config("Width").toDouble(), window->width() * tx);
+        EXPECT_EQ(config("State"), QStringLiteral("0"));
+    }
+    void expectCountdownBoxPlaced() const
+    {
+        const QLineEdit* box = window->timeLeftBox();
+        EXPECT_EQ(box->parentWidget(), window->tree());
+        EXPECT_EQ(box->y(), 1);
+        EXPECT_EQ(box->x(), tree().width() - box->width() - 3);
+        EXPECT_TRUE(box->isVisible());
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, MenuBarHoldsEveryEntryInOrder)
+{
+    start();
+    const MainMenus& m = window->menus();
+    QStringList tops;
+    for (const QAction* a : window->menuBar()->actions())
+        tops << a->menu()->objectName() + QLatin1Char(' ') + a->text();
+    EXPECT_EQ(tops,
+        (QStringList { QStringLiteral("mnuMonitoring M&onitoring"), QStringLiteral("mnuAccounts &Accounts"),
+            QStringLiteral("mnuMessages &Messages"), QStringLiteral("mnuHelp &Help") }));
+
+    const auto row = [](const char* name, const char* caption, const char* shortcut = "") {
+        return Row { QLatin1String(name), QLatin1String(caption), QLatin1String(shortcut) };
+    };
+    EXPECT_EQ(rowsOf(m.mnuMonitoring),
+        (QList<Row> { row("mnuUpdateNow", "&Update Now", "Ctrl+U"), row("mnuSuspend", "&Suspend", "Ctrl+S"),
+            row("mnuResume", "&Resume", "Ctrl+R"), row("mnusep1", ""), row("mnuOptions", "&Options...", "Ctrl+O"),
+            row("mnuExit", "E&xit", "Ctrl+X") }));
+    EXPECT_EQ(rowsOf(m.mnuAccounts),
+        (QList<Row> { row("mnuNewAccount", "&Add Account", "Ctrl+A"),
+            row("mnuModifyAccount", "&Modify Account", "Ctrl+M"), row("mnuDeleteAccount", "&Delete Account") }));
+    EXPECT_EQ(rowsOf(m.mnuMessages),
+        (QList<Row> { row("mnuDeleteMessage", "&Delete Message", "Ctrl+D"),
+            row("mnuProperties", "&Properties", "Ctrl+P"), row("mnusep2", ""),
+            row("mnuFilter", "Message &Filtering...", "Ctrl+F"), row("mnuLogFile", "&Log File...", "Ctrl+L") }));
+    EXPECT_EQ(
+        rowsOf(m.mnuHelp), (QList<Row> { row("mnuHelpContents", "&Contents"), row("mnuAbout", "&About Ormisk") }));
+}
+
+TEST_F(MainWindowTest, SuspendAndResumeTakeTurnsAndShortcutsReachThem)
+{
+    start();
+    const MainMenus& m = window->menus();
+    EXPECT_FALSE(m.mnuResume->isVisible());
+    EXPECT_FALSE(m.mnuResume->isEnabled());
+    EXPECT_TRUE(m.mnuSuspend->isVisible());
+    EXPECT_TRUE(m.mnuSuspend->isEnabled());
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(state.Suspended);
+    EXPECT_FALSE(countdown().isActive());
+    EXPECT_TRUE(m.mnuResume->isVisible() && m.mnuResume->isEnabled());
+    EXPECT_FALSE(m.mnuSuspend->isVisible());
+    EXPECT_FALSE(m.mnuUpdateNow->isEnabled());
+
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    EXPECT_FALSE(state.Suspended);
+    EXPECT_TRUE(countdown().isActive());
+    EXPECT_FALSE(m.mnuResume->isVisible());
+    EXPECT_TRUE(m.mnuSuspend->isVisible() && m.mnuSuspend->isEnabled());
+}
+
+// While a check holds the server, no command may start and the window may not close; the close
+// asks the conversation to end instead.
+TEST_F(MainWindowTest, DuringACheckShortcutsDoNothingAndCloseIsRefused)
+{
+    startWithMail(2);
+    window->pop().setReplyTimeout(60000); // only the close's cancel can end the withheld reply
+    server.addFault({ PopFault::Kind::Withhold, "TOP", 0, 1 });
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    NextDialog<AccountEditorDialog> editor([](AccountEditorDialog&) {});
+    NextDialog<AboutDialog> about([](AboutDialog&) {});
+    bool acted = false;
+    bool closed = true;
+    int sessionsDuring = 0;
+    QObject::connect(
+        &server, &ormisk::testing::PopTestServer::commandReceived, window.get(), [&](const QByteArray& line) {
+            if (acted || !line.startsWith("TOP"))
+                return;
+            acted = true;
+            QTimer::singleShot(0, window.get(), [&] {
+                const MainMenus& m = window->menus();
+                EXPECT_FALSE(m.mnuMonitoring->isEnabled());
+                EXPECT_FALSE(m.mnuAccounts->isEnabled());
+                EXPECT_FALSE(m.mnuMessages->isEnabled());
+                EXPECT_FALSE(m.mnuHelp->isEnabled());
+                QTest::keyClick(window.get(), Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+                QTest::keyClick(window.get(), Qt::Key_U, Qt::ControlModifier);
+                m.mnuAbout->trigger();
+                sessionsDuring = server.sessionsStarted();
+                closed = window->close();
+            });
+        });
+    QElapsedTimer clock;
+    clock.start();
+    window->scheduler().PollCycle();
+    EXPECT_LT(clock.elapsed(), 30000) << "the refused close ended the conversation";
+    ASSERT_TRUE(acted);
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(dialogs.beeps, 1);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(editor.shown(), 0);
+    EXPECT_EQ(about.shown(), 0);
+    EXPECT_FALSE(state.Suspended);
+    EXPECT_EQ(sessionsDuring, 1) << "Update Now started no second check";
+    EXPECT_TRUE(window->pop().isClosed());
+    EXPECT_TRUE(window->menus().mnuAccounts->isEnabled());
+
+    EXPECT_TRUE(window->close()) << "once the check is over the window closes";
+}
+
+TEST_F(MainWindowTest, ResizingANormalWindowWritesItsGeometryInTwips)
+{
+    start();
+    expectNormalGeometryWritten(); // start-up's own resize pass
+    markGeometry();
+    window->resize(640, 450);
+    QTRY_COMPARE(window->size(), QSize(640, 450));
+    expectNormalGeometryWritten();
+    expectCountdownBoxPlaced();
+
+    // Smaller: the box keeps its place at the tree's top right corner.
+    window->resize(300, 200);
+    QTRY_COMPARE(window->size(), QSize(300, 200));
+    expectCountdownBoxPlaced();
+    EXPECT_LE(window->timeLeftBox()->geometry().right(), tree().width() - 1);
+}
+
+TEST_F(MainWindowTest, MaximizedWritesOnlyTheStateAndRestoreStateFollows)
+{
+    start();
+    markGeometry();
+    window->showMaximized();
+    QTRY_VERIFY(window->isMaximized());
+    QTest::qWait(0);
+    EXPECT_EQ(config("State"), QStringLiteral("2"));
+    for (const char* key : { "Top", "Left", "Height", "Width" })
+        EXPECT_EQ(config(key), QStringLiteral("untouched")) << key;
+    EXPECT_EQ(state.RestoreState, QStringLiteral("2"));
+    QTRY_VERIFY(window->timeLeftBox()->x() == tree().width() - window->timeLeftBox()->width() - 3);
+
+    window->showNormal();
+    QTRY_VERIFY(!window->isMaximized());
+    EXPECT_EQ(state.RestoreState, QStringLiteral("0"));
+    QTRY_COMPARE(config("State"), QStringLiteral("0"));
+    expectNormalGeometryWritten();
+}
+
+TEST_F(MainWindowTest, MinimizingMarksMailReadAndRestoringClosesTheNewMailWindow)
+{
+    startWithMail(2);
+    window->scheduler().PollCycle();
+    ASSERT_EQ(childImages(workKey()), (QStringList { QStringLiteral("NewMail"), QStringLiteral("NewMail") }));
+    EXPECT_EQ(window->trayIcon().picture(), TrayPicture::MailWaiting);
+    ASSERT_NE(window->newMailWindow(), nullptr);
+    EXPECT_TRUE(state.NewMailShown);
+
+    markGeometry();
+    window->showMinimized();
+    QTRY_VERIFY(window->isMinimized());
+    EXPECT_EQ(childImages(workKey()), (QStringList { QStringLiteral("Mail"), QStringLiteral("Mail") }));
+    EXPECT_EQ(window->trayIcon().picture(), TrayPicture::Idle);
+    for (const char* key : { "Top", "Left", "Height", "Width", "State" })
+        EXPECT_EQ(config(key), QStringLiteral("untouched")) << key;
+    EXPECT_NE(window->newMailWindow(), nullptr) << "minimizing leaves the new-mail window alone";
+    if (!TrayIcon::available()) {
+        EXPECT_TRUE(window->isVisible()) << "without a tray the window stays reachable";
+    }
+
+    window->showNormal();
+    QTRY_VERIFY(!window->isMinimized());
+    QTRY_COMPARE(window->newMailWindow(), nullptr);
+    EXPECT_FALSE(state.NewMailShown);
+    EXPECT_EQ(state.RestoreState, QStringLiteral("0"));
+    expectNormalGeometryWritten();
+}
+
+TEST_F(MainWindowTest, StoredGeometryIsReappliedByTheNextWindow)
+{
+    start();
+    window->move(37, 44);
+    window->resize(610, 430);
+    QTRY_COMPARE(window->size(), QSize(610, 430));
+    QTRY_COMPARE(window->pos(), QPoint(37, 44));
+    ASSERT_TRUE(window->close());
+    window.reset();
+
+    start();
+    EXPECT_EQ(window->pos(), QPoint(37, 44));
+    EXPECT_EQ(window->size(), QSize(610, 430));
+    EXPECT_FALSE(window->isMaximized());
+
+    // Closing while maximized keeps the last normal place; the next start opens maximized.
+    const double twipsX = 1440.0 / window->logicalDpiX();
+    window->showMaximized();
+    QTRY_VERIFY(window->isMaximized());
+    ASSERT_TRUE(window->close());
+    window.reset();
+    EXPECT_EQ(config("State"), QStringLiteral("2"));
+    EXPECT_DOUBLE_EQ(config("Left").toDouble(), 37 * twipsX);
+    start();
+    EXPECT_TRUE(window->isMaximized());
+    EXPECT_EQ(state.RestoreState, QStringLiteral("2"));
+}
+
+TEST_F(MainWindowTest, CloseWritesTheSeenListWithTheTreesMessages)
+{
+    startWithMail(3);
+    window->scheduler().PollCycle();
+    const QStringList keys = childKeys(workKey());
+    ASSERT_EQ(keys.size(), 3);
+    QStringList tags;
+    for (const QString& k : keys)
+        tags << tree().tag(k);
+    ASSERT_TRUE(window->close());
+    QStringList written = ReadSeenListFile(profile.seenListFile());
+    written.sort();
+    tags.sort();
+    EXPECT_EQ(written, tags);
+    EXPECT_EQ(dialogs.beeps, 0);
+}
+
+TEST_F(MainWindowTest, DeleteMessageTwoOfFourRenumbersAndRestoresMenusAndTimer)
+{
+    startWithMail(4);
+    window->scheduler().PollCycle();
+    state.SecondsLeft = 3600;
+    const QString accountText = tree().text(workKey());
+    const QStringList keys = childKeys(workKey());
+    ASSERT_EQ(keys.size(), 4);
+    click(keys[1]);
+    ASSERT_EQ(state.CurrentMessage, 2);
+    ASSERT_TRUE(window->menus().mnuDeleteMessage->isEnabled());
+
+    window->menus().mnuDeleteMessage->trigger();
+    const QStringList texts = childTexts(workKey());
+    ASSERT_EQ(texts.size(), 4);
+    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("#1 --- "))) << texts[0].toStdString();
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("(Deleted) --- "))) << texts[1].toStdString();
+    EXPECT_TRUE(texts[1].contains(QStringLiteral("Subject : S2")));
+    EXPECT_TRUE(texts[2].startsWith(QStringLiteral("#2 --- ")) && texts[2].contains(QStringLiteral("S3")));
+    EXPECT_TRUE(texts[3].startsWith(QStringLiteral("#3 --- ")) && texts[3].contains(QStringLiteral("S4")));
+    EXPECT_EQ(tree().image(keys[1]), QStringLiteral("Deleted"));
+    EXPECT_EQ(tree().text(workKey()), accountText);
+    const QList<QByteArray> left = server.messages(QStringLiteral("alice"));
+    EXPECT_EQ(left, (QList<QByteArray> { rawMessage(1), rawMessage(3), rawMessage(4) }));
+
+    const MainMenus& m = window->menus();
+    EXPECT_TRUE(m.mnuMonitoring->isEnabled() && m.mnuAccounts->isEnabled() && m.mnuMessages->isEnabled()
+        && m.mnuHelp->isEnabled());
+    EXPECT_TRUE(countdown().isActive());
+    EXPECT_TRUE(window->pop().isClosed());
+}
+
+TEST_F(MainWindowTest, PropertiesShowTheTagAndPauseTheCountdown)
+{
+    startWithMail(2);
+    window->scheduler().PollCycle();
+    state.SecondsLeft = 1234;
+    const QString second = childKeys(workKey()).at(1);
+    click(second);
+    ASSERT_TRUE(window->menus().mnuProperties->isEnabled());
+
+    QString shown;
+    bool runningWhileOpen = true;
+    {
+        NextDialog<MessagePropertiesDialog> next([&](MessagePropertiesDialog& d) {
+            shown = d.shownText();
+            runningWhileOpen = countdown().isActive();
+            d.accept();
+        });
+        window->menus().mnuProperties->trigger();
+        ASSERT_EQ(next.shown(), 1);
+    }
+    // The text box keeps lines apart with LF alone.
+    EXPECT_EQ(shown, tree().tag(second).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("Subject : S2")));
+    EXPECT_FALSE(runningWhileOpen);
+    EXPECT_EQ(state.SecondsLeft, 1234);
+    EXPECT_TRUE(countdown().isActive());
+
+    // Suspended: the countdown stays stopped afterwards.
+    window->menus().mnuSuspend->trigger();
+    ASSERT_TRUE(state.Suspended);
+    click(second);
+    {
+        NextDialog<MessagePropertiesDialog> next([](MessagePropertiesDialog& d) { d.accept(); });
+        window->menus().mnuProperties->trigger();
+        ASSERT_EQ(next.shown(), 1);
+    }
+    EXPECT_FALSE(countdown().isActive());
+}
+
+TEST_F(MainWindowTest, AboutPausesTheCountdownAndKeepsItStoppedWhenSuspended)
+{
+    start();
+    state.SecondsLeft = 777;
+    bool runningWhileOpen = true;
+    bool selectionRuleWhileOpen = true;
+    {
+        NextDialog<AboutDialog> next([&](AboutDialog& d) {
+            runningWhileOpen = countdown().isActive();
+            selectionRuleWhileOpen = state.SelectionResetAllowed;
+            d.accept();
+        });
+        window->menus().mnuAbout->trigger();
+        ASSERT_EQ(next.shown(), 1);
+    }
+    EXPECT_FALSE(runningWhileOpen);
+    EXPECT_FALSE(selectionRuleWhileOpen);
+    EXPECT_TRUE(state.SelectionResetAllowed);
+    EXPECT_EQ(state.SecondsLeft, 777);
+    EXPECT_TRUE(countdown().isActive());
+
+    window->menus().mnuSuspend->trigger();
+    {
+        NextDialog<AboutDialog> next([](AboutDialog& d) { d.accept(); });
+        window->menus().mnuAbout->trigger();
+        ASSERT_EQ(next.shown(), 1);
+    }
+    EXPECT_FALSE(countdown().isActive());
+    EXPECT_EQ(state.SecondsLeft, 777);
+}
+
+TEST_F(MainWindowTest, HelpWithoutItsFileShowsTheFixedMessage)
+{
+    start();
+    const QString file = MainWindow::helpFile(QCoreApplication::applicationDirPath());
+    ASSERT_FALSE(QFile::exists(file)) << "no guide beside the test program";
+    window->menus().mnuHelpContents->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Ormisk Help"));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Error running WinHelp.exe"));
+}
+
+TEST(HelpFile, FoundBesideTheBinaryOrInTheInstalledShareFolder)
+{
+    QTemporaryDir prefix;
+    const QString bin = prefix.filePath(QStringLiteral("bin"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QDir().mkpath(prefix.filePath(QStringLiteral("share/ormisk/help"))));
+    const QString installed = prefix.filePath(QStringLiteral("share/ormisk/help/index.html"));
+    QFile(installed).open(QIODevice::WriteOnly);
+    EXPECT_EQ(MainWindow::helpFile(bin), QFileInfo(installed).canonicalFilePath());
+
+    ASSERT_TRUE(QDir().mkpath(bin + QStringLiteral("/help")));
+    QFile(bin + QStringLiteral("/help/index.html")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(MainWindow::helpFile(bin), QFileInfo(bin + QStringLiteral("/help/index.html")).canonicalFilePath())
+        << "a build tree's own guide comes first";
+}
+
+TEST_F(MainWindowTest, ClosingWhileMinimizedKeepsTheStoredGeometry)
+{
+    startWithMail(1);
+    window->showMinimized();
+    QTRY_VERIFY(window->isMinimized());
+    markGeometry();
+    ASSERT_TRUE(window->close());
+    for (const char* key : { "Top", "Left", "Height", "Width", "State" })
+        EXPECT_EQ(config(key), QStringLiteral("untouched")) << key;
+}
