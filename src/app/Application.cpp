@@ -116,16 +116,25 @@ int runApplication(int argc, char** argv)
         QApplication::quit();
     });
 
-    // A signal or the end of the desktop session closes the window like the close box. While a
-    // check holds the connection the close is refused; it is tried again until it succeeds.
+    // A signal or the end of the desktop session closes the window like the close box. An open
+    // dialog is cancelled first, so the command that opened it finishes before the shutdown saves
+    // anything; while a check holds the connection the close is refused. Either way it is tried
+    // again until it succeeds.
+    const auto tryClose = [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            dialog->close();
+            return false;
+        }
+        return window.requestClose();
+    };
     const auto closeSoon = [&] {
         auto* retry = new QTimer(&app);
         retry->setInterval(200);
         QObject::connect(retry, &QTimer::timeout, &app, [&, retry] {
-            if (finished || window.requestClose())
+            if (finished || tryClose())
                 retry->deleteLater();
         });
-        if (!window.requestClose())
+        if (!tryClose())
             retry->start();
         else
             retry->deleteLater();
