@@ -285,8 +285,12 @@ void PopClient::loseLinkQuietly(const QString& why)
         if (s.header == HeaderState::Queued)
             s.header = HeaderState::None;
     }
-    if (m_busy && !m_answerScheduled)
-        dropLink(why);
+    if (m_busy && !m_answerScheduled) {
+        if (m_op == Op::Header && m_waiting > 0 && answerable(Op::Header, m_waiting))
+            deliverHeader(m_waiting); // it arrived; only its batch's closing answer is missing
+        else
+            dropLink(why);
+    }
 }
 
 void PopClient::dropLater(const QString& why)

@@ -140,6 +140,7 @@ private:
         HeaderState header = HeaderState::None;
         bool truncated = false;
         bool fromCache = false;
+        bool confirmed = false; // may be handed out: its batch checked out, or asked alone
         QList<QByteArray> lines;
         qsizetype bytes = 0;
     };
@@ -192,7 +193,9 @@ private:
     void resumeWaiting();
     void releaseBefore(qint16 number);
     void misbehaved(const QString& why);
-    void keepHeader(Slot& slot, const PopReply& reply);
+    void onCheckpoint(qint16 first, qint16 last, const PopReply& reply);
+    void keepHeader(Slot& slot, const PopReply& reply, bool confirmed);
+    void confirmHeader(Slot& slot);
     [[nodiscard]] Slot* slot(qint16 number);
     [[nodiscard]] bool answerable(Op op, qint16 number);
     HeaderCache* cache();
@@ -241,11 +244,10 @@ private:
     bool m_answerScheduled = false; // the running request is answered from the buffer
     qsizetype m_aheadBytes = 0;
     qint16 m_releasedUpTo = 0; // slots below this were handed out or skipped
-    int m_deletedHere = 0; // deletions confirmed in this conversation
+    QSet<qint16> m_deletedHere; // deletions confirmed in this conversation
     bool m_linkLost = false; // gone, but requests for what arrived are still answered
     QString m_linkLostWhy;
     std::unique_ptr<HeaderCache> m_cache;
-    QList<QByteArray> m_cachedHere; // uids cached in this conversation (undone on misbehaviour)
 
     QTimer m_connectTimer;
     QTimer m_tlsTimer;

@@ -137,7 +137,7 @@ void PopClient::sendDelete(qint16 number)
                 failRequest(QStringLiteral("deletion refused"));
                 return;
             }
-            ++m_deletedHere;
+            m_deletedHere.insert(number);
             const QByteArray uid = m_uids.value(number);
             if (!uid.isEmpty() && !m_cacheFile.isEmpty())
                 cache()->remove(accountKey(), uid);
@@ -176,7 +176,7 @@ void PopClient::sendHeaderRequest(qint16 number, bool first)
     Command top { "TOP " + QByteArray::number(number) + " 0", PopReplyParser::Kind::MultiLine,
         [this, number](const PopReply& reply) {
             if (Slot* s = slot(number)) {
-                keepHeader(*s, reply);
+                keepHeader(*s, reply, true);
                 deliverHeader(number);
                 return;
             }
@@ -275,7 +275,7 @@ void PopClient::onSizeList(const PopReply& reply)
         if (number <= qint64(table.size()))
             table[size_t(number - 1)].size = size;
     }
-    if (listed != m_statCount - m_deletedHere) {
+    if (listed != m_statCount - m_deletedHere.size()) {
         misbehaved(QStringLiteral("LIST and STAT disagree"));
         return;
     }
@@ -305,6 +305,7 @@ void PopClient::onSizeList(const PopReply& reply)
             if (entry) {
                 s.header = HeaderState::Have;
                 s.fromCache = true;
+                s.confirmed = true;
                 s.lines = entry->lines;
             }
         }
@@ -318,15 +319,34 @@ void PopClient::queueHeaders()
 {
     if (!m_fetchPipelined || (m_capaAnswered && !m_capabilities.contains("TOP")))
         return; // one request at a time: headers are asked for when wanted
+    // Headers go out in batches of a window's length, each closed by "LIST n" for its last
+    // message: that answer names the message and its size, so replies that slid against their
+    // commands (a lost or doubled reply) are caught before any header of the batch is handed
+    // out or kept.
+    QList<qint16> batch;
+    auto closeBatch = [this, &batch] {
+        if (batch.isEmpty())
+            return;
+        const qint16 first = batch.constFirst();
+        const qint16 last = batch.constLast();
+        m_unsent.push_back(Command { "LIST " + QByteArray::number(last), PopReplyParser::Kind::SingleLine,
+            [this, first, last](const PopReply& reply) { onCheckpoint(first, last, reply); } });
+        batch.clear();
+    };
     for (qint16 n = 1; n <= qint16(m_slots.size()); ++n) {
         Slot& s = m_slots[size_t(n - 1)];
         if (s.header != HeaderState::None || s.size < 0)
             continue;
         s.header = HeaderState::Queued;
-        Command top { "TOP " + QByteArray::number(n) + " 0", PopReplyParser::Kind::MultiLine,
-            [this, n](const PopReply& reply) { onHeaderAhead(n, reply); }, false, true };
-        m_unsent.push_back(std::move(top));
+        // Only a batch's first command waits for room in memory: a batch once begun goes out
+        // whole, so its closing answer always comes.
+        m_unsent.push_back(Command { "TOP " + QByteArray::number(n) + " 0", PopReplyParser::Kind::MultiLine,
+            [this, n](const PopReply& reply) { onHeaderAhead(n, reply); }, false, batch.isEmpty() });
+        batch << n;
+        if (batch.size() >= m_window)
+            closeBatch();
     }
+    closeBatch();
     pump();
 }
 
@@ -339,23 +359,52 @@ void PopClient::onHeaderAhead(qint16 number, const PopReply& reply)
         misbehaved(QStringLiteral("TOP reply out of step"));
         return;
     }
-    keepHeader(*s, reply);
-    if (m_busy && m_op == Op::Header && m_waiting == number)
-        deliverHeader(number);
+    keepHeader(*s, reply, false);
 }
 
-void PopClient::keepHeader(Slot& s, const PopReply& reply)
+void PopClient::onCheckpoint(qint16 first, qint16 last, const PopReply& reply)
+{
+    qint64 number = 0;
+    QByteArray rest;
+    const Slot* end = slot(last);
+    bool numeric = false;
+    const qint64 size = reply.ok && splitNumbered(reply.text, &number, &rest) ? rest.toLongLong(&numeric) : -1;
+    // A message deleted meanwhile (possible only for a caller that skips ahead) has no answer to
+    // check against.
+    const bool gone = m_deletedHere.contains(last);
+    if (!gone && (!end || !numeric || number != last || size != end->size)) {
+        misbehaved(QStringLiteral("replies out of step with commands"));
+        return;
+    }
+    for (qint16 n = first; n <= last; ++n)
+        confirmHeader(m_slots[size_t(n - 1)]);
+    if (m_busy && m_op == Op::Header && m_waiting >= first && m_waiting <= last) {
+        const Slot* waited = slot(m_waiting);
+        if (waited && waited->confirmed)
+            deliverHeader(m_waiting);
+    }
+}
+
+void PopClient::keepHeader(Slot& s, const PopReply& reply, bool confirmed)
 {
     s.header = reply.ok && !reply.truncated ? HeaderState::Have : HeaderState::Failed;
     s.truncated = reply.truncated;
     s.fromCache = false;
+    s.confirmed = false;
     s.lines = s.header == HeaderState::Have ? reply.lines : QList<QByteArray>();
     s.bytes = lineBytes(s.lines);
     m_aheadBytes += s.bytes;
-    if (s.header == HeaderState::Have && s.cacheable && m_fetchCaching) {
+    if (confirmed)
+        confirmHeader(s);
+}
+
+void PopClient::confirmHeader(Slot& s)
+{
+    if (s.confirmed || (s.header != HeaderState::Have && s.header != HeaderState::Failed))
+        return;
+    s.confirmed = true;
+    if (s.header == HeaderState::Have && s.cacheable && m_fetchCaching && !s.fromCache)
         cache()->put(accountKey(), s.uid, s.size, s.lines);
-        m_cachedHere << s.uid;
-    }
 }
 
 void PopClient::serveSize(qint16 number)
@@ -374,9 +423,10 @@ void PopClient::serveHeader(qint16 number)
         return;
     }
     Slot* s = slot(number);
-    if (s && (s->header == HeaderState::Have || s->header == HeaderState::Failed)) {
+    if (s && s->confirmed) {
         answerLater(number);
-    } else if (s && s->header == HeaderState::Queued) {
+    } else if (s && (s->header == HeaderState::Queued || s->header == HeaderState::Have
+                   || s->header == HeaderState::Failed)) {
         m_waiting = number;
         releaseBefore(number);
     } else {
@@ -456,6 +506,7 @@ void PopClient::deliverHeader(qint16 number)
     s->lines = {};
     s->bytes = 0;
     s->header = HeaderState::None;
+    s->confirmed = false;
     releaseBefore(number);
     if (!have) {
         failRequest(truncated ? QStringLiteral("header too large") : QStringLiteral("no header"));
@@ -477,11 +528,12 @@ void PopClient::releaseBefore(qint16 number)
 {
     for (; m_releasedUpTo < number - 1 && m_releasedUpTo < qint16(m_slots.size()); ++m_releasedUpTo) {
         Slot& s = m_slots[size_t(m_releasedUpTo)];
-        if (s.header == HeaderState::Have && !s.fromCache) {
+        if ((s.header == HeaderState::Have || s.header == HeaderState::Failed) && !s.fromCache) {
             m_aheadBytes -= s.bytes;
             s.lines = {};
             s.bytes = 0;
             s.header = HeaderState::None;
+            s.confirmed = false;
         }
     }
     pump();
@@ -502,19 +554,15 @@ bool PopClient::answerable(Op op, qint16 number)
 void PopClient::misbehaved(const QString& why)
 {
     m_pipelineRefused.insert(serverKey());
-    // Replies may have been paired with the wrong commands: nothing fetched here is trusted.
-    if (m_cache) {
-        for (const QByteArray& uid : std::as_const(m_cachedHere))
-            m_cache->remove(accountKey(), uid);
-    }
-    m_cachedHere.clear();
+    // Headers not yet vouched for by a batch's closing answer may belong to other messages.
     for (Slot& s : m_slots) {
-        if (!s.fromCache) {
+        if (!s.confirmed && s.header != HeaderState::None) {
+            m_aheadBytes -= s.bytes;
             s.header = HeaderState::None;
             s.lines = {};
+            s.bytes = 0;
         }
     }
-    m_aheadBytes = 0;
     if (m_fetch == Fetch::Listing) {
         m_slots.clear();
         dropLink(why);
@@ -561,10 +609,9 @@ void PopClient::resetFetch()
     m_waiting = 0;
     m_aheadBytes = 0;
     m_releasedUpTo = 0;
-    m_deletedHere = 0;
+    m_deletedHere.clear();
     m_linkLost = false;
     m_linkLostWhy.clear();
-    m_cachedHere.clear();
 }
 
 } // namespace ormisk
