@@ -208,8 +208,7 @@ void PopClient::pump()
         return;
     while (!m_unsent.empty()) {
         Command& next = m_unsent.front();
-        if (!m_inFlight.empty()
-            && (next.barrier || m_inFlight.back().barrier || int(m_inFlight.size()) >= m_window))
+        if (!m_inFlight.empty() && (next.barrier || m_inFlight.back().barrier || int(m_inFlight.size()) >= m_window))
             break;
         if (next.ahead && m_aheadBytes >= m_aheadLimit)
             break;

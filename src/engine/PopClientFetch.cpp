@@ -204,8 +204,8 @@ bool PopClient::startFetch()
         return false;
     if (m_fetch != Fetch::Undecided)
         return true;
-    const bool pipelined = m_pipelining && m_capabilities.contains("PIPELINING")
-        && !m_pipelineRefused.contains(serverKey());
+    const bool pipelined
+        = m_pipelining && m_capabilities.contains("PIPELINING") && !m_pipelineRefused.contains(serverKey());
     const bool caching = !m_cacheFile.isEmpty() && m_capabilities.contains("UIDL");
     if (!pipelined && !caching) {
         m_fetch = Fetch::OneByOne;
@@ -425,8 +425,8 @@ void PopClient::serveHeader(qint16 number)
     Slot* s = slot(number);
     if (s && s->confirmed) {
         answerLater(number);
-    } else if (s && (s->header == HeaderState::Queued || s->header == HeaderState::Have
-                   || s->header == HeaderState::Failed)) {
+    } else if (s
+        && (s->header == HeaderState::Queued || s->header == HeaderState::Have || s->header == HeaderState::Failed)) {
         m_waiting = number;
         releaseBefore(number);
     } else {
