@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace ormisk;
@@ -45,9 +46,13 @@ void configure(PopClient& pop, const Mode& mode)
     pop.setReplyTimeout(mode.replyTimeoutMs);
 }
 
+// A check, and then the server's side of the conversation to its end (a QUIT with nothing to
+// commit is not waited for by the client).
 CheckOutcome check(PopClient& pop, const PopTestServer& server)
 {
-    return runCheck(pop, kHost, server.port(), kUser, kPassword);
+    CheckOutcome outcome = runCheck(pop, kHost, server.port(), kUser, kPassword);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.openSessions() == 0; }, 5000));
+    return outcome;
 }
 
 CheckOutcome check(const PopTestServer& server, const Mode& mode)
