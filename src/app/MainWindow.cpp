@@ -116,6 +116,7 @@ void MainWindow::startUp()
     LoadFilters(m_store, m_state);
     LoadWavActions(m_store, m_state);
     m_pop->setCaFile(m_state.CAFile);
+    m_pop->setCacheFile(m_profile.dataDir + QStringLiteral("/header-cache"));
     setTrayIconShown(m_state.RunInTray);
     m_state.SeenHeaders = ReadSeenListFile(m_profile.seenListFile());
     onResize();

@@ -29,6 +29,7 @@ int runOnce(const Profile& profile)
 
     PopClient pop;
     pop.setCaFile(state.CAFile);
+    pop.setCacheFile(profile.dataDir + QStringLiteral("/header-cache"));
     const QString tree = RunOnce(state, pop);
     std::fputs(tree.toUtf8().constData(), stdout);
     std::fflush(stdout);

@@ -1,5 +1,6 @@
 #include "engine/PopClient.h"
 
+#include "engine/HeaderCache.h"
 #include "engine/HeaderDecoding.h"
 
 #include <QSslCertificate>
@@ -46,7 +47,10 @@ PopClient::PopClient(QObject* parent)
         timer->setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, [this] { dropLink(QStringLiteral("connect timed out")); });
     connect(&m_tlsTimer, &QTimer::timeout, this, [this] { dropLink(QStringLiteral("TLS handshake timed out")); });
-    connect(&m_replyTimer, &QTimer::timeout, this, [this] { dropLink(QStringLiteral("no reply from the server")); });
+    // A reply missing while several commands are in flight is also a sign of a server that does
+    // not really pipeline.
+    connect(&m_replyTimer, &QTimer::timeout, this,
+        [this] { linkFailure(QStringLiteral("no reply from the server"), m_inFlight.size() > 1); });
 }
 
 PopClient::~PopClient()
@@ -55,6 +59,22 @@ PopClient::~PopClient()
         m_socket->disconnect(this);
         m_socket->abort();
     }
+    closeCache();
+}
+
+QString PopClient::serverKey() const
+{
+    return m_host.toLower() + u':' + QString::number(m_port);
+}
+
+QString PopClient::accountKey() const
+{
+    return HeaderCache::accountKey(m_host, m_port, m_user);
+}
+
+bool PopClient::pipeliningRefused(const QString& host, qint32 port) const
+{
+    return m_pipelineRefused.contains(host.toLower() + u':' + QString::number(port));
 }
 
 bool PopClient::isEncrypted() const
@@ -79,8 +99,8 @@ bool PopClient::beginRequest(Op op)
 void PopClient::finishRequest()
 {
     m_op = Op::None;
-    m_handler = {};
-    m_replyTimer.stop();
+    m_waiting = 0;
+    m_answerScheduled = false;
     ++m_generation;
     setBusy(false);
 }
@@ -134,7 +154,9 @@ void PopClient::teardownSocket()
         socket->deleteLater(); // we may be inside one of its signals
     }
     m_parser.clear();
-    m_handler = {};
+    m_unsent.clear();
+    m_inFlight.clear();
+    m_replyTimer.stop();
 }
 
 void PopClient::dropLink(const QString& why)
@@ -145,6 +167,7 @@ void PopClient::dropLink(const QString& why)
     m_tlsTimer.stop();
     m_replyTimer.stop();
     teardownSocket();
+    resetFetch();
     setStates(NotConnected, Closed);
     if (m_busy) {
         if (m_op == Op::Quit || why.isEmpty())
@@ -158,17 +181,50 @@ void PopClient::dropLink(const QString& why)
 
 void PopClient::send(const QByteArray& command, PopReplyParser::Kind kind, ReplyHandler handler)
 {
+    sendCommand(Command { command, kind, std::move(handler) });
+}
+
+void PopClient::sendCommand(Command command, bool first)
+{
     if (!m_socket)
         return;
-    m_socket->write(command + "\r\n");
-    awaitReply(kind, std::move(handler));
+    if (first)
+        m_unsent.push_front(std::move(command));
+    else
+        m_unsent.push_back(std::move(command));
+    pump();
 }
 
 void PopClient::awaitReply(PopReplyParser::Kind kind, ReplyHandler handler)
 {
-    m_parser.expect(kind);
-    m_handler = std::move(handler);
+    m_inFlight.push_back(Command { {}, kind, std::move(handler) });
+    armParser();
     m_replyTimer.start();
+}
+
+void PopClient::pump()
+{
+    if (!m_socket)
+        return;
+    while (!m_unsent.empty()) {
+        Command& next = m_unsent.front();
+        if (!m_inFlight.empty() && (next.barrier || m_inFlight.back().barrier || int(m_inFlight.size()) >= m_window))
+            break;
+        if (next.ahead && m_aheadBytes >= m_aheadLimit)
+            break;
+        m_socket->write(next.line + "\r\n");
+        if (m_inFlight.empty())
+            m_replyTimer.start(); // each reply gets the full time from when it is owed
+        m_inFlight.push_back(std::move(next));
+        m_unsent.pop_front();
+    }
+    armParser();
+}
+
+void PopClient::armParser()
+{
+    if (!m_parser.expecting() && !m_inFlight.empty())
+        m_parser.expect(m_inFlight.front().kind);
 }
 
 void PopClient::onReadyRead()
@@ -176,28 +232,81 @@ void PopClient::onReadyRead()
     if (!m_socket)
         return;
     m_parser.append(m_socket->readAll());
-    // Replies are read one at a time: a handler usually sends the next command, which makes the
-    // parser expect again, and anything already buffered is read on the next pass.
+    // Replies are matched to commands in the order the commands went out.
     while (m_socket) {
         PopReply reply;
         const auto status = m_parser.next(&reply);
         if (status == PopReplyParser::Status::Failed) {
-            dropLink(QStringLiteral("protocol error: ") + m_parser.errorText());
+            linkFailure(QStringLiteral("protocol error: ") + m_parser.errorText(), m_window > 1);
             return;
         }
-        if (status == PopReplyParser::Status::NeedMore)
+        if (status == PopReplyParser::Status::NeedMore) {
+            // Bytes nobody asked for: with several commands in flight, replies and commands no
+            // longer pair up.
+            if (m_inFlight.empty() && m_parser.bufferedBytes() > 0 && m_window > 1)
+                misbehaved(QStringLiteral("more replies than commands"));
             return;
-        m_replyTimer.stop();
-        ReplyHandler handler = std::move(m_handler);
-        m_handler = {};
-        if (handler)
-            handler(reply);
+        }
+        Command done = std::move(m_inFlight.front());
+        m_inFlight.pop_front();
+        if (m_inFlight.empty())
+            m_replyTimer.stop();
+        else
+            m_replyTimer.start();
+        armParser();
+        if (done.handler)
+            done.handler(reply);
+        pump();
     }
+}
+
+void PopClient::linkFailure(const QString& why, bool pipelineFault)
+{
+    if (pipelineFault && m_window > 1)
+        m_pipelineRefused.insert(serverKey());
+    // With replies buffered, the link going away is only noticed by the request that needed it,
+    // as it would be one request at a time.
+    if (m_fetch == Fetch::Ready && m_protocolState == Transaction && m_op != Op::Quit) {
+        loseLinkQuietly(why);
+        return;
+    }
+    dropLink(why);
+}
+
+void PopClient::loseLinkQuietly(const QString& why)
+{
+    m_linkLost = true;
+    m_linkLostWhy = why;
+    m_connectTimer.stop();
+    m_tlsTimer.stop();
+    teardownSocket();
+    for (Slot& s : m_slots) {
+        if (s.header == HeaderState::Queued)
+            s.header = HeaderState::None;
+    }
+    if (m_busy && !m_answerScheduled) {
+        if (m_op == Op::Header && m_waiting > 0 && answerable(Op::Header, m_waiting))
+            deliverHeader(m_waiting); // it arrived; only its batch's closing answer is missing
+        else
+            dropLink(why);
+    }
+}
+
+void PopClient::dropLater(const QString& why)
+{
+    const quint64 generation = m_generation;
+    QTimer::singleShot(0, this, [this, generation, why] {
+        if (generation == m_generation && m_busy)
+            dropLink(why);
+    });
 }
 
 void PopClient::onSocketConnected()
 {
     m_connectTimer.stop();
+    // Small commands go out at once: with several in flight, waiting to coalesce them would
+    // only add a round trip.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     setStates(NotConnected, Connected);
     if (m_implicitTls)
         m_tlsTimer.start();
@@ -226,7 +335,7 @@ void PopClient::onSocketError()
     if (m_socket->bytesAvailable() > 0)
         onReadyRead();
     if (m_socket)
-        dropLink(why);
+        linkFailure(why);
 }
 
 void PopClient::onDisconnected()
@@ -236,7 +345,7 @@ void PopClient::onDisconnected()
     if (m_socket->bytesAvailable() > 0)
         onReadyRead();
     if (m_socket)
-        dropLink(QStringLiteral("connection closed by the server"));
+        linkFailure(QStringLiteral("connection closed by the server"));
 }
 
 // --- connect -------------------------------------------------------------------------------
@@ -252,8 +361,12 @@ void PopClient::connectToServer()
         if (generation != m_generation || !m_busy)
             return;
         teardownSocket(); // a previous link still open is replaced
+        resetFetch();
         setStates(NotConnected, Closed);
         m_messageCount = 0;
+        m_statCount = 0;
+        m_window = 1;
+        m_fetchPipelined = false;
         m_capabilities.clear();
         m_capaAnswered = false;
         m_parser.clear();
@@ -379,106 +492,48 @@ void PopClient::authenticate()
         });
         return;
     }
-    send("USER " + m_user.toUtf8(), PopReplyParser::Kind::SingleLine, [this](const PopReply& user) {
+    // Where the server pipelines, the three go out together: one round trip instead of three.
+    const bool together = pipelineUsable();
+    m_window = together ? m_pipelineWindow : 1;
+    auto onStat = [this](const PopReply& stat) {
+        bool numeric = false;
+        const qint64 count = stat.text.split(' ').value(0).toLongLong(&numeric);
+        if (!stat.ok || !numeric || count < 0) {
+            dropLink(QStringLiteral("no message count"));
+            return;
+        }
+        // Message numbers are 16-bit: a larger mailbox shows its first 32767 messages.
+        m_statCount = count;
+        m_messageCount = static_cast<qint16>(std::min<qint64>(count, 32767));
+        setStates(Transaction, Connected);
+        finishRequest();
+    };
+    auto onPass = [this, together, onStat](const PopReply& pass) {
+        if (!pass.ok) {
+            dropLink(QStringLiteral("login refused"));
+            return;
+        }
+        if (!together)
+            send("STAT", PopReplyParser::Kind::SingleLine, onStat);
+    };
+    auto onUser = [this, together, onPass](const PopReply& user) {
         if (!user.ok) {
             dropLink(QStringLiteral("user id refused"));
             return;
         }
-        send("PASS " + m_password.toUtf8(), PopReplyParser::Kind::SingleLine, [this](const PopReply& pass) {
-            if (!pass.ok) {
-                dropLink(QStringLiteral("login refused"));
-                return;
-            }
-            send("STAT", PopReplyParser::Kind::SingleLine, [this](const PopReply& stat) {
-                bool numeric = false;
-                const qint64 count = stat.text.split(' ').value(0).toLongLong(&numeric);
-                if (!stat.ok || !numeric || count < 0) {
-                    dropLink(QStringLiteral("no message count"));
-                    return;
-                }
-                // Message numbers are 16-bit: a larger mailbox shows its first 32767 messages.
-                m_messageCount = static_cast<qint16>(std::min<qint64>(count, 32767));
-                setStates(Transaction, Connected);
-                finishRequest();
-            });
-        });
-    });
+        if (!together)
+            send("PASS " + m_password.toUtf8(), PopReplyParser::Kind::SingleLine, onPass);
+    };
+    send("USER " + m_user.toUtf8(), PopReplyParser::Kind::SingleLine, onUser);
+    if (together) {
+        send("PASS " + m_password.toUtf8(), PopReplyParser::Kind::SingleLine, onPass);
+        send("STAT", PopReplyParser::Kind::SingleLine, onStat);
+    }
 }
 
-// --- transaction requests ------------------------------------------------------------------
-
-void PopClient::requestMessageSize(qint16 number)
+bool PopClient::pipelineUsable() const
 {
-    if (!beginRequest(Op::Size))
-        return;
-    if (!m_socket || m_protocolState != Transaction || number < 1) {
-        failLater(QStringLiteral("no such message or not logged in"));
-        return;
-    }
-    send("LIST " + QByteArray::number(number), PopReplyParser::Kind::SingleLine, [this](const PopReply& reply) {
-        const QList<QByteArray> words = reply.text.split(' ');
-        bool numeric = false;
-        const qint64 size = words.value(1).toLongLong(&numeric);
-        if (!reply.ok || !numeric || size < 0) {
-            failRequest(QStringLiteral("no size"));
-            return;
-        }
-        const quint64 generation = m_generation;
-        emit messageSize(static_cast<qint32>(std::min<qint64>(size, std::numeric_limits<qint32>::max())));
-        emit changed();
-        if (generation == m_generation)
-            finishRequest();
-    });
-}
-
-void PopClient::retrieveHeader(qint16 number)
-{
-    if (!beginRequest(Op::Header))
-        return;
-    if (!m_socket || m_protocolState != Transaction || number < 1) {
-        failLater(QStringLiteral("no such message or not logged in"));
-        return;
-    }
-    // Without TOP the header cannot be had without the whole message, which is never fetched.
-    if (m_capaAnswered && !m_capabilities.contains("TOP")) {
-        failLater(QStringLiteral("the server offers no TOP"));
-        return;
-    }
-    send("TOP " + QByteArray::number(number) + " 0", PopReplyParser::Kind::MultiLine, [this](const PopReply& reply) {
-        if (!reply.ok || reply.truncated) {
-            failRequest(reply.truncated ? QStringLiteral("header too large") : QStringLiteral("no header"));
-            return;
-        }
-        DocOutput doc;
-        doc.state = DocOutput::HeadersAvailable;
-        doc.headers = parseHeaderLines(reply.lines);
-        const quint64 generation = m_generation;
-        emit docOutput(doc);
-        emit changed();
-        if (generation == m_generation)
-            finishRequest();
-    });
-}
-
-void PopClient::deleteMessage(qint16 number)
-{
-    if (!beginRequest(Op::Delete))
-        return;
-    if (!m_socket || m_protocolState != Transaction || number < 1) {
-        failLater(QStringLiteral("no such message or not logged in"));
-        return;
-    }
-    send("DELE " + QByteArray::number(number), PopReplyParser::Kind::SingleLine, [this](const PopReply& reply) {
-        if (!reply.ok) {
-            failRequest(QStringLiteral("deletion refused"));
-            return;
-        }
-        const quint64 generation = m_generation;
-        emit deleteConfirmed();
-        emit changed();
-        if (generation == m_generation)
-            finishRequest();
-    });
+    return m_pipelining && m_capabilities.contains("PIPELINING") && !m_pipelineRefused.contains(serverKey());
 }
 
 // --- ending --------------------------------------------------------------------------------
@@ -499,12 +554,31 @@ void PopClient::quit()
         return;
     }
     beginRequest(Op::Quit);
+    m_unsent.clear(); // headers not yet asked for are not wanted any more
     if (!m_socket) {
         const quint64 generation = m_generation;
         QTimer::singleShot(0, this, [this, generation] {
             if (generation == m_generation && m_busy)
                 dropLink({});
         });
+        return;
+    }
+    if (m_deletedHere.isEmpty()) {
+        // Nothing to commit: QUIT is only a courtesy, so it is not waited for. The socket closes
+        // once QUIT is out, on its own; the conversation ends on the next turn.
+        QSslSocket* socket = m_socket;
+        m_socket = nullptr;
+        socket->disconnect(this);
+        socket->write("QUIT\r\n");
+        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
+        // A peer that never takes the close lets go of it after a reply time-out at most.
+        QTimer::singleShot(m_replyTimer.interval(), socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        socket->disconnectFromHost();
+        dropLater({});
         return;
     }
     // QUIT is what commits deletions; the link closes whatever the answer.

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "support/Wait.h"
+
 #include <csignal>
 
 using namespace ormisk;
@@ -108,7 +110,7 @@ TEST(CommandLineModes, DemoServesItsMailboxAndChecksIt)
     p.start(QStringLiteral(ORMISK_BINARY), { QStringLiteral("--demo") });
     ASSERT_TRUE(p.waitForStarted());
     QString announced;
-    QTRY_VERIFY_WITH_TIMEOUT(
+    ORMISK_WAIT_TRUE(
         (announced += QString::fromUtf8(p.readAllStandardError())).contains(QStringLiteral("profile ")), 20000);
     const auto m = QRegularExpression(QStringLiteral(R"(127\.0\.0\.1:(\d+), profile (\S+))")).match(announced);
     ASSERT_TRUE(m.hasMatch()) << qPrintable(announced);
@@ -128,8 +130,8 @@ TEST(CommandLineModes, DemoServesItsMailboxAndChecksIt)
 
     // The first poll cycle starts five seconds after start-up and logs every message once.
     const QString log = profile + QStringLiteral("/Logs/Master.doc");
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(
+    ORMISK_WAIT_TRUE(QFile::exists(log), 30000);
+    ORMISK_WAIT_TRUE(
         [&] {
             QFile f(log);
             return f.open(QIODevice::ReadOnly) && f.readAll().count("[End Header]") == 25;

@@ -1,4 +1,5 @@
 // The integrated main window on a private profile, its accounts on the loopback test server.
+#include "support/Wait.h"
 #include "support/MainWindowFixture.h"
 
 #include "app/AboutDialog.h"
@@ -196,13 +197,13 @@ TEST_F(MainWindowTest, ResizingANormalWindowWritesItsGeometryInTwips)
     expectNormalGeometryWritten(); // start-up's own resize pass
     markGeometry();
     window->resize(640, 450);
-    QTRY_COMPARE(window->size(), QSize(640, 450));
+    ORMISK_WAIT_EQ(window->size(), QSize(640, 450));
     expectNormalGeometryWritten();
     expectCountdownBoxPlaced();
 
     // Smaller: the box keeps its place at the tree's top right corner.
     window->resize(300, 200);
-    QTRY_COMPARE(window->size(), QSize(300, 200));
+    ORMISK_WAIT_EQ(window->size(), QSize(300, 200));
     expectCountdownBoxPlaced();
     EXPECT_LE(window->timeLeftBox()->geometry().right(), tree().width() - 1);
 }
@@ -212,18 +213,18 @@ TEST_F(MainWindowTest, MaximizedWritesOnlyTheStateAndRestoreStateFollows)
     start();
     markGeometry();
     window->showMaximized();
-    QTRY_VERIFY(window->isMaximized());
+    ORMISK_WAIT_TRUE(window->isMaximized(), 5000);
     QTest::qWait(0);
     EXPECT_EQ(config("State"), QStringLiteral("2"));
     for (const char* key : { "Top", "Left", "Height", "Width" })
         EXPECT_EQ(config(key), QStringLiteral("untouched")) << key;
     EXPECT_EQ(state.RestoreState, QStringLiteral("2"));
-    QTRY_VERIFY(window->timeLeftBox()->x() == tree().width() - window->timeLeftBox()->width() - 3);
+    ORMISK_WAIT_TRUE(window->timeLeftBox()->x() == tree().width() - window->timeLeftBox()->width() - 3, 5000);
 
     window->showNormal();
-    QTRY_VERIFY(!window->isMaximized());
+    ORMISK_WAIT_TRUE(!window->isMaximized(), 5000);
     EXPECT_EQ(state.RestoreState, QStringLiteral("0"));
-    QTRY_COMPARE(config("State"), QStringLiteral("0"));
+    ORMISK_WAIT_EQ(config("State"), QStringLiteral("0"));
     expectNormalGeometryWritten();
 }
 
@@ -238,7 +239,7 @@ TEST_F(MainWindowTest, MinimizingMarksMailReadAndRestoringClosesTheNewMailWindow
 
     markGeometry();
     window->showMinimized();
-    QTRY_VERIFY(window->isMinimized());
+    ORMISK_WAIT_TRUE(window->isMinimized(), 5000);
     EXPECT_EQ(childImages(workKey()), (QStringList { QStringLiteral("Mail"), QStringLiteral("Mail") }));
     EXPECT_EQ(window->trayIcon().picture(), TrayPicture::Idle);
     for (const char* key : { "Top", "Left", "Height", "Width", "State" })
@@ -249,8 +250,8 @@ TEST_F(MainWindowTest, MinimizingMarksMailReadAndRestoringClosesTheNewMailWindow
     }
 
     window->showNormal();
-    QTRY_VERIFY(!window->isMinimized());
-    QTRY_COMPARE(window->newMailWindow(), nullptr);
+    ORMISK_WAIT_TRUE(!window->isMinimized(), 5000);
+    ORMISK_WAIT_EQ(window->newMailWindow(), nullptr);
     EXPECT_FALSE(state.NewMailShown);
     EXPECT_EQ(state.RestoreState, QStringLiteral("0"));
     expectNormalGeometryWritten();
@@ -261,8 +262,8 @@ TEST_F(MainWindowTest, StoredGeometryIsReappliedByTheNextWindow)
     start();
     window->move(37, 44);
     window->resize(610, 430);
-    QTRY_COMPARE(window->size(), QSize(610, 430));
-    QTRY_COMPARE(window->pos(), QPoint(37, 44));
+    ORMISK_WAIT_EQ(window->size(), QSize(610, 430));
+    ORMISK_WAIT_EQ(window->pos(), QPoint(37, 44));
     ASSERT_TRUE(window->close());
     window.reset();
 
@@ -274,7 +275,7 @@ TEST_F(MainWindowTest, StoredGeometryIsReappliedByTheNextWindow)
     // Closing while maximized keeps the last normal place; the next start opens maximized.
     const double twipsX = 1440.0 / window->logicalDpiX();
     window->showMaximized();
-    QTRY_VERIFY(window->isMaximized());
+    ORMISK_WAIT_TRUE(window->isMaximized(), 5000);
     ASSERT_TRUE(window->close());
     window.reset();
     EXPECT_EQ(config("State"), QStringLiteral("2"));
@@ -435,7 +436,7 @@ TEST_F(MainWindowTest, ClosingWhileMinimizedKeepsTheStoredGeometry)
 {
     startWithMail(1);
     window->showMinimized();
-    QTRY_VERIFY(window->isMinimized());
+    ORMISK_WAIT_TRUE(window->isMinimized(), 5000);
     markGeometry();
     ASSERT_TRUE(window->close());
     for (const char* key : { "Top", "Left", "Height", "Width", "State" })

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "support/Wait.h"
+
 #include <csignal>
 
 using namespace ormisk;
@@ -45,9 +47,9 @@ TEST(Process, SecondInstanceRefusedAndSigtermShutsDownCleanly)
     first.start(QStringLiteral(ORMISK_BINARY), { QStringLiteral("--profile"), profile.path() });
     ASSERT_TRUE(first.waitForStarted());
     // Wait until the first instance holds its lock.
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(profile.filePath(QStringLiteral("ormisk.lock"))), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(profile.filePath(QStringLiteral("Ormisk.conf"))), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(startedUp(profile), 20000);
+    ORMISK_WAIT_TRUE(QFile::exists(profile.filePath(QStringLiteral("ormisk.lock"))), 10000);
+    ORMISK_WAIT_TRUE(QFile::exists(profile.filePath(QStringLiteral("Ormisk.conf"))), 10000);
+    ORMISK_WAIT_TRUE(startedUp(profile), 20000);
 
     QProcess second;
     second.setProcessEnvironment(headless());
@@ -83,7 +85,7 @@ TEST(Process, StaleLockOfACrashedRunIsRecovered)
     p.setProcessEnvironment(headless());
     p.start(QStringLiteral(ORMISK_BINARY), { QStringLiteral("--profile"), profile.path() });
     ASSERT_TRUE(p.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(startedUp(profile), 20000);
+    ORMISK_WAIT_TRUE(startedUp(profile), 20000);
     EXPECT_EQ(p.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(p.processId()), SIGINT);
     ASSERT_TRUE(p.waitForFinished(20000));

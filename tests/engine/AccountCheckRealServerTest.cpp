@@ -1,5 +1,6 @@
 // The account check end to end: the real POP client against the scriptable test server and a
 // private dovecot, down to the node texts, the log, the counters and what the server was asked.
+#include "support/Wait.h"
 #include "RealServerFixture.h"
 
 #include "engine/ByteFormat.h"
@@ -10,6 +11,7 @@
 #include "support/TestCertificates.h"
 
 #include <QTcpServer>
+#include <QTest>
 
 #include <memory>
 
@@ -159,7 +161,8 @@ TEST_P(RealCheck, NormalCheckTextsImagesLogAndCounters)
     } else {
         EXPECT_FALSE(server.sawCommand("RETR"));
         EXPECT_EQ(server.commandCount("TOP"), 3);
-        EXPECT_TRUE(server.sawCommand("QUIT"));
+        // QUIT is sent without waiting for its answer when nothing was deleted; it still arrives.
+        ORMISK_WAIT_TRUE(server.sawCommand("QUIT"), 5000);
     }
 }
 

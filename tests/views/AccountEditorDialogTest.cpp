@@ -10,6 +10,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "support/Wait.h"
+
 using namespace ormisk;
 using ormisk::testing::ScriptedDialogService;
 
@@ -118,7 +120,7 @@ TEST_F(AccountEditorTest, FocusSelectsTheWholeText)
 {
     open(1);
     box("txtHost")->setFocus(Qt::MouseFocusReason);
-    QTRY_COMPARE(box("txtHost")->selectedText(), QStringLiteral("127.0.0.1"));
+    ORMISK_WAIT_EQ(box("txtHost")->selectedText(), QStringLiteral("127.0.0.1"));
 }
 
 TEST_F(AccountEditorTest, DuplicateTitleIsRefusedCaseSensitively)

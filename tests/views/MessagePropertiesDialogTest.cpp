@@ -4,6 +4,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "support/Wait.h"
+
 using namespace ormisk;
 
 TEST(MessageProperties, ShowsTheHeaderTextInAnEditableUnwrappedBox)
@@ -21,9 +23,9 @@ TEST(MessageProperties, ShowsTheHeaderTextInAnEditableUnwrappedBox)
 
     // The box fills the window as it is resized.
     dialog.resize(300, 200);
-    QTRY_COMPARE(box->size(), dialog.size());
+    ORMISK_WAIT_EQ(box->size(), dialog.size());
     dialog.resize(700, 500);
-    QTRY_COMPARE(box->size(), dialog.size());
+    ORMISK_WAIT_EQ(box->size(), dialog.size());
 }
 
 TEST(MessageProperties, EmptyTagShowsAnEmptyWindow)

@@ -1,5 +1,6 @@
 #include "popserver/PopTestServer.h"
 
+#include <QCryptographicHash>
 #include <QHostAddress>
 #include <QSet>
 #include <QSslSocket>
@@ -120,6 +121,8 @@ private:
 
     void processInput()
     {
+        if (!m_paused)
+            m_server->m_maxAhead = std::max(m_server->m_maxAhead, int(m_input.count('\n')));
         while (!m_paused && m_state != State::Closing) {
             const qsizetype lf = m_input.indexOf('\n');
             if (lf < 0) {
@@ -161,6 +164,15 @@ private:
             }
         }
         const QByteArray reply = answer(verb, words);
+        if (fault && fault->kind == PopFault::Kind::DuplicateReply) {
+            sendReply(verb, reply + reply);
+            return;
+        }
+        if (fault && fault->kind == PopFault::Kind::DiscardPipelined) {
+            sendReply(verb, reply);
+            m_input.clear();
+            return;
+        }
         if (fault && fault->kind == PopFault::Kind::DropMidReply) {
             // Up to the middle, but never a complete reply.
             const qsizetype cut = std::max<qsizetype>(1, std::min(reply.size() / 2, reply.size() - 3));
@@ -277,9 +289,10 @@ private:
         if (verb == "LIST" || verb == "UIDL") {
             if (verb == "UIDL" && !(m_server->capabilities() & PopTestServer::Uidl))
                 return "-ERR unknown command\r\n";
+            const QList<QByteArray>& uids = m_server->m_mailboxes[m_user].uids;
             auto item = [&](int n) {
                 return QByteArray::number(n) + ' '
-                    + (verb == "LIST" ? QByteArray::number(wireSize(messages[n - 1])) : "uid" + QByteArray::number(n));
+                    + (verb == "LIST" ? QByteArray::number(wireSize(messages[n - 1])) : uids.value(n - 1));
             };
             if (words.size() > 1) {
                 const int n = messageNumber(words[1]);
@@ -326,13 +339,17 @@ private:
 
     void commitDeletions()
     {
-        QList<QByteArray>& messages = mailbox();
+        auto& box = m_server->m_mailboxes[m_user];
         QList<QByteArray> kept;
-        for (int i = 0; i < messages.size(); ++i) {
-            if (!m_deleted.contains(i + 1))
-                kept << messages[i];
+        QList<QByteArray> keptUids;
+        for (int i = 0; i < box.messages.size(); ++i) {
+            if (!m_deleted.contains(i + 1)) {
+                kept << box.messages[i];
+                keptUids << box.uids.value(i);
+            }
         }
-        messages = kept;
+        box.messages = kept;
+        box.uids = keptUids;
         m_deleted.clear();
     }
 
@@ -387,14 +404,51 @@ bool PopTestServer::start(quint16 port)
     return listen(QHostAddress::LocalHost, port);
 }
 
+QList<QByteArray> PopTestServer::uidsFor(const QList<QByteArray>& messages)
+{
+    QList<QByteArray> uids;
+    QHash<QByteArray, int> seen;
+    for (const QByteArray& message : messages) {
+        QByteArray uid = QCryptographicHash::hash(message, QCryptographicHash::Sha1).toHex().left(16);
+        // The same text twice still gets two ids.
+        if (const int copies = seen[uid]++; copies > 0)
+            uid += '-' + QByteArray::number(copies);
+        uids << uid;
+    }
+    return uids;
+}
+
 void PopTestServer::addUser(const QString& user, const QString& password, const QList<QByteArray>& messages)
 {
-    m_mailboxes.insert(user, Mailbox { password, messages });
+    m_mailboxes.insert(user, Mailbox { password, messages, uidsFor(messages) });
 }
 
 void PopTestServer::setMessages(const QString& user, const QList<QByteArray>& messages)
 {
-    m_mailboxes[user].messages = messages;
+    setMessages(user, messages, uidsFor(messages));
+}
+
+void PopTestServer::setMessages(const QString& user, const QList<QByteArray>& messages, const QList<QByteArray>& uids)
+{
+    Mailbox& box = m_mailboxes[user];
+    box.messages = messages;
+    box.uids = uids;
+    while (box.uids.size() < box.messages.size())
+        box.uids << "x" + QByteArray::number(box.uids.size() + 1);
+}
+
+void PopTestServer::appendMessage(const QString& user, const QByteArray& message)
+{
+    Mailbox& box = m_mailboxes[user];
+    QList<QByteArray> all = box.messages;
+    all << message;
+    box.uids << uidsFor(all).constLast();
+    box.messages = all;
+}
+
+QList<QByteArray> PopTestServer::uids(const QString& user) const
+{
+    return m_mailboxes.value(user).uids;
 }
 
 QList<QByteArray> PopTestServer::messages(const QString& user) const

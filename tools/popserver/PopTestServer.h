@@ -24,6 +24,8 @@ struct PopFault {
         Delay, // answer `command` after delayMs
         ErrReply, // answer `command` with -ERR (DELE refused, TOP failing...)
         EndlessLine, // answer `command` (or greet, when command is empty) with a line that never ends
+        DuplicateReply, // answer `command` twice (replies no longer pair up with commands)
+        DiscardPipelined, // answer `command`, then drop the commands that arrived behind it unread
     };
     Kind kind = Kind::Withhold;
     QByteArray command; // verb in capitals ("USER", "PASS", "STAT", "LIST", "TOP", "DELE", ...)
@@ -49,10 +51,15 @@ public:
     bool start(quint16 port = 0);
     [[nodiscard]] quint16 port() const { return serverPort(); }
 
-    // Mailboxes: messages are raw RFC 822 text with LF or CR LF line ends.
+    // Mailboxes: messages are raw RFC 822 text with LF or CR LF line ends. Each message's unique
+    // id (UIDL) is made from its text, so it stays the same while the message is there, whatever
+    // comes or goes around it; setMessages with uids gives them explicitly instead.
     void addUser(const QString& user, const QString& password, const QList<QByteArray>& messages = {});
     void setMessages(const QString& user, const QList<QByteArray>& messages);
+    void setMessages(const QString& user, const QList<QByteArray>& messages, const QList<QByteArray>& uids);
+    void appendMessage(const QString& user, const QByteArray& message); // mail arriving between sessions
     [[nodiscard]] QList<QByteArray> messages(const QString& user) const; // after committed deletions
+    [[nodiscard]] QList<QByteArray> uids(const QString& user) const;
 
     void setCapabilities(Capabilities capabilities) { m_capabilities = capabilities; }
     [[nodiscard]] Capabilities capabilities() const { return m_capabilities; }
@@ -71,6 +78,9 @@ public:
     [[nodiscard]] int sessionsStarted() const { return m_sessionsStarted; }
     [[nodiscard]] int openSessions() const;
     [[nodiscard]] qint64 bytesSent() const { return m_bytesSent; }
+    // Most commands ever received and not yet answered at one time: 1 for a client that waits
+    // for each reply, more for one that pipelines.
+    [[nodiscard]] int maxCommandsAhead() const { return m_maxAhead; }
 
 signals:
     void commandReceived(const QByteArray& line);
@@ -84,7 +94,9 @@ private:
     struct Mailbox {
         QString password;
         QList<QByteArray> messages;
+        QList<QByteArray> uids; // one per message
     };
+    static QList<QByteArray> uidsFor(const QList<QByteArray>& messages);
     // The fault for this arrival of verb, if any (counts arrivals).
     const PopFault* faultFor(const QByteArray& verb);
     const PopFault* greetingFault() const;
@@ -100,6 +112,7 @@ private:
     QList<Received> m_received;
     int m_sessionsStarted = 0;
     qint64 m_bytesSent = 0;
+    int m_maxAhead = 0;
     QList<QPointer<QObject>> m_sessions;
 };
 

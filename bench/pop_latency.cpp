@@ -1,0 +1,285 @@
+// What a check costs over a slow link: a private dovecot with N generated messages (default
+// 1000), reached directly and through a loopback relay that delays each direction, checked with
+// MailEngine::CheckAccount as the program does it. For each delay: the one-at-a-time exchange
+// (no pipelining, no cache) and the fast one (pipelining and the header cache), first check and
+// re-check of the unchanged mailbox, wall time and CPU time of the checking thread. Then the CPU
+// a client burns while it waits on a silent server.
+// Usage: pop_latency [messages=1000] [idleSeconds=60] [delayMs=25]
+#include "engine/PopClient.h"
+#include "popserver/MailboxGenerator.h"
+#include "popserver/PopTestServer.h"
+#include "support/CheckRun.h"
+#include "support/Dovecot.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <deque>
+
+using namespace ormisk;
+
+namespace {
+
+const QString kUser = QStringLiteral("bench");
+
+double cpuSeconds(int who)
+{
+    rusage usage {};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray peakMemory()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return "unknown";
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed();
+    }
+    return "unknown";
+}
+
+// One direction of a relayed connection: what comes in goes out `delay` ms later, in order.
+class DelayLine : public QObject {
+public:
+    DelayLine(QTcpSocket* from, QTcpSocket* to, int delayMs, QObject* parent)
+        : QObject(parent)
+        , m_from(from)
+        , m_to(to)
+        , m_delay(delayMs)
+    {
+        m_clock.start();
+        m_timer.setSingleShot(true);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        connect(&m_timer, &QTimer::timeout, this, [this] { flush(); });
+        connect(from, &QTcpSocket::readyRead, this, [this] { push(m_from->readAll(), false); });
+        connect(from, &QTcpSocket::disconnected, this, [this] { push({}, true); });
+    }
+
+private:
+    struct Item {
+        qint64 due;
+        QByteArray bytes;
+        bool close;
+    };
+    void push(QByteArray bytes, bool close)
+    {
+        m_items.push_back({ m_clock.elapsed() + m_delay, std::move(bytes), close });
+        if (!m_timer.isActive())
+            arm();
+    }
+    void arm()
+    {
+        if (!m_items.empty())
+            m_timer.start(int(std::max<qint64>(0, m_items.front().due - m_clock.elapsed())));
+    }
+    void flush()
+    {
+        while (!m_items.empty() && m_items.front().due <= m_clock.elapsed()) {
+            Item item = std::move(m_items.front());
+            m_items.pop_front();
+            if (item.close)
+                m_to->disconnectFromHost();
+            else
+                m_to->write(item.bytes);
+        }
+        arm();
+    }
+
+    QTcpSocket* m_from;
+    QTcpSocket* m_to;
+    int m_delay;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    std::deque<Item> m_items;
+};
+
+class Relay : public QTcpServer {
+public:
+    Relay(quint16 target, int delayMs)
+        : m_target(target)
+        , m_delay(delayMs)
+    {
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* pair = new QObject(this);
+        auto* client = new QTcpSocket(pair);
+        auto* server = new QTcpSocket(pair);
+        client->setSocketDescriptor(descriptor);
+        for (QTcpSocket* s : { client, server })
+            s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        new DelayLine(client, server, m_delay, pair);
+        new DelayLine(server, client, m_delay, pair);
+        connect(
+            client, &QTcpSocket::disconnected, pair, [pair] { QTimer::singleShot(1000, pair, &QObject::deleteLater); });
+        server->connectToHost(QHostAddress::LocalHost, m_target);
+    }
+
+private:
+    quint16 m_target;
+    int m_delay;
+};
+
+// The relay runs on its own thread, so the checking thread's CPU time is the client's alone.
+class RelayThread : public QThread {
+public:
+    RelayThread(quint16 target, int delayMs)
+        : m_target(target)
+        , m_delay(delayMs)
+    {
+    }
+    quint16 startRelay()
+    {
+        start();
+        m_ready.acquire();
+        return m_port;
+    }
+
+protected:
+    void run() override
+    {
+        Relay relay(m_target, m_delay);
+        relay.listen(QHostAddress::LocalHost, 0);
+        m_port = relay.serverPort();
+        m_ready.release();
+        exec();
+    }
+
+private:
+    quint16 m_target;
+    int m_delay;
+    quint16 m_port = 0;
+    QSemaphore m_ready;
+};
+
+struct Run {
+    double seconds = 0;
+    double cpu = 0;
+    double loggedIn = 0; // seconds to the transaction state
+    double lastHeader = 0; // seconds to the last header
+    testing::CheckOutcome outcome;
+};
+
+Run runOnce(quint16 port, bool fast, const QString& cacheFile)
+{
+    PopClient pop;
+    pop.setTlsMode(PopClient::TlsMode::Plain);
+    pop.setPipelining(fast);
+    pop.setCacheFile(fast ? cacheFile : QString());
+    Run run;
+    const double cpu0 = cpuSeconds(RUSAGE_THREAD);
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&pop, &PopComponent::changed, [&] {
+        if (pop.protocolState() == PopComponent::Transaction && run.loggedIn == 0)
+            run.loggedIn = double(clock.nsecsElapsed()) / 1e9;
+    });
+    QObject::connect(
+        &pop, &PopComponent::docOutput, [&](const DocOutput&) { run.lastHeader = double(clock.nsecsElapsed()) / 1e9; });
+    run.outcome = testing::runCheck(pop, QStringLiteral("127.0.0.1"), port, kUser, kUser);
+    run.seconds = double(clock.nsecsElapsed()) / 1e9;
+    run.cpu = cpuSeconds(RUSAGE_THREAD) - cpu0;
+    return run;
+}
+
+void print(const char* mode, const char* which, const Run& run)
+{
+    std::printf("  %-9s %-12s %8.3f s (logged in %.3f, last header %.3f)  cpu %6.3f s  %s\n", mode, which, run.seconds,
+        run.loggedIn, run.lastHeader, run.cpu, qPrintable(run.outcome.accountText));
+}
+
+double idleCost(int seconds)
+{
+    testing::PopTestServer silent;
+    silent.addFault({ testing::PopFault::Kind::NoGreeting, {} });
+    silent.start();
+    PopClient pop;
+    pop.setTlsMode(PopClient::TlsMode::Plain);
+    pop.setRemoteHost(QStringLiteral("127.0.0.1"));
+    pop.setRemotePort(silent.port());
+    pop.setReplyTimeout((seconds + 30) * 1000);
+    const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    pop.connectToServer();
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double spent = cpuSeconds(RUSAGE_SELF) - cpu0;
+    if (!pop.busy())
+        std::printf("  (the client stopped waiting early: %s)\n", qPrintable(pop.lastError()));
+    pop.cancel();
+    return spent;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 60;
+    const int delayMs = argc > 3 ? std::atoi(argv[3]) : 25;
+    if (testing::Dovecot::binary().isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(testing::Dovecot::missingMessage()));
+        return 2;
+    }
+    testing::Dovecot dovecot;
+    dovecot.addUser(kUser, kUser);
+    for (const QByteArray& m : testing::MailboxGenerator(42).generateRaw(count))
+        dovecot.deliver(kUser, m);
+    QString error;
+    if (!dovecot.start(&error)) {
+        std::fprintf(stderr, "dovecot: %s\n", qPrintable(error));
+        return 1;
+    }
+    QTemporaryDir dir;
+    std::printf("messages: %d; fast = pipelining + header cache, baseline = one request at a time\n", count);
+
+    for (const int delay : { 0, delayMs }) {
+        std::unique_ptr<RelayThread> relay;
+        quint16 port = dovecot.plainPort();
+        if (delay > 0) {
+            relay = std::make_unique<RelayThread>(port, delay);
+            port = relay->startRelay();
+        }
+        std::printf("delay %d ms each way (round trip %d ms):\n", delay, 2 * delay);
+        const QString cacheFile = dir.filePath(QStringLiteral("header-cache-%1").arg(delay));
+        const Run slowFirst = runOnce(port, false, {});
+        print("baseline", "first check", slowFirst);
+        if (delay == 0) // with nothing cached the baseline's re-check is its first check again
+            print("baseline", "re-check", runOnce(port, false, {}));
+        const Run fastFirst = runOnce(port, true, cacheFile);
+        print("fast", "first check", fastFirst);
+        const Run fastAgain = runOnce(port, true, cacheFile);
+        print("fast", "re-check", fastAgain);
+        const bool same = fastFirst.outcome.messageTexts == slowFirst.outcome.messageTexts
+            && fastAgain.outcome.messageTexts == slowFirst.outcome.messageTexts
+            && fastFirst.outcome.events == slowFirst.outcome.events
+            && fastAgain.outcome.events == slowFirst.outcome.events;
+        std::printf("  first check %.1fx faster; same tree and events: %s\n",
+            slowFirst.seconds / std::max(fastFirst.seconds, 1e-9), same ? "yes" : "NO");
+        if (relay) {
+            relay->quit();
+            relay->wait();
+        }
+    }
+    std::printf("idle: waiting %d s on a silent server costs %.4f s of CPU\n", idleSeconds, idleCost(idleSeconds));
+    std::printf("peak memory (VmHWM): %s\n", peakMemory().constData());
+    return 0;
+}

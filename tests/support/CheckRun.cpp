@@ -1,0 +1,46 @@
+#include "support/CheckRun.h"
+
+#include "engine/AccountCheck.h"
+#include "engine/MemoryTree.h"
+#include "engine/ShellHost.h"
+#include "engine/TreeOps.h"
+#include "store/AppState.h"
+#include "support/PopRecorder.h"
+
+namespace ormisk::testing {
+
+CheckOutcome runCheck(
+    PopComponent& pop, const QString& host, quint16 port, const QString& user, const QString& password)
+{
+    AppState state;
+    state.LogDisabled = true;
+    AccountRecord account;
+    account.Title = QStringLiteral("Box");
+    account.Host = host;
+    account.Port = port;
+    account.User = user;
+    account.Password = password;
+    account.NodeKey = QStringLiteral("P1");
+    state.AccountTable.append(account);
+    MemoryTree tree;
+    NullShellHost host_;
+    MailEngine engine(state, tree, pop, host_);
+    PopRecorder recorder(pop);
+
+    AddAccountNode(state, tree, 1, QStringLiteral(" --- Checking..."));
+    tree.setSelected(account.NodeKey);
+    state.CurrentAccount = 1;
+    engine.CheckAccount();
+
+    CheckOutcome out;
+    out.accountText = tree.text(account.NodeKey);
+    for (QString k = tree.firstChild(account.NodeKey); !k.isEmpty(); k = tree.next(k)) {
+        out.messageTexts << tree.text(k);
+        out.headerTags << tree.tag(k);
+    }
+    out.events = recorder.log;
+    out.eventWhileIdle = recorder.eventWhileIdle;
+    return out;
+}
+
+} // namespace ormisk::testing
