@@ -3,6 +3,7 @@
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/gui/DialogService.h"
+#include "store/gui/TextBoxRoutines.h"
 #include "ui_AccountEditorDialog.h"
 
 #include <QKeyEvent>
@@ -13,53 +14,6 @@ namespace ormisk {
 namespace {
 
 const QString kAppTitle = QStringLiteral("Ormisk");
-
-void SelectAllText(QLineEdit* box)
-{
-    box->setSelection(0, static_cast<int>(box->text().size()));
-}
-
-// Discards a typed space (key set to 0) when only blanks stand before the caret, so a field
-// cannot start with blanks by typing.
-void SuppressLeadingSpace(const QLineEdit* box, QChar& key)
-{
-    if (key != QLatin1Char(' '))
-        return;
-    const int start = box->hasSelectedText() ? box->selectionStart() : box->cursorPosition();
-    QString before = box->text().left(start);
-    while (before.endsWith(QLatin1Char(' ')))
-        before.chop(1);
-    if (before.isEmpty())
-        key = QChar();
-}
-
-// Gives a text box the focus and key rules of the editor's fields.
-class FieldRules : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        auto* box = qobject_cast<QLineEdit*>(watched);
-        if (box == nullptr)
-            return false;
-        if (event->type() == QEvent::FocusIn) {
-            // After the event: a mouse click that brought the focus would otherwise place the caret
-            // over the selection.
-            QTimer::singleShot(0, box, [box] { SelectAllText(box); });
-        } else if (event->type() == QEvent::KeyPress) {
-            const auto* press = static_cast<QKeyEvent*>(event);
-            if (press->text().size() == 1) {
-                QChar key = press->text().at(0);
-                SuppressLeadingSpace(box, key);
-                if (key.isNull())
-                    return true;
-            }
-        }
-        return false;
-    }
-};
 
 } // namespace
 
@@ -72,9 +26,8 @@ AccountEditorDialog::AccountEditorDialog(AppState& state, DialogService& dialogs
     ui->setupUi(this);
     m_state.SelectionResetAllowed = false;
 
-    auto* rules = new FieldRules(this);
     for (QLineEdit* box : { ui->txtTitle, ui->txtHost, ui->txtUser, ui->txtPassword, ui->txtPort }) {
-        box->installEventFilter(rules);
+        TextBoxFilter::install(box, true);
         connect(box, &QLineEdit::textChanged, this, &AccountEditorDialog::refreshOkButton);
     }
     connect(ui->butOK, &QPushButton::clicked, this, &AccountEditorDialog::acceptAccount);

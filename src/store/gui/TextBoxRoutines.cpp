@@ -1,5 +1,7 @@
 #include "store/gui/TextBoxRoutines.h"
 
+#include <QTimer>
+
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -65,7 +67,10 @@ bool TextBoxFilter::eventFilter(QObject* watched, QEvent* event)
                 return true;
         }
     } else if (event->type() == QEvent::FocusIn && m_selectAllOnFocus) {
+        // After the event as well: a mouse click that brought the focus places the caret next,
+        // which would undo a selection made only now.
         SelectAllText(m_box);
+        QTimer::singleShot(0, m_box, [box = m_box] { SelectAllText(box); });
     }
     return false;
 }
