@@ -4,6 +4,7 @@
 // Against a private dovecot when one is installed, otherwise the in-process test server (whose
 // work then counts in the CPU time).
 // Usage: poll_cycle [ACCOUNTS [MESSAGES]] [--test-server] [--plain]
+#include "ProcessFigures.h"
 #include "engine/AccountCheck.h"
 #include "engine/MemoryTree.h"
 #include "engine/PollScheduler.h"
@@ -25,35 +26,13 @@
 #include <sys/resource.h>
 
 using namespace ormisk;
+using ormisk::bench::cpuSeconds;
+using ormisk::bench::memoryFigure;
 using namespace ormisk::testing;
 
 namespace {
 
-// A line of /proc/self/status ("VmHWM", "VmRSS").
-QByteArray memoryFigure(const QByteArray& name)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return "unknown";
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(name + ':'))
-            return line.mid(name.size() + 1).trimmed();
-    }
-    return "unknown";
-}
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-qint64 fileSize(const QString& path)
-{
-    return QFile(path).size();
-}
+qint64 fileSize(const QString& path) { return QFile(path).size(); }
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // Sizes and headers of N messages (default 1000) from a private dovecot on loopback through
 // PopClient, one request at a time as the check does it. Prints messages per second, bytes
 // read and peak memory. Usage: pop_fetch [N]
+#include "ProcessFigures.h"
 #include "engine/PopClient.h"
 #include "engine/PopWait.h"
 #include "popserver/MailboxGenerator.h"
@@ -13,22 +14,7 @@
 #include <cstdio>
 
 using namespace ormisk;
-
-namespace {
-
-QByteArray peakMemory()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return "unknown";
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed();
-    }
-    return "unknown";
-}
-
-} // namespace
+using ormisk::bench::peakMemory;
 
 int main(int argc, char** argv)
 {

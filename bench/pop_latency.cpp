@@ -5,6 +5,7 @@
 // re-check of the unchanged mailbox, wall time and CPU time of the checking thread. Then the CPU
 // a client burns while it waits on a silent server.
 // Usage: pop_latency [messages=1000] [idleSeconds=60] [delayMs=25]
+#include "ProcessFigures.h"
 #include "engine/PopClient.h"
 #include "popserver/MailboxGenerator.h"
 #include "popserver/PopTestServer.h"
@@ -28,30 +29,12 @@
 #include <deque>
 
 using namespace ormisk;
+using ormisk::bench::cpuSeconds;
+using ormisk::bench::peakMemory;
 
 namespace {
 
 const QString kUser = QStringLiteral("bench");
-
-double cpuSeconds(int who)
-{
-    rusage usage {};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-QByteArray peakMemory()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return "unknown";
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed();
-    }
-    return "unknown";
-}
 
 // One direction of a relayed connection: what comes in goes out `delay` ms later, in order.
 class DelayLine : public QObject {

@@ -7,6 +7,7 @@
 #include "support/FakePop.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingHost.h"
+#include "support/TreeQueries.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -47,27 +48,9 @@ protected:
 
     [[nodiscard]] QString key(int index) const { return state.account(index).NodeKey; }
     [[nodiscard]] QString accountText(int index) const { return tree.text(key(index)); }
-    [[nodiscard]] QStringList messageKeys(int index) const
-    {
-        QStringList keys;
-        for (QString k = tree.firstChild(key(index)); !k.isEmpty(); k = tree.next(k))
-            keys << k;
-        return keys;
-    }
-    [[nodiscard]] QStringList messageTexts(int index) const
-    {
-        QStringList out;
-        for (const QString& k : messageKeys(index))
-            out << tree.text(k);
-        return out;
-    }
-    [[nodiscard]] QStringList messageImages(int index) const
-    {
-        QStringList out;
-        for (const QString& k : messageKeys(index))
-            out << tree.image(k);
-        return out;
-    }
+    [[nodiscard]] QStringList messageKeys(int index) const { return testing::childKeys(tree, key(index)); }
+    [[nodiscard]] QStringList messageTexts(int index) const { return testing::childTexts(tree, key(index)); }
+    [[nodiscard]] QStringList messageImages(int index) const { return testing::childImages(tree, key(index)); }
     [[nodiscard]] QString logFile(const QString& name) const { return state.LogFilesPath + name; }
 
     QTemporaryDir logDir;

@@ -9,6 +9,7 @@
 #include "store/AppState.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingHost.h"
+#include "support/TreeQueries.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,27 +110,9 @@ protected:
 
     [[nodiscard]] QString key(int index) const { return state.account(index).NodeKey; }
     [[nodiscard]] QString accountText(int index) const { return tree.text(key(index)); }
-    [[nodiscard]] QStringList messageKeys(int index) const
-    {
-        QStringList keys;
-        for (QString k = tree.firstChild(key(index)); !k.isEmpty(); k = tree.next(k))
-            keys << k;
-        return keys;
-    }
-    [[nodiscard]] QStringList messageTexts(int index) const
-    {
-        QStringList out;
-        for (const QString& k : messageKeys(index))
-            out << tree.text(k);
-        return out;
-    }
-    [[nodiscard]] QStringList messageImages(int index) const
-    {
-        QStringList out;
-        for (const QString& k : messageKeys(index))
-            out << tree.image(k);
-        return out;
-    }
+    [[nodiscard]] QStringList messageKeys(int index) const { return testing::childKeys(tree, key(index)); }
+    [[nodiscard]] QStringList messageTexts(int index) const { return testing::childTexts(tree, key(index)); }
+    [[nodiscard]] QStringList messageImages(int index) const { return testing::childImages(tree, key(index)); }
     [[nodiscard]] QString masterLog() const { return state.LogFilesPath + QStringLiteral("Master.doc"); }
     [[nodiscard]] int logRecords() const
     {
