@@ -56,7 +56,7 @@ MainWindow::MainWindow(
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Ormisk"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/ormisk.svg")));
-    resize(520, 380);
+    resize(760, 480);
 
     m_tree = new AccountTree(this);
     setCentralWidget(m_tree);

@@ -24,6 +24,8 @@ AccountEditorDialog::AccountEditorDialog(AppState& state, DialogService& dialogs
     , m_dialogs(dialogs)
 {
     ui->setupUi(this);
+    // Wide enough that window managers show the whole caption beside their buttons.
+    setMinimumWidth(qMax(minimumWidth(), fontMetrics().horizontalAdvance(windowTitle()) + 160));
     m_state.SelectionResetAllowed = false;
 
     for (QLineEdit* box : { ui->txtTitle, ui->txtHost, ui->txtUser, ui->txtPassword, ui->txtPort }) {
