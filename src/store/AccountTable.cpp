@@ -4,19 +4,21 @@
 #include "store/Scramble.h"
 #include "store/SettingsStore.h"
 
+#include <algorithm>
+
 namespace ormisk {
 
 namespace {
-QString itemKey(const char* field, int i)
-{
-    return QLatin1String(field) + QString::number(i);
-}
+QString itemKey(const char* field, int i) { return QLatin1String(field) + QString::number(i); }
 } // namespace
 
 void LoadAccounts(const SettingsStore& store, AppState& state)
 {
     const QString& s = Section::Accounts;
-    const qint16 count = SettingsStore::toCount(store.read(s, QStringLiteral("Total"), QStringLiteral("0")));
+    // More accounts than there are node keys is a damaged file: the rest could never be shown.
+    constexpr qint16 kMostAccounts = 32766;
+    const qint16 count
+        = std::min(SettingsStore::toCount(store.read(s, QStringLiteral("Total"), QStringLiteral("0"))), kMostAccounts);
     state.AccountTable.clear();
     if (count == 0)
         return;
@@ -55,19 +57,28 @@ void SaveAccounts(SettingsStore& store, const AppState& state)
 
 QString NewAccountKey(AppState& state)
 {
-    for (;;) {
-        const int n = static_cast<int>(state.nextRandom() * 32766.0f + 1.0f);
-        const QString candidate = QLatin1Char('P') + QString::number(n);
-        bool used = false;
+    constexpr int kHighest = 32766;
+    const auto used = [&](const QString& candidate) {
         for (const AccountRecord& a : std::as_const(state.AccountTable)) {
-            if (a.NodeKey == candidate) {
-                used = true;
-                break;
-            }
+            if (a.NodeKey == candidate)
+                return true;
         }
-        if (!used)
+        return false;
+    };
+    // Random draws find a free key at once for any real table; the walk afterwards guarantees an
+    // end when nearly every key is taken (a damaged "Total" asks for tens of thousands).
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const int n = static_cast<int>(state.nextRandom() * float(kHighest) + 1.0f);
+        const QString candidate = QLatin1Char('P') + QString::number(n);
+        if (!used(candidate))
             return candidate;
     }
+    for (int n = 1; n <= kHighest; ++n) {
+        const QString candidate = QLatin1Char('P') + QString::number(n);
+        if (!used(candidate))
+            return candidate;
+    }
+    return {};
 }
 
 qint16 FindAccountByKey(const AppState& state, const QString& key)
