@@ -88,10 +88,11 @@ protected:
             if (!gone)
                 ::kill(pid, signal);
         };
-        QTimer::singleShot(firstMs, [&] {
+        // The process object is the timers' context: none may fire after this run is over.
+        QTimer::singleShot(firstMs, &process, [&] {
             send(firstSignal);
             if (killMs >= 0)
-                QTimer::singleShot(killMs, [&] { send(SIGKILL); });
+                QTimer::singleShot(killMs, &process, [&] { send(SIGKILL); });
         });
         QTRY_VERIFY_WITH_TIMEOUT(gone, 20000);
         if (output)
