@@ -29,8 +29,10 @@ for t in $targets; do
   if [[ -n "${FUZZ_RUNS:-}" ]]; then limit=(-runs="$FUZZ_RUNS"); fi
   log="$build/$t.log"
   echo "== $t =="
-  # One target at a time, at the lowest priority: the machine is shared.
-  if nice -n 19 "$build/fuzz/$t" "${limit[@]}" -print_final_stats=1 -max_len=8192 \
+  # One target at a time, at the lowest priority: the machine is shared. The fuzzing process
+  # itself grows to 1-2 GB over minutes (its allocator's caches; one input repeated stays flat),
+  # so the memory limit is above that, while one allocation of over 1 GB still counts as a crash.
+  if nice -n 19 "$build/fuzz/$t" "${limit[@]}" -print_final_stats=1 -max_len=8192 -rss_limit_mb=4096 -malloc_limit_mb=1024 \
       -artifact_prefix="$build/artifacts/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
     result=ok
   else
