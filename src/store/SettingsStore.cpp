@@ -34,15 +34,8 @@ QString decode(const QVariant& stored)
 SettingsStore::SettingsStore(const QString& fileName)
     : m_fileName(fileName)
 {
-    const QFileInfo info(fileName);
-    QDir().mkpath(info.absolutePath());
-    if (!info.exists()) {
-        // Create the file owner-only before anything is written into it; QSettings keeps the
-        // permissions of the file it replaces.
-        QFile file(fileName);
-        if (file.open(QIODevice::WriteOnly))
-            file.close();
-    }
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    createOwnerOnly();
     restrictPermissions();
     m_settings = std::make_unique<QSettings>(fileName, QSettings::IniFormat);
 }
@@ -72,9 +65,25 @@ void SettingsStore::write(const QString& section, const QString& key, const QStr
 
 bool SettingsStore::sync()
 {
+    // A file removed while the program runs would otherwise come back with the default
+    // permissions (world-readable) until restricted below.
+    createOwnerOnly();
     m_settings->sync();
     restrictPermissions();
     return m_settings->status() == QSettings::NoError;
+}
+
+void SettingsStore::createOwnerOnly() const
+{
+    // Created owner-only before anything is written into it: QSettings replaces the file
+    // through a temporary that takes over the permissions of the file it replaces.
+    if (QFileInfo::exists(m_fileName))
+        return;
+    QFile file(m_fileName);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        file.close();
+    }
 }
 
 void SettingsStore::restrictPermissions() const

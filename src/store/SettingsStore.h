@@ -46,6 +46,7 @@ public:
     [[nodiscard]] qint32 readInt32(const QString& section, const QString& key, const QString& defaultText) const;
 
 private:
+    void createOwnerOnly() const;
     void restrictPermissions() const;
     QString m_fileName;
     std::unique_ptr<QSettings> m_settings;

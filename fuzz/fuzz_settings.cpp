@@ -1,0 +1,81 @@
+// The settings file as found on disk: every value conversion (counts, booleans, ports, geometry)
+// over any text, and the whole file read through every loader the program has.
+#include "FuzzInput.h"
+#include "store/AccountTable.h"
+#include "store/AppState.h"
+#include "store/OptionSettings.h"
+#include "store/RuleTables.h"
+#include "store/SettingsStore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <utility>
+
+using namespace ormisk;
+
+namespace {
+
+void conversions(const QString& text)
+{
+    const bool b1 = SettingsStore::toBool(text, false);
+    const bool b2 = SettingsStore::toBool(text, true);
+    // A text that reads as a boolean reads the same whatever the fallback.
+    const QString t = text.trimmed();
+    if ((t.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0 && !(b1 && b2))
+        || (t.compare(QStringLiteral("False"), Qt::CaseInsensitive) == 0 && (b1 || b2)))
+        abort();
+    if (SettingsStore::toCount(text) < 0)
+        abort();
+    const qint16 a = SettingsStore::toInt16(text, 7);
+    const qint16 b = SettingsStore::toInt16(text, -7);
+    if (a != b && !(a == 7 && b == -7))
+        abort();
+    (void)SettingsStore::toInt32(text, 110);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray raw(reinterpret_cast<const char*>(data), qsizetype(size));
+    for (const QByteArray& piece : raw.split('\n'))
+        conversions(QString::fromUtf8(piece));
+
+    static QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/settings.ini");
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            abort();
+        file.write(raw);
+    }
+    {
+        SettingsStore store(path);
+        // Tens of thousands of records only make each run slow (the cap on them has its own
+        // test); the fuzzer is told not to keep such inputs.
+        for (const auto& [section, key] : { std::pair { Section::Accounts, QStringLiteral("Total") },
+                 std::pair { Section::Filters, QStringLiteral("TotalFilters") },
+                 std::pair { Section::Actions, QStringLiteral("TotalActions") } }) {
+            if (SettingsStore::toCount(store.read(section, key)) > 200)
+                return -1;
+        }
+        AppState state;
+        LoadAccounts(store, state);
+        LoadOptions(store, state, QStringLiteral("/tmp/logs/"));
+        LoadFilters(store, state);
+        LoadWavActions(store, state);
+        const StoredGeometry g = ReadGeometry(store);
+        if (g.state && (*g.state < 0 || *g.state > 2))
+            abort();
+        for (const auto* v : { &g.top, &g.left, &g.width, &g.height }) {
+            if (*v && !(**v > -1.0e7 && **v < 1.0e7))
+                abort();
+        }
+        if (state.AccountCount() < 0)
+            abort();
+    }
+    QFile::remove(path);
+    return 0;
+}
