@@ -39,12 +39,12 @@ void PulseSoundWorker::playFile(quint64 id, const QString& file)
         emit ended(id, false, QStringLiteral("cannot open %1: %2").arg(file, QString::fromUtf8(sf_strerror(nullptr))));
         return;
     }
-    pa_sample_spec spec {};
-    spec.format = PA_SAMPLE_FLOAT32NE;
-    spec.rate = static_cast<uint32_t>(info.samplerate);
-    spec.channels = static_cast<uint8_t>(info.channels);
+    pa_sample_spec sampleFormat {};
+    sampleFormat.format = PA_SAMPLE_FLOAT32NE;
+    sampleFormat.rate = static_cast<uint32_t>(info.samplerate);
+    sampleFormat.channels = static_cast<uint8_t>(info.channels);
     if (info.channels < 1 || info.channels > static_cast<int>(PA_CHANNELS_MAX) || info.samplerate < 1
-        || !pa_sample_spec_valid(&spec)) {
+        || !pa_sample_spec_valid(&sampleFormat)) {
         emit ended(id, false, QStringLiteral("unsupported format in %1").arg(file));
         return;
     }
@@ -55,7 +55,7 @@ void PulseSoundWorker::playFile(quint64 id, const QString& file)
     int error = 0;
     const QByteArray streamName = QFile::encodeName(file);
     std::unique_ptr<pa_simple, SimpleFree> stream(pa_simple_new(
-        nullptr, "Ormisk", PA_STREAM_PLAYBACK, nullptr, streamName.constData(), &spec, nullptr, nullptr, &error));
+        nullptr, "Ormisk", PA_STREAM_PLAYBACK, nullptr, streamName.constData(), &sampleFormat, nullptr, nullptr, &error));
     if (!stream) {
         emit ended(id, false, QStringLiteral("no sound server: %1").arg(pulseError(error)));
         return;
