@@ -201,6 +201,9 @@ private:
     void confirmHeader(Slot& slot);
     [[nodiscard]] Slot* slot(qint16 number);
     [[nodiscard]] bool answerable(Op op, qint16 number);
+    // Starts a request on message `number`; false when it has already been given its outcome
+    // (busy elsewhere, link lost, not logged in, no such number).
+    [[nodiscard]] bool beginMessageRequest(Op op, qint16 number);
     HeaderCache* cache();
     void closeCache();
     void resetFetch();

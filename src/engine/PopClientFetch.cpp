@@ -49,21 +49,29 @@ qsizetype lineBytes(const QList<QByteArray>& lines)
 
 // --- requests ------------------------------------------------------------------------------
 
-void PopClient::requestMessageSize(qint16 number)
+bool PopClient::beginMessageRequest(Op op, qint16 number)
 {
-    if (!beginRequest(Op::Size))
-        return;
+    if (!beginRequest(op))
+        return false;
     if (m_linkLost) {
-        if (answerable(Op::Size, number))
+        // What arrived before the link went is still answered; a deletion never is.
+        if (op != Op::Delete && answerable(op, number))
             answerLater(number);
         else
             dropLater(m_linkLostWhy);
-        return;
+        return false;
     }
     if (!m_socket || m_protocolState != Transaction || number < 1) {
         failLater(QStringLiteral("no such message or not logged in"));
-        return;
+        return false;
     }
+    return true;
+}
+
+void PopClient::requestMessageSize(qint16 number)
+{
+    if (!beginMessageRequest(Op::Size, number))
+        return;
     if (startFetch())
         serveSize(number);
     else
@@ -72,19 +80,8 @@ void PopClient::requestMessageSize(qint16 number)
 
 void PopClient::retrieveHeader(qint16 number)
 {
-    if (!beginRequest(Op::Header))
+    if (!beginMessageRequest(Op::Header, number))
         return;
-    if (m_linkLost) {
-        if (answerable(Op::Header, number))
-            answerLater(number);
-        else
-            dropLater(m_linkLostWhy);
-        return;
-    }
-    if (!m_socket || m_protocolState != Transaction || number < 1) {
-        failLater(QStringLiteral("no such message or not logged in"));
-        return;
-    }
     // Without TOP the header cannot be had without the whole message, which is never fetched.
     if (m_capaAnswered && !m_capabilities.contains("TOP")) {
         failLater(QStringLiteral("the server offers no TOP"));
@@ -98,16 +95,8 @@ void PopClient::retrieveHeader(qint16 number)
 
 void PopClient::deleteMessage(qint16 number)
 {
-    if (!beginRequest(Op::Delete))
+    if (!beginMessageRequest(Op::Delete, number))
         return;
-    if (m_linkLost) {
-        dropLater(m_linkLostWhy);
-        return;
-    }
-    if (!m_socket || m_protocolState != Transaction || number < 1) {
-        failLater(QStringLiteral("no such message or not logged in"));
-        return;
-    }
     // The cached header of a deleted message must go with it; a conversation that never listed
     // the ids (the delete command) asks for this one id first.
     if (!m_cacheFile.isEmpty() && m_capabilities.contains("UIDL") && !m_uids.contains(number)

@@ -33,6 +33,14 @@ QString selectAccountNode(AppState& state, NodeTree& tree, bool resetMessage)
     return key;
 }
 
+// Checks the account of the selected node at once, then remembers what it showed as read.
+void checkSelectedAccount(const AccountCommandContext& c)
+{
+    c.engine.state().NewMailCount = 0;
+    c.engine.CheckAccount();
+    SnapshotRead(c.engine.state(), c.engine.tree());
+}
+
 } // namespace
 
 void AddAccountCommand(const AccountCommandContext& c)
@@ -49,18 +57,11 @@ void AddAccountCommand(const AccountCommandContext& c)
     if (state.CurrentAccount != 0) {
         SaveAccounts(c.store, state);
         SnapshotRead(state, tree);
-        const AccountRecord& added = state.EditAccount;
-        tree.add(QString(), added.NodeKey, added.Title, Image::NoMail);
-        tree.setExpandedImage(added.NodeKey, Image::HaveMail);
-        tree.setExpanded(added.NodeKey, false);
-        tree.setSelected(added.NodeKey);
-        if (added.Disabled) {
-            ShowAccountDisabled(tree, added.NodeKey, added.Title);
-        } else {
-            state.NewMailCount = 0;
-            c.engine.CheckAccount();
-            SnapshotRead(state, tree);
-        }
+        // The new node shows the bare title (or the disabled text) until its check writes one.
+        AddAccountNode(state, tree, state.CurrentAccount, QString());
+        tree.setSelected(state.EditAccount.NodeKey);
+        if (!state.EditAccount.Disabled)
+            checkSelectedAccount(c);
     }
     restartUnlessSuspended(c.scheduler, state);
     HideSelection(state, tree);
@@ -102,9 +103,7 @@ void ModifyAccountCommand(const AccountCommandContext& c)
     while (!tree.firstChild(key).isEmpty())
         tree.remove(tree.firstChild(key));
     tree.setSelected(key);
-    state.NewMailCount = 0;
-    c.engine.CheckAccount();
-    SnapshotRead(state, tree);
+    checkSelectedAccount(c);
     restartUnlessSuspended(c.scheduler, state);
     HideSelection(state, tree);
 }

@@ -32,20 +32,7 @@ const QString kPassword = QStringLiteral("pw-S3cr3t!x");
 const QByteArray kSpam = "Subject: Spam offer\r\nFrom: Ann <a@x>\r\nMessage-Id: <1@x>\r\n\r\nbuy\r\n";
 const QByteArray kMinutes = "Subject: Minutes\r\nFrom: Bob\r\nMessage-Id: <2@x>\r\n\r\nhello\r\n";
 
-const TestCertificates& certificates()
-{
-    static QTemporaryDir dir;
-    static TestCertificates certs;
-    static bool made = [] {
-        QString error;
-        const bool ok = certs.create(dir.path(), &error);
-        if (!ok)
-            qWarning("%s", qPrintable(error));
-        return ok;
-    }();
-    EXPECT_TRUE(made);
-    return certs;
-}
+const TestCertificates& certificates() { return sharedTestCertificates(); }
 
 QString bytes(const QByteArray& message) { return FormatBytes(message.size()); }
 QString shown(int number, const QByteArray& message, const QString& rest)

@@ -24,21 +24,7 @@ void point(PopClient& pop, quint16 port, const QString& password = kPassword)
     pop.setPassword(password);
 }
 
-// Certificates are slow to make: once per test program.
-const TestCertificates& certificates()
-{
-    static QTemporaryDir dir;
-    static TestCertificates certs;
-    static bool made = [] {
-        QString error;
-        const bool ok = certs.create(dir.path(), &error);
-        if (!ok)
-            qWarning("%s", qPrintable(error));
-        return ok;
-    }();
-    EXPECT_TRUE(made);
-    return certs;
-}
+const TestCertificates& certificates() { return sharedTestCertificates(); }
 
 QStringList strings(std::initializer_list<const char*> items)
 {

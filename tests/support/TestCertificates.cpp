@@ -76,9 +76,6 @@ QSslCertificate TestCertificates::serverCertificate() const
     return QSslCertificate(readAll(serverCertFile), QSsl::Pem);
 }
 
-QSslKey TestCertificates::serverKey() const
-{
-    return QSslKey(readAll(serverKeyFile), QSsl::Rsa, QSsl::Pem);
-}
+QSslKey TestCertificates::serverKey() const { return QSslKey(readAll(serverKeyFile), QSsl::Rsa, QSsl::Pem); }
 
 } // namespace ormisk::testing

@@ -20,4 +20,8 @@ struct TestCertificates {
     [[nodiscard]] QSslKey serverKey() const;
 };
 
+// Certificates are slow to make: one set per test program, made on first use. A failure to make
+// them is reported as a test failure (tests only: defined with the test helpers).
+const TestCertificates& sharedTestCertificates();
+
 } // namespace ormisk::testing
