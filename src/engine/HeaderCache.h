@@ -19,7 +19,7 @@ public:
     static constexpr int kDefaultLimitPerAccount = 2000;
     // A header larger than this is fetched every time rather than kept.
     static constexpr qsizetype kMaxHeaderBytes = 64 * 1024;
-    static constexpr quint32 kFormatVersion = 1;
+    static constexpr quint32 kFormatVersion = 2; // 2: BLAKE2b digest
 
     struct Entry {
         qint64 size = 0; // of the whole message, as the server listed it

@@ -2,16 +2,15 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 #include <optional>
 
 namespace ormisk {
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // A field name is printable ASCII without blanks or colon; obsolete syntax allows blanks
 // between the name and the colon.
@@ -141,6 +140,8 @@ QString withoutControls(QString text)
 
 QString decodeUtf8OrLatin1(QByteArrayView raw)
 {
+    if (std::all_of(raw.cbegin(), raw.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(raw);
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8.decode(raw);
     if (utf8.hasError())
@@ -150,6 +151,8 @@ QString decodeUtf8OrLatin1(QByteArrayView raw)
 
 QString decodeHeaderValue(QByteArrayView raw)
 {
+    if (raw.indexOf("=?") < 0) // the common case: nothing encoded
+        return withoutControls(decodeUtf8OrLatin1(raw));
     QString out;
     qsizetype pos = 0;
     // Bytes of a run of adjacent encoded words in one charset are decoded together, so that a
@@ -198,8 +201,11 @@ QString decodeHeaderValue(QByteArrayView raw)
 QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderLimits& limits)
 {
     QList<HeaderItem> items;
-    QByteArray name;
-    QByteArray value;
+    // The field being read: its name and first line's value as views into `lines`, and its
+    // unfolded value only once a folded line has to be added.
+    QByteArrayView name;
+    QByteArrayView firstValue;
+    QByteArray folded;
     bool open = false;
     auto close = [&] {
         if (!open)
@@ -207,7 +213,7 @@ QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderL
         open = false;
         if (items.size() >= limits.maxItems)
             return;
-        QString text = decodeHeaderValue(value.trimmed());
+        QString text = decodeHeaderValue((folded.isNull() ? firstValue : QByteArrayView(folded)).trimmed());
         if (text.size() > limits.maxValueLength)
             text.truncate(limits.maxValueLength);
         items.append(HeaderItem { QString::fromLatin1(name), text });
@@ -217,16 +223,21 @@ QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderL
             break;
         if (isBlank(line.at(0))) {
             // A folded line: unfolding removes only the line break, the blank stays.
-            if (open && value.size() < limits.maxValueLength * 4)
-                value += line;
+            if (open) {
+                if (folded.isNull())
+                    folded = firstValue.toByteArray();
+                if (folded.size() < limits.maxValueLength * 4)
+                    folded += line;
+            }
             continue;
         }
         close();
         const auto end = fieldNameEnd(line);
         if (!end)
             continue; // not a field (a stray "From " line, garbage); nothing to attach it to
-        name = line.left(*end);
-        value = line.mid(line.indexOf(':') + 1);
+        name = QByteArrayView(line).first(*end);
+        firstValue = QByteArrayView(line).sliced(line.indexOf(':') + 1);
+        folded = QByteArray();
         open = true;
     }
     close();

@@ -2,6 +2,8 @@
 
 #include "engine/DocOutput.h"
 
+#include <algorithm>
+
 namespace ormisk {
 
 namespace {
@@ -12,11 +14,20 @@ const QString kSeparator = QStringLiteral(" : ");
 void CaptureDocOutput(const DocOutput& doc, QString& headerText)
 {
     switch (doc.state) {
-    case DocOutput::HeadersAvailable:
-        headerText.clear();
+    case DocOutput::HeadersAvailable: {
+        qsizetype size = 0;
         for (const HeaderItem& item : doc.headers)
-            headerText += item.name + kSeparator + item.value + kCrLf;
+            size += item.name.size() + kSeparator.size() + item.value.size() + kCrLf.size();
+        headerText.clear();
+        headerText.reserve(size);
+        for (const HeaderItem& item : doc.headers) {
+            headerText += item.name;
+            headerText += kSeparator;
+            headerText += item.value;
+            headerText += kCrLf;
+        }
         break;
+    }
     case DocOutput::TransferError:
         headerText.clear();
         break;
@@ -25,21 +36,47 @@ void CaptureDocOutput(const DocOutput& doc, QString& headerText)
     }
 }
 
+namespace {
+
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// Does the line begin with the name, compared in upper case? Plain ASCII (every real field name)
+// is compared in place; anything else goes through full Unicode upper-casing, which may change
+// a text's length.
+bool startsWithName(QStringView line, const QString& name, bool asciiName)
+{
+    const QStringView prefix = line.left(name.size());
+    if (asciiName && isAscii(prefix))
+        return prefix.size() == name.size() && prefix.compare(name, Qt::CaseInsensitive) == 0;
+    return prefix.toString().toUpper() == name.toUpper();
+}
+
+} // namespace
+
 QString GetHeaderField(const QString& name, const QString& text)
 {
     // Zero-based form of a 1-based scan: `start` is the first character of the current line.
-    // The last line is examined only when it starts before the text's final character, so a
-    // one-character final line without CR LF is never looked at.
-    const QString padded = text + kCrLf;
-    const QString wanted = name.toUpper();
+    // The text reads as if it ended in one more CR LF. The last line is examined only when it
+    // starts before the text's final character, so a one-character final line without CR LF is
+    // never looked at. Called for every message against every seen entry and rule, so it makes
+    // no copies until it has found the line.
+    const QStringView view(text);
+    const bool asciiName = isAscii(name);
     qsizetype start = 0;
     for (;;) {
-        const qsizetype end = padded.indexOf(kCrLf, start);
+        qsizetype end = view.indexOf(u'\r', start);
+        while (end >= 0 && end + 1 < view.size() && view.at(end + 1) != u'\n')
+            end = view.indexOf(u'\r', end + 1);
+        if (end < 0 || end + 1 >= view.size())
+            end = view.size(); // the CR LF the text is read as ending in
         if (end <= start)
             return {};
-        const QString line = text.mid(start, end - start);
-        if (line.left(name.size()).toUpper() == wanted)
-            return line;
+        const QStringView line = view.mid(start, end - start);
+        if (startsWithName(line, name, asciiName))
+            return line.toString();
         start = end + 2;
         if (start + 1 >= text.size())
             return {};

@@ -14,9 +14,12 @@ void MemoryTree::add(const QString& parentKey, const QString& key, const QString
     node.image = image;
     if (parentKey.isEmpty() || !m_nodes.contains(parentKey)) {
         node.parent.clear();
+        node.position = m_roots.size();
         m_roots.append(key);
     } else {
-        m_nodes[parentKey].children.append(key);
+        QStringList& siblings = m_nodes[parentKey].children;
+        node.position = siblings.size();
+        siblings.append(key);
     }
     m_nodes.insert(key, node);
     invalidate();
@@ -31,10 +34,11 @@ void MemoryTree::remove(const QString& key)
     for (const QString& child : kids)
         remove(child);
     const QString parentKey = m_nodes.value(key).parent;
-    if (parentKey.isEmpty())
-        m_roots.removeAll(key);
-    else
-        m_nodes[parentKey].children.removeAll(key);
+    QStringList& siblings = parentKey.isEmpty() ? m_roots : m_nodes[parentKey].children;
+    const qsizetype at = m_nodes.value(key).position;
+    siblings.removeAt(at);
+    for (qsizetype i = at; i < siblings.size(); ++i)
+        m_nodes.find(siblings.at(i))->position = i;
     m_nodes.remove(key);
     invalidate();
     if (m_selected == key)
@@ -49,10 +53,7 @@ void MemoryTree::clear()
     invalidate();
 }
 
-int MemoryTree::count() const
-{
-    return static_cast<int>(m_nodes.size());
-}
+int MemoryTree::count() const { return static_cast<int>(m_nodes.size()); }
 
 const QStringList& MemoryTree::order() const
 {
@@ -63,7 +64,7 @@ const QStringList& MemoryTree::order() const
     out.reserve(m_nodes.size());
     std::function<void(const QString&)> visit = [&](const QString& key) {
         out.append(key);
-        for (const QString& child : m_nodes.value(key).children)
+        for (const QString& child : m_nodes.constFind(key)->children)
             visit(child);
     };
     for (const QString& root : m_roots)
@@ -78,23 +79,14 @@ QString MemoryTree::keyAt(int index) const
     return index >= 1 && index <= keys.size() ? keys.at(index - 1) : QString();
 }
 
-bool MemoryTree::contains(const QString& key) const
-{
-    return m_nodes.contains(key);
-}
-QString MemoryTree::text(const QString& key) const
-{
-    return m_nodes.value(key).text;
-}
+bool MemoryTree::contains(const QString& key) const { return m_nodes.contains(key); }
+QString MemoryTree::text(const QString& key) const { return m_nodes.value(key).text; }
 void MemoryTree::setText(const QString& key, const QString& text)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->text = text;
 }
-QString MemoryTree::image(const QString& key) const
-{
-    return m_nodes.value(key).image;
-}
+QString MemoryTree::image(const QString& key) const { return m_nodes.value(key).image; }
 void MemoryTree::setImage(const QString& key, const QString& image)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
@@ -105,49 +97,44 @@ void MemoryTree::setExpandedImage(const QString& key, const QString& image)
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->expandedImage = image;
 }
-QString MemoryTree::expandedImage(const QString& key) const
-{
-    return m_nodes.value(key).expandedImage;
-}
-bool MemoryTree::expanded(const QString& key) const
-{
-    return m_nodes.value(key).expanded;
-}
+QString MemoryTree::expandedImage(const QString& key) const { return m_nodes.value(key).expandedImage; }
+bool MemoryTree::expanded(const QString& key) const { return m_nodes.value(key).expanded; }
 void MemoryTree::setExpanded(const QString& key, bool expanded)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->expanded = expanded;
 }
-QString MemoryTree::tag(const QString& key) const
-{
-    return m_nodes.value(key).tag;
-}
+QString MemoryTree::tag(const QString& key) const { return m_nodes.value(key).tag; }
 void MemoryTree::setTag(const QString& key, const QString& tag)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->tag = tag;
 }
-QString MemoryTree::parent(const QString& key) const
-{
-    return m_nodes.value(key).parent;
-}
+QString MemoryTree::parent(const QString& key) const { return m_nodes.value(key).parent; }
 QString MemoryTree::firstChild(const QString& key) const
 {
     const QStringList kids = m_nodes.value(key).children;
     return kids.isEmpty() ? QString() : kids.first();
 }
-int MemoryTree::children(const QString& key) const
+int MemoryTree::children(const QString& key) const { return static_cast<int>(m_nodes.value(key).children.size()); }
+const QStringList& MemoryTree::siblingsOf(const QString& parentKey) const
 {
-    return static_cast<int>(m_nodes.value(key).children.size());
+    if (parentKey.isEmpty())
+        return m_roots;
+    const auto it = m_nodes.constFind(parentKey);
+    return it == m_nodes.cend() ? m_roots : it->children;
 }
+
 QString MemoryTree::next(const QString& key) const
 {
     if (!m_nodes.contains(key))
         return {};
-    const QString parentKey = m_nodes.value(key).parent;
-    const QStringList& siblings = parentKey.isEmpty() ? m_roots : m_nodes.value(parentKey).children;
-    const qsizetype at = siblings.indexOf(key);
-    return at >= 0 && at + 1 < siblings.size() ? siblings.at(at + 1) : QString();
+    // Each node knows its place among its siblings: walking a thousand messages one by one must
+    // not cost a search of the siblings each step.
+    const Node& node = *m_nodes.constFind(key);
+    const QStringList& siblings = siblingsOf(node.parent);
+    const qsizetype at = node.position;
+    return at + 1 < siblings.size() ? siblings.at(at + 1) : QString();
 }
 void MemoryTree::ensureVisible(const QString& key)
 {

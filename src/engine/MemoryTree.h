@@ -43,13 +43,15 @@ private:
         QStringList children;
         QString text, image, expandedImage, tag;
         bool expanded = false;
+        qsizetype position = 0; // among the parent's children (or the roots)
     };
     [[nodiscard]] const QStringList& order() const;
+    [[nodiscard]] const QStringList& siblingsOf(const QString& parentKey) const;
     void invalidate() { m_orderValid = false; }
     QHash<QString, Node> m_nodes;
     QStringList m_roots;
     QString m_selected;
-    mutable QStringList m_order;
+    mutable QStringList m_order; // keys in display order
     mutable bool m_orderValid = false;
 };
 

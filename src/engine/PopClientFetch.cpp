@@ -312,8 +312,12 @@ void PopClient::queueHeaders()
     // message: that answer names the message and its size, so replies that slid against their
     // commands (a lost or doubled reply) are caught before any header of the batch is handed
     // out or kept.
+    // The first batches are short so that the first header is handed out soon; they double up
+    // to a window's length.
+    constexpr int kFirstBatch = 8;
+    int batchLength = std::min(m_window, kFirstBatch);
     QList<qint16> batch;
-    auto closeBatch = [this, &batch] {
+    auto closeBatch = [this, &batch, &batchLength] {
         if (batch.isEmpty())
             return;
         const qint16 first = batch.constFirst();
@@ -321,6 +325,7 @@ void PopClient::queueHeaders()
         m_unsent.push_back(Command { "LIST " + QByteArray::number(last), PopReplyParser::Kind::SingleLine,
             [this, first, last](const PopReply& reply) { onCheckpoint(first, last, reply); } });
         batch.clear();
+        batchLength = std::min(m_window, batchLength * 2);
     };
     for (qint16 n = 1; n <= qint16(m_slots.size()); ++n) {
         Slot& s = m_slots[size_t(n - 1)];
@@ -332,7 +337,7 @@ void PopClient::queueHeaders()
         m_unsent.push_back(Command { "TOP " + QByteArray::number(n) + " 0", PopReplyParser::Kind::MultiLine,
             [this, n](const PopReply& reply) { onHeaderAhead(n, reply); }, false, batch.isEmpty() });
         batch << n;
-        if (batch.size() >= m_window)
+        if (batch.size() >= batchLength)
             closeBatch();
     }
     closeBatch();

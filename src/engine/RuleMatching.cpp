@@ -47,8 +47,10 @@ bool RuleApplies(const FilterRule& rule, const RuleValues& values)
 
 bool MatchFilters(const AppState& state, const QString& header)
 {
-    const RuleValues values = ExtractRuleValues(header);
     const qint16 count = state.FilterCount();
+    if (count <= 0)
+        return false;
+    const RuleValues values = ExtractRuleValues(header);
     for (int i = 0; i < count; ++i) {
         const FilterRule& rule = state.FilterTable.at(i);
         if (!rule.Disabled && RuleApplies(rule, values))
@@ -59,9 +61,11 @@ bool MatchFilters(const AppState& state, const QString& header)
 
 void MatchActions(const AppState& state, const QString& header, QString& wav, bool& found)
 {
-    const RuleValues values = ExtractRuleValues(header);
     found = false;
     const qint16 count = state.WavActionCount();
+    if (count <= 0)
+        return;
+    const RuleValues values = ExtractRuleValues(header);
     for (int i = 0; i < count; ++i) {
         const WavAction& action = state.WavActionTable.at(i);
         if (!action.Disabled && RuleApplies(action, values)) {

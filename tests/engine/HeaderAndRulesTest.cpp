@@ -73,6 +73,12 @@ TEST(GetHeaderField, LineStartsCaseAndEndOfSearch)
     EXPECT_EQ(GetHeaderField(kFrom, QStringLiteral("From : B")), QStringLiteral("From : B"));
     // A line shorter than the name never matches.
     EXPECT_EQ(GetHeaderField(kFrom, QStringLiteral("From\r\n")), QString());
+    // Beyond ASCII the comparison is in full upper case, even where that changes the length.
+    EXPECT_EQ(GetHeaderField(QStringLiteral("\u00e4x"), QStringLiteral("A\r\n\u00c4X : 1\r\n")),
+        QStringLiteral("\u00c4X : 1"));
+    EXPECT_EQ(
+        GetHeaderField(QStringLiteral("strasse"), QStringLiteral("stra\u00dfe\r\n")), QStringLiteral("stra\u00dfe"));
+    EXPECT_EQ(GetHeaderField(QStringLiteral("strasse"), QStringLiteral("stra\u00dfe : 1\r\n")), QString());
 }
 
 TEST(RuleMatching, EqualsAgainstContainsIgnoringCase)
