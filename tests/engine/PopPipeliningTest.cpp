@@ -407,3 +407,26 @@ TEST(HeaderCache, KeepsTheNewestEntriesPerAccount)
     EXPECT_EQ(again.size(QStringLiteral("a")), 3);
     EXPECT_EQ(again.find(QStringLiteral("a"), "u4")->size, 4);
 }
+
+TEST(HeaderCache, EverythingComesBackFromTheFileExactly)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("c"));
+    const QString account = HeaderCache::accountKey(QStringLiteral("Mail.Example"), 995, QStringLiteral("j\u00fcrgen \u65e5\u672c"));
+    const QList<QByteArray> lines = { "Subject: =?UTF-8?B?w6Q=?=", "\tfolded", "", QByteArray("nul\0byte", 8),
+        "X: \xff\xfe", QByteArray() };
+    HeaderCache cache(path);
+    cache.put(account, "uid-1", 3'000'000'000LL, lines);
+    cache.put(account, "uid-2", 0, {});
+    cache.put(QStringLiteral("other"), "u", 7, { "From: a" });
+    ASSERT_TRUE(cache.save());
+
+    HeaderCache again(path);
+    ASSERT_TRUE(again.load());
+    ASSERT_TRUE(again.find(account, "uid-1"));
+    EXPECT_EQ(again.find(account, "uid-1")->lines, lines);
+    EXPECT_EQ(again.find(account, "uid-1")->size, 3'000'000'000LL);
+    ASSERT_TRUE(again.find(account, "uid-2"));
+    EXPECT_TRUE(again.find(account, "uid-2")->lines.isEmpty());
+    EXPECT_EQ(again.size(QStringLiteral("other")), 1);
+}
