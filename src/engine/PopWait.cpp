@@ -22,7 +22,7 @@ void runUntil(PopComponent& pop, const std::function<bool()>& done)
     // An answer the client already holds is posted to it; taking it straight away, instead of
     // through a pass of the event loop, is what makes checking a thousand messages from a
     // pipeline or the cache cheap.
-    static int direct = 0;
+    thread_local int direct = 0;
     if (direct < kDirectAnswers) {
         ++direct;
         QCoreApplication::sendPostedEvents(&pop, QEvent::MetaCall);
