@@ -80,13 +80,21 @@ QString MemoryTree::keyAt(int index) const
 }
 
 bool MemoryTree::contains(const QString& key) const { return m_nodes.contains(key); }
-QString MemoryTree::text(const QString& key) const { return m_nodes.value(key).text; }
+QString MemoryTree::text(const QString& key) const
+{
+    const Node* n = node(key);
+    return n ? n->text : QString();
+}
 void MemoryTree::setText(const QString& key, const QString& text)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->text = text;
 }
-QString MemoryTree::image(const QString& key) const { return m_nodes.value(key).image; }
+QString MemoryTree::image(const QString& key) const
+{
+    const Node* n = node(key);
+    return n ? n->image : QString();
+}
 void MemoryTree::setImage(const QString& key, const QString& image)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
@@ -97,26 +105,52 @@ void MemoryTree::setExpandedImage(const QString& key, const QString& image)
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->expandedImage = image;
 }
-QString MemoryTree::expandedImage(const QString& key) const { return m_nodes.value(key).expandedImage; }
-bool MemoryTree::expanded(const QString& key) const { return m_nodes.value(key).expanded; }
+QString MemoryTree::expandedImage(const QString& key) const
+{
+    const Node* n = node(key);
+    return n ? n->expandedImage : QString();
+}
+bool MemoryTree::expanded(const QString& key) const
+{
+    const Node* n = node(key);
+    return n && n->expanded;
+}
 void MemoryTree::setExpanded(const QString& key, bool expanded)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->expanded = expanded;
 }
-QString MemoryTree::tag(const QString& key) const { return m_nodes.value(key).tag; }
+QString MemoryTree::tag(const QString& key) const
+{
+    const Node* n = node(key);
+    return n ? n->tag : QString();
+}
 void MemoryTree::setTag(const QString& key, const QString& tag)
 {
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->tag = tag;
 }
-QString MemoryTree::parent(const QString& key) const { return m_nodes.value(key).parent; }
+QString MemoryTree::parent(const QString& key) const
+{
+    const Node* n = node(key);
+    return n ? n->parent : QString();
+}
 QString MemoryTree::firstChild(const QString& key) const
 {
-    const QStringList kids = m_nodes.value(key).children;
-    return kids.isEmpty() ? QString() : kids.first();
+    const Node* n = node(key);
+    return n && !n->children.isEmpty() ? n->children.first() : QString();
 }
-int MemoryTree::children(const QString& key) const { return static_cast<int>(m_nodes.value(key).children.size()); }
+int MemoryTree::children(const QString& key) const
+{
+    const Node* n = node(key);
+    return n ? static_cast<int>(n->children.size()) : 0;
+}
+const MemoryTree::Node* MemoryTree::node(const QString& key) const
+{
+    const auto it = m_nodes.constFind(key);
+    return it == m_nodes.cend() ? nullptr : &*it;
+}
+
 const QStringList& MemoryTree::siblingsOf(const QString& parentKey) const
 {
     if (parentKey.isEmpty())
@@ -127,19 +161,24 @@ const QStringList& MemoryTree::siblingsOf(const QString& parentKey) const
 
 QString MemoryTree::next(const QString& key) const
 {
-    if (!m_nodes.contains(key))
+    const Node* n = node(key);
+    if (!n)
         return {};
     // Each node knows its place among its siblings: walking a thousand messages one by one must
     // not cost a search of the siblings each step.
-    const Node& node = *m_nodes.constFind(key);
-    const QStringList& siblings = siblingsOf(node.parent);
-    const qsizetype at = node.position;
+    const QStringList& siblings = siblingsOf(n->parent);
+    const qsizetype at = n->position;
     return at + 1 < siblings.size() ? siblings.at(at + 1) : QString();
 }
 void MemoryTree::ensureVisible(const QString& key)
 {
-    for (QString p = parent(key); !p.isEmpty(); p = parent(p))
-        setExpanded(p, true);
+    for (const Node* n = node(key); n && !n->parent.isEmpty();) {
+        const auto up = m_nodes.find(n->parent);
+        if (up == m_nodes.end())
+            break;
+        up->expanded = true;
+        n = &*up;
+    }
 }
 
 QString MemoryTree::dump() const

@@ -46,6 +46,7 @@ private:
         qsizetype position = 0; // among the parent's children (or the roots)
     };
     [[nodiscard]] const QStringList& order() const;
+    [[nodiscard]] const Node* node(const QString& key) const; // null when there is none
     [[nodiscard]] const QStringList& siblingsOf(const QString& parentKey) const;
     void invalidate() { m_orderValid = false; }
     QHash<QString, Node> m_nodes;
