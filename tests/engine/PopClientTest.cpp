@@ -3,6 +3,7 @@
 #include "popserver/MailboxGenerator.h"
 #include "popserver/PopTestServer.h"
 #include "support/PopRecorder.h"
+#include "support/Strings.h"
 #include "support/TestCertificates.h"
 
 #include <QTemporaryDir>
@@ -25,14 +26,6 @@ void point(PopClient& pop, quint16 port, const QString& password = kPassword)
 }
 
 const TestCertificates& certificates() { return sharedTestCertificates(); }
-
-QStringList strings(std::initializer_list<const char*> items)
-{
-    QStringList out;
-    for (const char* item : items)
-        out << QString::fromLatin1(item);
-    return out;
-}
 
 } // namespace
 

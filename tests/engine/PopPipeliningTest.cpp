@@ -7,6 +7,7 @@
 #include "popserver/PopTestServer.h"
 #include "support/CheckRun.h"
 #include "support/PopRecorder.h"
+#include "support/Strings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -72,14 +73,6 @@ QStringList verbsSince(const PopTestServer& server, qsizetype from)
             verb += QStringLiteral(" n");
         out << verb;
     }
-    return out;
-}
-
-QStringList strings(std::initializer_list<const char*> items)
-{
-    QStringList out;
-    for (const char* item : items)
-        out << QString::fromLatin1(item);
     return out;
 }
 
@@ -412,9 +405,10 @@ TEST(HeaderCache, EverythingComesBackFromTheFileExactly)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("c"));
-    const QString account = HeaderCache::accountKey(QStringLiteral("Mail.Example"), 995, QStringLiteral("j\u00fcrgen \u65e5\u672c"));
-    const QList<QByteArray> lines = { "Subject: =?UTF-8?B?w6Q=?=", "\tfolded", "", QByteArray("nul\0byte", 8),
-        "X: \xff\xfe", QByteArray() };
+    const QString account
+        = HeaderCache::accountKey(QStringLiteral("Mail.Example"), 995, QStringLiteral("j\u00fcrgen \u65e5\u672c"));
+    const QList<QByteArray> lines
+        = { "Subject: =?UTF-8?B?w6Q=?=", "\tfolded", "", QByteArray("nul\0byte", 8), "X: \xff\xfe", QByteArray() };
     HeaderCache cache(path);
     cache.put(account, "uid-1", 3'000'000'000LL, lines);
     cache.put(account, "uid-2", 0, {});
