@@ -7,6 +7,7 @@
 #include "engine/ShellHost.h"
 #include "engine/TreeOps.h"
 #include "store/AppState.h"
+#include "store/OptionSettings.h"
 
 namespace ormisk {
 
@@ -14,10 +15,11 @@ namespace {
 // The countdown counts whole seconds.
 constexpr int kTickMs = 1000;
 
-QString lastTwo(qint32 value)
-{
-    return (QStringLiteral("0") + QString::number(value)).right(2);
-}
+QString lastTwo(qint32 value) { return (QStringLiteral("0") + QString::number(value)).right(2); }
+
+// A period the options would refuse counts as the default: its seconds could overflow, or be zero
+// and start a cycle on every tick.
+qint32 periodSeconds(qint32 minutes) { return (IsAcceptedPollMinutes(minutes) ? minutes : kDefaultPollMinutes) * 60; }
 } // namespace
 
 PollScheduler::PollScheduler(MailEngine& engine, QObject* parent)
@@ -47,12 +49,14 @@ void PollScheduler::start()
 void PollScheduler::tick()
 {
     AppState& s = m_engine.state();
-    --s.SecondsLeft;
+    // Zero is as low as it goes: a cycle that could not start at zero (a command's conversation
+    // is open) is tried again on the next tick, still showing 00:00.
+    s.SecondsLeft = s.SecondsLeft > 0 ? s.SecondsLeft - 1 : 0;
     m_engine.host().showTimeLeft(timeLeftText(s.SecondsLeft));
     if (s.SecondsLeft > 0)
         return;
     if (s.AccountCount() == 0) {
-        s.SecondsLeft = s.PollMinutes * 60;
+        s.SecondsLeft = periodSeconds(s.PollMinutes);
         return;
     }
     PollCycle();
@@ -88,9 +92,9 @@ void PollScheduler::updateNewMailWindow(bool giveFocus)
 
 void PollScheduler::PollCycle()
 {
-    if (m_cycleRunning || m_engine.inConversation())
+    if (cycleRunning() || m_engine.inConversation())
         return;
-    m_cycleRunning = true;
+    m_running = Running::PollCycle;
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
     NodeTree& tree = m_engine.tree();
@@ -115,19 +119,21 @@ void PollScheduler::PollCycle()
     updateNewMailWindow(true);
     if (s.RunInTray)
         host.setTrayPicture(s.WaitingCount == 0 ? TrayPicture::Idle : TrayPicture::MailWaiting);
+    // The sound step waits for each sound but the first while window events run, so the user may
+    // suspend (and resume) monitoring meanwhile.
     RunSoundStep(s, tree, host);
-    s.SecondsLeft = s.PollMinutes * 60;
-    m_timer.start();
-    s.menus.mnuUpdateNow.enabled = true;
+    s.SecondsLeft = periodSeconds(s.PollMinutes);
+    m_running = Running::None;
+    startCountdownUnlessSuspended();
+    s.menus.mnuUpdateNow.enabled = !s.Suspended;
     host.applyMenus();
-    m_cycleRunning = false;
 }
 
 void PollScheduler::CheckNow()
 {
-    if (m_cycleRunning || m_engine.inConversation())
+    if (cycleRunning() || m_engine.inConversation())
         return;
-    m_cycleRunning = true;
+    m_running = Running::CheckNow;
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
     NodeTree& tree = m_engine.tree();
@@ -143,8 +149,8 @@ void PollScheduler::CheckNow()
     updateNewMailWindow(false);
     SnapshotRead(s, tree);
     HideSelection(s, tree);
-    m_timer.start();
-    m_cycleRunning = false;
+    m_running = Running::None;
+    startCountdownUnlessSuspended();
 }
 
 void PollScheduler::Suspend()
@@ -164,8 +170,8 @@ void PollScheduler::Resume()
 {
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
-    m_timer.start();
     s.Suspended = false;
+    startCountdownUnlessSuspended();
     if (s.RunInTray)
         host.setTrayPicture(TrayPicture::Idle);
     host.setCaption(Caption::Normal);
@@ -176,7 +182,7 @@ void PollScheduler::RestartCountdown()
 {
     AppState& s = m_engine.state();
     m_timer.stop();
-    s.SecondsLeft = s.PollMinutes * 60;
+    s.SecondsLeft = periodSeconds(s.PollMinutes);
     if (m_timer.interval() != kTickMs)
         m_timer.setInterval(kTickMs);
 }
@@ -195,7 +201,8 @@ void PollScheduler::RefreshMenuState()
         m.mnuResume = { true, true };
         m.mnuSuspend = { false, false };
     } else {
-        m.mnuUpdateNow.enabled = true;
+        // A poll cycle keeps "Update Now" off until it ends, whatever asks for the menus meanwhile.
+        m.mnuUpdateNow.enabled = m_running != Running::PollCycle;
         m.mnuResume = { false, false };
         m.mnuSuspend = { true, true };
     }
@@ -208,21 +215,20 @@ void PollScheduler::ApplyPollPeriod()
     const bool wasRunning = m_timer.isActive();
     m_timer.stop();
     s.PollMinutes = s.PoolingTime;
-    s.SecondsLeft = s.PoolingTime * 60;
+    s.SecondsLeft = periodSeconds(s.PollMinutes);
     if (wasRunning)
         m_timer.start();
 }
 
-void PollScheduler::pauseForDialog()
-{
-    m_timer.stop();
-}
+void PollScheduler::pauseForDialog() { m_timer.stop(); }
 
-void PollScheduler::resumeAfterDialog()
+void PollScheduler::resumeAfterDialog() { startCountdownUnlessSuspended(); }
+
+void PollScheduler::startCountdownUnlessSuspended()
 {
     // A cycle in progress starts the countdown itself when it ends; starting it earlier would let
     // ticks run down during the cycle.
-    if (!m_engine.state().Suspended && !m_cycleRunning)
+    if (!m_engine.state().Suspended && !cycleRunning())
         m_timer.start();
 }
 

@@ -44,7 +44,7 @@ public:
     void resumeAfterDialog();
 
     // True while PollCycle or CheckNow runs.
-    [[nodiscard]] bool cycleRunning() const { return m_cycleRunning; }
+    [[nodiscard]] bool cycleRunning() const { return m_running != Running::None; }
 
     // "MM:SS" of the countdown box: the last two digits of each.
     [[nodiscard]] static QString timeLeftText(qint32 secondsLeft);
@@ -52,10 +52,14 @@ public:
 private:
     void checkAllAccounts();
     void updateNewMailWindow(bool giveFocus);
+    // Monitoring stays stopped while suspended, and a running cycle restarts the countdown itself.
+    void startCountdownUnlessSuspended();
+
+    enum class Running { None, PollCycle, CheckNow };
 
     MailEngine& m_engine;
     QTimer m_timer;
-    bool m_cycleRunning = false;
+    Running m_running = Running::None;
 };
 
 // Stops the countdown for as long as a dialog or a command's own conversation lasts; on

@@ -11,7 +11,6 @@
 #include <QSignalBlocker>
 
 #include <cmath>
-#include <limits>
 
 namespace ormisk {
 
@@ -44,10 +43,8 @@ std::optional<qint32> ParsePollingPeriod(const QString& text)
     const double minutes = QLocale::c().toDouble(trimmed, &ok);
     if (!ok || !std::isfinite(minutes) || minutes < 1.0)
         return std::nullopt;
-    // The countdown holds the period in seconds in a signed 32-bit count.
-    constexpr double largest = std::numeric_limits<qint32>::max() / 60;
     const double rounded = RoundHalfToEven(minutes);
-    if (rounded > largest)
+    if (rounded > kLargestPollMinutes)
         return std::nullopt;
     return static_cast<qint32>(rounded);
 }

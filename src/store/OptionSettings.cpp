@@ -7,15 +7,16 @@ namespace ormisk {
 
 namespace {
 const QString& C = Section::Config;
-QString k(const char* key)
-{
-    return QLatin1String(key);
-}
+QString k(const char* key) { return QLatin1String(key); }
 } // namespace
 
 void LoadOptions(const SettingsStore& store, AppState& state, const QString& defaultLogFolder)
 {
+    // A hand-edited or damaged period would otherwise overflow the countdown or start a check on
+    // every tick.
     state.PoolingTime = store.readInt32(C, k("PoolingTime"), k("5"));
+    if (!IsAcceptedPollMinutes(state.PoolingTime))
+        state.PoolingTime = kDefaultPollMinutes;
     state.AutoExpand = store.readBool(C, k("AutoExpand"), k("1"));
     state.AutoDialog = store.readBool(C, k("AutoDialog"), k("1"));
     state.DialogMessage = store.read(C, k("DialogMessage"), kDefaultDialogMessage);

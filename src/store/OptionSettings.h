@@ -2,6 +2,7 @@
 // The "Config" section: options, mail log settings and window geometry.
 #include <QString>
 
+#include <limits>
 #include <optional>
 
 namespace ormisk {
@@ -9,8 +10,18 @@ namespace ormisk {
 struct AppState;
 class SettingsStore;
 
+// Check periods in minutes that the options accept: at least one minute, and few enough that the
+// period in seconds fits the countdown's signed 32-bit count.
+inline constexpr qint32 kDefaultPollMinutes = 5;
+inline constexpr qint32 kLargestPollMinutes = std::numeric_limits<qint32>::max() / 60;
+[[nodiscard]] constexpr bool IsAcceptedPollMinutes(qint32 minutes)
+{
+    return minutes >= 1 && minutes <= kLargestPollMinutes;
+}
+
 // Reads the options and the log keys, in store order, each with its default. `defaultLogFolder`
-// (ending with "/") is the log folder when none is stored.
+// (ending with "/") is the log folder when none is stored. A stored check period the options
+// would refuse reads as the default.
 void LoadOptions(const SettingsStore& store, AppState& state, const QString& defaultLogFolder);
 // Writes the option keys in their fixed order (the countdown restart is the scheduler's business).
 void WriteOptions(SettingsStore& store, const AppState& state);

@@ -2,6 +2,8 @@
 
 #include "engine/OnceRun.h"
 #include "engine/PollScheduler.h"
+#include "store/OptionSettings.h"
+#include "store/SettingsStore.h"
 
 #include <QSignalSpy>
 
@@ -196,4 +198,99 @@ TEST_F(Scheduler, OnceRunPrintsTheTree)
                        "  #1 --- 2,417 bytes --- Subject : Minutes --- From : Ann [NewMail]\n"
                        "Home--- Disabled. [Closed]\n"));
     EXPECT_EQ(state.SeenCount(), 1);
+}
+
+TEST_F(Scheduler, AStoredPeriodTheOptionsWouldRefuseCountsAsFiveMinutes)
+{
+    QTemporaryDir dir;
+    SettingsStore store(dir.filePath(QStringLiteral("Ormisk.conf")));
+    const auto load = [&](const char* stored) {
+        store.write(Section::Config, QStringLiteral("PoolingTime"), QLatin1String(stored));
+        LoadOptions(store, state, QString());
+        return state.PoolingTime;
+    };
+    for (const char* stored : { "40000000", "35791395", "0", "-3" })
+        EXPECT_EQ(load(stored), 5) << stored;
+    EXPECT_EQ(load("35791394"), 35791394) << "the longest period the options accept is kept";
+
+    // The longest period counts down without overflowing, and a cycle starts only at zero.
+    addAccount(QStringLiteral("Work"));
+    scheduler.start();
+    state.SecondsLeft = 1;
+    scheduler.tick();
+    ASSERT_EQ(pop.conversations, 1);
+    EXPECT_EQ(state.SecondsLeft, 35791394 * 60);
+    for (int i = 0; i < 3; ++i)
+        scheduler.tick();
+    EXPECT_EQ(pop.conversations, 1);
+    EXPECT_EQ(host.timeTexts.last(), QStringLiteral("93:57"));
+
+    // A period that bypassed the options still counts as the default.
+    state.PoolingTime = 40000000;
+    scheduler.ApplyPollPeriod();
+    EXPECT_EQ(state.SecondsLeft, 300);
+}
+
+TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
+{
+    addAccount(QStringLiteral("Work"));
+    pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("Zed"), QStringLiteral("<a>")),
+        fakeMessage(QStringLiteral("B"), QStringLiteral("Amy"), QStringLiteral("<b>")) };
+    state.PlayWav = true;
+    for (const char* sender : { "zed", "amy" }) {
+        WavAction a;
+        a.SenderText = QLatin1String(sender);
+        a.WavFile = QLatin1String(sender) + QStringLiteral(".wav");
+        state.WavActionTable.append(a);
+    }
+    // The second sound waits for the first, with window events running: the user suspends then.
+    host.whilePlaying = [&] {
+        if (host.played.size() == 2)
+            scheduler.Suspend();
+    };
+    scheduler.start();
+    scheduler.PollCycle();
+    ASSERT_EQ(host.played.size(), 2);
+    EXPECT_FALSE(scheduler.PoolingEvent().isActive());
+    EXPECT_TRUE(state.Suspended);
+    EXPECT_EQ(host.caption, Caption::Suspended);
+    EXPECT_EQ(host.trayPicture, TrayPicture::Suspended);
+    EXPECT_FALSE(state.menus.mnuUpdateNow.enabled);
+    EXPECT_TRUE(state.menus.mnuResume.visible);
+    scheduler.Resume();
+    EXPECT_TRUE(scheduler.PoolingEvent().isActive());
+    scheduler.tick();
+    EXPECT_EQ(host.timeTexts.last(), QStringLiteral("04:59"));
+
+    // Suspend and resume within the wait: the countdown waits for the cycle to end, and "Update
+    // Now" stays off until then.
+    bool runningInWait = true;
+    bool updateNowInWait = true;
+    host.played.clear();
+    host.whilePlaying = [&] {
+        if (host.played.size() != 2)
+            return;
+        scheduler.Suspend();
+        scheduler.Resume();
+        runningInWait = scheduler.PoolingEvent().isActive();
+        updateNowInWait = state.menus.mnuUpdateNow.enabled;
+        {
+            DialogPause pause(scheduler);
+        }
+        runningInWait = runningInWait || scheduler.PoolingEvent().isActive();
+    };
+    pop.mailbox << fakeMessage(QStringLiteral("C"), QStringLiteral("Zed"), QStringLiteral("<c>"));
+    scheduler.PollCycle();
+    ASSERT_EQ(host.played.size(), 2);
+    EXPECT_FALSE(runningInWait);
+    EXPECT_FALSE(updateNowInWait);
+    EXPECT_TRUE(scheduler.PoolingEvent().isActive());
+    EXPECT_TRUE(state.menus.mnuUpdateNow.enabled);
+    EXPECT_EQ(state.SecondsLeft, 300);
+
+    // The countdown never shows less than zero, even if a tick finds nothing left.
+    state.SecondsLeft = 0;
+    state.AccountTable.clear();
+    scheduler.tick();
+    EXPECT_EQ(host.timeTexts.last(), QStringLiteral("00:00"));
 }

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 namespace ormisk::test {
 
 class RecordingHost : public NullShellHost {
@@ -47,7 +49,12 @@ public:
     {
         events << (giveFocus ? QStringLiteral("update new mail focus") : QStringLiteral("update new mail"));
     }
-    void playMessage() override { played << m_state.WavFile; }
+    void playMessage() override
+    {
+        played << m_state.WavFile;
+        if (whilePlaying)
+            whilePlaying();
+    }
 
     bool minimized = false;
     bool hiddenInTray = false;
@@ -56,6 +63,8 @@ public:
     QList<int> trayPictures;
     QStringList timeTexts;
     QStringList played; // WavFile at each playMessage()
+    // What the user does while playMessage() waits for the device (window events run meanwhile).
+    std::function<void()> whilePlaying;
 
 private:
     AppState& m_state;
