@@ -77,6 +77,7 @@ MainWindow::MainWindow(
     m_sound = std::make_unique<SoundRoutine>(m_state, *m_player, [this] { m_dialogs.beep(); });
     m_tray = std::make_unique<TrayIcon>();
     connect(m_tray.get(), &TrayIcon::restoreRequested, this, [this] { bringBack(); });
+    connect(m_tray.get(), &TrayIcon::trayUnavailable, this, [this] { keepReachable(); });
     connect(m_tray.get(), &TrayIcon::menuRequested, this, [this] {
         if (m_state.menus.mnuMonitoring.enabled)
             m_menus.mnuMonitoring->popup(QCursor::pos());
@@ -235,7 +236,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         qWarning("Ormisk: the seen-list file could not be written; the previous one is kept.");
     m_scheduler->PoolingEvent().stop();
     closeNewMailWindow();
-    setTrayIconShown(false);
+    // Leaving: the window must not come back just because its icon goes.
+    m_tray->setInTray(false);
     event->accept();
     emit closed();
 }
@@ -290,6 +292,10 @@ void MainWindow::wireMenus()
 void MainWindow::openOptions()
 {
     runDialogCommand([this] {
+        // From the tray menu the window may be minimized or hidden: the dialog is its child, and
+        // taking the window out of the tray must leave it on the screen.
+        if (QMainWindow::isMinimized() || isHiddenInTray())
+            restoreWindow();
         OptionsDialog dialog(
             m_state, m_store, m_dialogs, [this] { playMessage(); }, [this] { openAdvancedWav(); }, this);
         dialog.exec();
@@ -454,7 +460,18 @@ void MainWindow::closeNewMailWindow()
 
 void MainWindow::playMessage() { m_sound->PlayMessage(); }
 
-void MainWindow::setTrayIconShown(bool shown) { m_tray->setInTray(shown); }
+void MainWindow::setTrayIconShown(bool shown)
+{
+    m_tray->setInTray(shown);
+    keepReachable();
+}
+
+void MainWindow::keepReachable()
+{
+    // A hidden window is reachable only through an icon in a tray; without one it comes back.
+    if (isHiddenInTray() && !m_tray->canHideWindow())
+        restoreWindow();
+}
 
 bool MainWindow::trayAvailable() const { return TrayIcon::available(); }
 

@@ -106,6 +106,8 @@ private:
     void showHelp();
     // Tray and new-mail window; no-ops until those pieces are attached.
     void setTrayIconShown(bool shown);
+    // Shows the window when it is hidden and no tray icon leads back to it.
+    void keepReachable();
     [[nodiscard]] bool trayAvailable() const;
     void closeNewMailWindow();
     void showAbout();

@@ -16,17 +16,19 @@ TrayIcon::TrayIcon(QObject* parent)
         emit menuRequested();
     });
     connect(&icon_, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
+    // Once a second is soon enough for a user looking for the window, and costs nothing.
+    trayWatch_.setInterval(1000);
+    connect(&trayWatch_, &QTimer::timeout, this, [this] {
+        const bool now = available();
+        if (trayWasAvailable_ && !now)
+            emit trayUnavailable();
+        trayWasAvailable_ = now;
+    });
 }
 
-TrayIcon::~TrayIcon()
-{
-    setInTray(false);
-}
+TrayIcon::~TrayIcon() { setInTray(false); }
 
-bool TrayIcon::available()
-{
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
+bool TrayIcon::available() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 void TrayIcon::setInTray(bool inTray)
 {
@@ -35,9 +37,12 @@ void TrayIcon::setInTray(bool inTray)
     inTray_ = inTray;
     if (inTray) {
         icon_.show();
-        if (!available())
+        trayWasAvailable_ = available();
+        trayWatch_.start();
+        if (!trayWasAvailable_)
             emit trayUnavailable();
     } else {
+        trayWatch_.stop();
         icon_.hide();
     }
 }
@@ -50,10 +55,7 @@ void TrayIcon::setPicture(int picture)
     icon_.setIcon(trayPicture(picture));
 }
 
-void TrayIcon::setTip(const QString& tip)
-{
-    icon_.setToolTip(tip);
-}
+void TrayIcon::setTip(const QString& tip) { icon_.setToolTip(tip); }
 
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
 {

@@ -18,7 +18,8 @@ public:
     [[nodiscard]] static bool available();
 
     // Puts the icon into the tray or takes it out; a repeated value changes nothing. When the
-    // desktop has no tray, trayUnavailable() is emitted and the icon waits for one to appear.
+    // desktop has no tray, or its tray goes away later, trayUnavailable() is emitted and the icon
+    // waits for one to appear.
     void setInTray(bool inTray);
     [[nodiscard]] bool inTray() const { return inTray_; }
     // True only when the icon really is in a tray: the one case where hiding the main window
@@ -44,13 +45,17 @@ signals:
     void restoreRequested();
     // Right click, about 100 ms later: open the Monitoring menu at the pointer.
     void menuRequested();
-    // setInTray(true) found no notification area: the main window must stay reachable.
+    // setInTray(true) found no notification area, or the one it used went away: the main window
+    // must stay reachable.
     void trayUnavailable();
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
 
     QSystemTrayIcon icon_;
+    // Notices a tray host that quits or crashes; Qt tells nobody but keeps its availability current.
+    QTimer trayWatch_;
+    bool trayWasAvailable_ = false;
     bool inTray_ = false;
     int picture_ = 0;
 };

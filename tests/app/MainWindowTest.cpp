@@ -1,20 +1,23 @@
 // The integrated main window on a private profile, its accounts on the loopback test server.
-#include "support/Wait.h"
 #include "support/MainWindowFixture.h"
+#include "support/Wait.h"
 
 #include "app/AboutDialog.h"
 #include "engine/SeenListFile.h"
 #include "rules/NextDialog.h"
+#include "rules/OptionsDialog.h"
 #include "tray/TrayIcon.h"
 #include "views/AccountEditorDialog.h"
 #include "views/MessagePropertiesDialog.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 
 using namespace ormisk;
 using namespace ormisk::test;
@@ -255,6 +258,36 @@ TEST_F(MainWindowTest, MinimizingMarksMailReadAndRestoringClosesTheNewMailWindow
     EXPECT_FALSE(state.NewMailShown);
     EXPECT_EQ(state.RestoreState, QStringLiteral("0"));
     expectNormalGeometryWritten();
+}
+
+TEST_F(MainWindowTest, OptionsFromTheTrayShowTheWindowFirstAndItStaysWhenTheIconGoes)
+{
+    start();
+    ASSERT_TRUE(state.RunInTray);
+    window->showMinimized();
+    if (TrayIcon::available())
+        ORMISK_WAIT_TRUE(!window->isVisible(), 5000);
+    else
+        window->hide(); // where the tray would put it
+    bool shownWhenOpen = false;
+    {
+        NextDialog<OptionsDialog> next([&](OptionsDialog& d) {
+            shownWhenOpen = window->isVisible() && !window->isMinimized();
+            d.findChild<QCheckBox*>(QStringLiteral("chkRunInTray"))->setChecked(false);
+            d.findChild<QPushButton*>(QStringLiteral("butOK"))->click();
+        });
+        window->menus().mnuOptions->trigger(); // the tray pops up this same menu
+        ASSERT_EQ(next.shown(), 1);
+    }
+    EXPECT_TRUE(shownWhenOpen);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(state.RunInTray);
+    EXPECT_FALSE(window->trayIcon().inTray());
+
+    // The tray itself going away while the window is hidden brings the window back too.
+    window->hide();
+    emit window->trayIcon().trayUnavailable();
+    EXPECT_TRUE(window->isVisible());
 }
 
 TEST_F(MainWindowTest, StoredGeometryIsReappliedByTheNextWindow)
