@@ -18,6 +18,10 @@ NewMail::NewMail(AppState& state, QWidget* owner)
     , state_(state)
 {
     ui->setupUi(this);
+    // Return and Enter press the focused button as in a dialog; outside a QDialog a button only
+    // does so when told.
+    ui->ButOK->setAutoDefault(true);
+    ui->butView->setAutoDefault(true);
     setAttribute(Qt::WA_DeleteOnClose);
     const QIcon icon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_MessageBoxInformation)
                                                            : QApplication::windowIcon();

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace ormisk;
@@ -149,6 +150,24 @@ TEST_F(NewMailTest, ButtonsCloseTheWindowAndViewMailCallsTheMainWindowFirst)
     window->show();
     EXPECT_TRUE(state.NewMailShown);
     button("ButOK")->click();
+    EXPECT_FALSE(state.NewMailShown);
+}
+
+TEST_F(NewMailTest, ReturnAndEnterPressTheFocusedButton)
+{
+    state.NewMailCount = 1;
+    open();
+    window->show();
+    button("ButOK")->setFocus();
+    QTest::keyClick(window->focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(state.NewMailShown);
+
+    open();
+    window->show();
+    QSignalSpy view(window.data(), &NewMail::viewMailRequested);
+    button("butView")->setFocus();
+    QTest::keyClick(window->focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(view.count(), 1);
     EXPECT_FALSE(state.NewMailShown);
 }
 
