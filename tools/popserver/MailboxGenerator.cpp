@@ -73,10 +73,7 @@ QByteArray from(const Sender& s, QString* expected)
 
 } // namespace
 
-QByteArray MailboxGenerator::encodeB(const QString& text)
-{
-    return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?=";
-}
+QByteArray MailboxGenerator::encodeB(const QString& text) { return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?="; }
 
 QByteArray MailboxGenerator::encodeQ(const QString& text, const QByteArray& charset)
 {
