@@ -1,8 +1,9 @@
 // Real mail nobody here wrote, from Debian packages: CPython's email test messages, the test
 // mails of a Go MIME library, and real bounces from many mail servers gathered by a bounce
 // detector. Served by a private dovecot and checked like any account, every message must be
-// listed with its size, and its Subject and From must read as Python's email package reads them,
-// apart from the differences listed below, each with its reason.
+// listed with its size, and its Subject and From must read as Python's email package reads them
+// (put in the form the program shows by design: see tests/support/read_subject_from.py), apart
+// from the differences listed below, each with its reason.
 #include "engine/ByteFormat.h"
 #include "engine/PopClient.h"
 #include "support/CheckRun.h"
@@ -39,11 +40,18 @@ const Source kSources[] = {
     { "python3-flufl.bounce", "/usr/lib/python3/dist-packages/flufl/bounce/tests/data", "*.txt" },
 };
 
-// Messages the program reads differently from Python on purpose.
-const QHash<QString, const char*> kAcceptedDifferences = {
+// Fields the program reads differently from Python on purpose: what it shows instead, and why.
+struct Difference {
+    const char* field; // "subject" or "from"
+    QString shown;
+    const char* why;
+};
+const QHash<QString, Difference> kAcceptedDifferences = {
     { QStringLiteral("sina_01.txt"),
-        "a raw 8-bit Subject that is not UTF-8 (GB2312 in fact) reads as Windows-1252, as mail readers read "
-        "unlabelled bytes; Python shows U+FFFD for the bytes it cannot read as UTF-8" },
+        { "subject",
+            QStringLiteral("\u00d3\u00ca\u00bc\u00fe\u00b4\u00ab\u00ca\u00e4\u00ca\u00a7\u00b0\u00dc\u00a3\u00a1"),
+            "a raw 8-bit Subject that is not UTF-8 (GB2312 in fact) reads as Windows-1252, as mail readers read "
+            "unlabelled bytes; Python shows U+FFFD for the bytes it cannot read as UTF-8" } },
 };
 
 // Messages without a single header field. The POP client does not list them yet ("Error retrieving
@@ -127,14 +135,18 @@ TEST(MailCorpus, EveryMessageReadsAsPythonReadsIt)
         const QString name = QFileInfo(files[i]).fileName();
         SCOPED_TRACE(qPrintable(files[i]));
         const QString label = QStringLiteral("#%1 --- %2 bytes --- ").arg(i + 1).arg(FormatBytes(sizes[i]));
-        const QJsonObject reading = readings[i].toObject();
+        QJsonObject reading = readings[i].toObject();
+        if (const auto difference = kAcceptedDifferences.constFind(name); difference != kAcceptedDifferences.cend()) {
+            const QString field = QString::fromLatin1(difference->field);
+            QJsonArray nameAndValue = reading[field].toArray();
+            SCOPED_TRACE(difference->why);
+            ASSERT_EQ(nameAndValue.size(), 2);
+            EXPECT_NE(nameAndValue[1].toString(), difference->shown) << "reads as Python does now: drop the difference";
+            nameAndValue[1] = difference->shown;
+            reading[field] = nameAndValue;
+        }
         const QString expected = label + shownField(reading[QStringLiteral("subject")]) + QStringLiteral(" --- ")
             + shownField(reading[QStringLiteral("from")]);
-        if (kAcceptedDifferences.contains(name)) {
-            EXPECT_NE(out.messageTexts[i], expected)
-                << "now reads as Python does: drop it from the accepted differences";
-            continue;
-        }
         if (kNoHeaderFields.contains(name) && out.messageTexts[i] == label + QStringLiteral("Error retrieving header!"))
             continue;
         EXPECT_EQ(out.messageTexts[i], expected);
