@@ -1,7 +1,9 @@
 // Header lines as a server sends them (folded, encoded words, any bytes): unfolded and decoded
-// values must stay single-line, and the header text built from them must give back the fields.
+// values must be display-safe (one line, no control or bidirectional formatting characters), and
+// the header text built from them must give back the fields.
 #include "FuzzInput.h"
 #include "engine/DocOutput.h"
+#include "engine/HeaderCharsets.h"
 #include "engine/HeaderDecoding.h"
 #include "engine/HeaderText.h"
 
@@ -11,10 +13,12 @@ using namespace ormisk;
 
 namespace {
 
-void requireOneLine(const QString& text)
+void requireDisplaySafe(const QString& text)
 {
     for (const QChar c : text) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029 || u == 0x061C || u == 0x200E
+            || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
             abort();
     }
 }
@@ -24,8 +28,11 @@ void requireOneLine(const QString& text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray raw(reinterpret_cast<const char*>(data), qsizetype(size));
-    requireOneLine(decodeHeaderValue(raw));
-    (void)decodeUtf8OrLatin1(raw);
+    requireDisplaySafe(decodeHeaderValue(raw));
+    // Every byte is one character in Windows-1252, whatever it is.
+    if (decodeWindows1252(raw).size() != raw.size())
+        abort();
+    (void)decodeUtf8OrWindows1252(raw);
 
     QList<QByteArray> lines = raw.split('\n');
     for (QByteArray& line : lines) {
@@ -39,8 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (items.size() > limits.maxItems)
         abort();
     for (const HeaderItem& item : items) {
-        requireOneLine(item.name);
-        requireOneLine(item.value);
+        for (const QChar c : item.name) {
+            if (c.unicode() <= 0x20 || c.unicode() >= 0x7F) // names stay printable ASCII
+                abort();
+        }
+        requireDisplaySafe(item.value);
         if (item.value.size() > limits.maxValueLength)
             abort();
     }

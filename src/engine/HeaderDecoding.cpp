@@ -1,9 +1,9 @@
 #include "engine/HeaderDecoding.h"
 
-#include <QStringDecoder>
+#include "engine/DisplayText.h"
+#include "engine/HeaderCharsets.h"
 
 #include <algorithm>
-
 #include <optional>
 
 namespace ormisk {
@@ -43,10 +43,8 @@ int hexValue(char c)
     return -1;
 }
 
-QByteArray decodeQ(QByteArrayView text)
+void appendQ(QByteArrayView text, QByteArray& out)
 {
-    QByteArray out;
-    out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text.at(i);
         if (c == '_') {
@@ -55,152 +53,170 @@ QByteArray decodeQ(QByteArrayView text)
             out.append(static_cast<char>(hexValue(text.at(i + 1)) * 16 + hexValue(text.at(i + 2))));
             i += 2;
         } else {
-            out.append(c);
+            out.append(c); // blanks too: some mailers leave them unencoded
         }
     }
-    return out;
 }
 
-struct EncodedWord {
-    qsizetype begin = 0; // position of "=?"
-    qsizetype end = 0; // one past "?="
-    QByteArray charset;
-    QByteArray bytes; // decoded, still in charset
+int base64Value(char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return -1;
+}
+
+// Base64 as mailers put it in encoded words: blanks where a fold split the word are skipped, and
+// missing or partial padding is accepted. Anything else, and the text is no encoded word.
+bool appendB(QByteArrayView text, QByteArray& out)
+{
+    quint32 bits = 0;
+    int bitCount = 0;
+    qsizetype symbols = 0;
+    bool padded = false;
+    for (const char c : text) {
+        if (isBlank(c))
+            continue;
+        if (c == '=') {
+            padded = true;
+            continue;
+        }
+        const int value = base64Value(c);
+        if (value < 0 || padded)
+            return false;
+        bits = ((bits << 6) | quint32(value)) & 0xFFFFFF;
+        bitCount += 6;
+        ++symbols;
+        if (bitCount >= 8) {
+            bitCount -= 8;
+            out.append(static_cast<char>((bits >> bitCount) & 0xFF));
+        }
+    }
+    return symbols % 4 != 1; // six bits short of a byte: not base64 at all
+}
+
+// Anything printable but "?" (which ends the label) and "=" (so that no "=?" starts inside one).
+bool isCharsetChar(char c) { return c > ' ' && c < 127 && c != '?' && c != '='; }
+
+// A label is short; 75 characters is the longest a whole encoded word may be.
+constexpr qsizetype kMaxCharsetLength = 75;
+
+// An encoded word at `start` (which holds "=?"), or no word and where the next one may start.
+// "=?" charset "?" B|Q "?" text "?=", where text is everything up to the next "?". A label cannot
+// hold "=" and the encoding letter is not "=", so between start and that "?" no other word can
+// begin except at the "=" just before it: resuming there keeps the whole scan linear, however
+// many unfinished words a value holds.
+struct WordScan {
+    bool found = false;
+    qsizetype resume = 0; // one past the word's "?=" when found
+    QByteArrayView charset; // as sent, a language suffix ("utf-8*en") removed
 };
 
-// Finds the next well-formed encoded word at or after from.
-std::optional<EncodedWord> findEncodedWord(QByteArrayView raw, qsizetype from)
+WordScan readEncodedWord(QByteArrayView raw, qsizetype start, QByteArray& bytes)
 {
-    while (true) {
-        const qsizetype start = QByteArrayView(raw).indexOf("=?", from);
+    const qsizetype labelBegin = start + 2;
+    const qsizetype labelLimit = std::min(raw.size(), labelBegin + kMaxCharsetLength);
+    qsizetype labelEnd = labelBegin;
+    while (labelEnd < labelLimit && isCharsetChar(raw.at(labelEnd)))
+        ++labelEnd;
+    const qsizetype textBegin = labelEnd + 3;
+    if (labelEnd == labelBegin || textBegin > raw.size() || raw.at(labelEnd) != '?'
+        || QByteArrayView("BbQq").indexOf(raw.at(labelEnd + 1)) < 0 || raw.at(labelEnd + 2) != '?')
+        return { false, labelBegin, {} };
+    const qsizetype textEnd = raw.indexOf('?', textBegin);
+    if (textEnd < 0) // no "?" left, so no word anywhere further on
+        return { false, raw.size(), {} };
+    if (textEnd + 1 >= raw.size() || raw.at(textEnd + 1) != '=')
+        return { false, textEnd - 1, {} };
+    const QByteArrayView text = raw.sliced(textBegin, textEnd - textBegin);
+    bytes.resize(0);
+    const char encoding = raw.at(labelEnd + 1);
+    if (encoding == 'B' || encoding == 'b') {
+        if (!appendB(text, bytes))
+            return { false, textEnd - 1, {} };
+    } else {
+        appendQ(text, bytes);
+    }
+    QByteArrayView charset = raw.sliced(labelBegin, labelEnd - labelBegin);
+    if (const qsizetype star = charset.indexOf('*'); star >= 0)
+        charset.truncate(star);
+    return { true, textEnd + 2, charset };
+}
+
+bool onlyBlanks(QByteArrayView text) { return std::all_of(text.cbegin(), text.cend(), isBlank); }
+
+QString decodeValue(QByteArrayView raw, CharsetDecoders& charsets)
+{
+    QString out;
+    if (raw.indexOf("=?") < 0) { // the common case: nothing encoded
+        out = decodeUtf8OrWindows1252(raw);
+        makeDisplaySafe(out);
+        return out;
+    }
+    out.reserve(raw.size());
+    // The bytes of adjacent encoded words in one charset are decoded together, so that a
+    // multi-byte character split over two words comes out whole.
+    QByteArray runCharset; // lower-cased
+    QByteArray runBytes;
+    bool inRun = false;
+    auto endRun = [&] {
+        if (inRun)
+            out += charsets.decode(runCharset, runBytes);
+        runBytes.resize(0);
+        inRun = false;
+    };
+    QByteArray wordBytes;
+    qsizetype plainBegin = 0; // the first byte not yet taken into `out` or the run
+    qsizetype from = 0;
+    bool afterWord = false;
+    while (from < raw.size()) {
+        const qsizetype start = raw.indexOf("=?", from);
         if (start < 0)
-            return std::nullopt;
-        const qsizetype q1 = raw.indexOf('?', start + 2);
-        const qsizetype q2 = q1 < 0 ? -1 : raw.indexOf('?', q1 + 1);
-        const qsizetype stop = q2 < 0 ? -1 : raw.indexOf("?=", q2 + 1);
-        if (q1 < 0 || q2 != q1 + 2 || stop < 0) {
-            from = start + 2;
+            break;
+        const WordScan word = readEncodedWord(raw, start, wordBytes);
+        from = word.resume;
+        if (!word.found)
             continue;
+        const QByteArrayView between = raw.sliced(plainBegin, start - plainBegin);
+        if (!afterWord || !onlyBlanks(between)) {
+            endRun();
+            out += decodeUtf8OrWindows1252(between);
         }
-        const QByteArrayView charsetPart = raw.sliced(start + 2, q1 - start - 2);
-        const char encoding = raw.at(q1 + 1);
-        const QByteArrayView text = raw.sliced(q2 + 1, stop - q2 - 1);
-        bool clean = !charsetPart.isEmpty();
-        for (const char c : text)
-            clean = clean && !isBlank(c) && c != '?';
-        for (const char c : charsetPart)
-            clean = clean && !isBlank(c);
-        if (!clean || (encoding != 'B' && encoding != 'b' && encoding != 'Q' && encoding != 'q')) {
-            from = start + 2;
-            continue;
+        if (inRun && runCharset.compare(word.charset, Qt::CaseInsensitive) != 0)
+            endRun();
+        if (!inRun) {
+            runCharset = word.charset.toByteArray().toLower();
+            inRun = true;
         }
-        EncodedWord word;
-        word.begin = start;
-        word.end = stop + 2;
-        word.charset = charsetPart.toByteArray();
-        // A language suffix ("UTF-8*en") is not part of the charset name.
-        if (const qsizetype star = word.charset.indexOf('*'); star >= 0)
-            word.charset.truncate(star);
-        if (encoding == 'B' || encoding == 'b') {
-            const auto result
-                = QByteArray::fromBase64Encoding(text.toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
-            if (!result) {
-                from = start + 2;
-                continue;
-            }
-            word.bytes = *result;
-        } else {
-            word.bytes = decodeQ(text);
-        }
-        return word;
+        runBytes += wordBytes;
+        afterWord = true;
+        plainBegin = word.resume;
     }
-}
-
-std::optional<QString> decodeCharset(const QByteArray& charset, const QByteArray& bytes)
-{
-    const QByteArray name = charset.toLower();
-    if (name == "utf-8" || name == "utf8" || name == "us-ascii")
-        return decodeUtf8OrLatin1(bytes);
-    QStringDecoder decoder(name.constData(), QStringConverter::Flag::Stateless);
-    if (!decoder.isValid())
-        return std::nullopt;
-    return decoder.decode(bytes);
-}
-
-QString withoutControls(QString text)
-{
-    for (QChar& c : text) {
-        if ((c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7f)
-            c = u' ';
-    }
-    return text;
+    endRun();
+    out += decodeUtf8OrWindows1252(raw.sliced(plainBegin));
+    makeDisplaySafe(out);
+    return out;
 }
 
 } // namespace
 
-QString decodeUtf8OrLatin1(QByteArrayView raw)
-{
-    if (std::all_of(raw.cbegin(), raw.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return QString::fromLatin1(raw);
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8.decode(raw);
-    if (utf8.hasError())
-        return QString::fromLatin1(raw);
-    return text;
-}
-
 QString decodeHeaderValue(QByteArrayView raw)
 {
-    if (raw.indexOf("=?") < 0) // the common case: nothing encoded
-        return withoutControls(decodeUtf8OrLatin1(raw));
-    QString out;
-    qsizetype pos = 0;
-    // Bytes of a run of adjacent encoded words in one charset are decoded together, so that a
-    // multi-byte character split over two words comes out whole.
-    QByteArray pendingCharset;
-    QByteArray pendingBytes;
-    QByteArray pendingRaw; // the words as sent, shown as they are when the charset is unknown
-    auto flush = [&] {
-        if (pendingRaw.isEmpty())
-            return;
-        if (const auto text = decodeCharset(pendingCharset, pendingBytes))
-            out += *text;
-        else
-            out += decodeUtf8OrLatin1(pendingRaw);
-        pendingCharset.clear();
-        pendingBytes.clear();
-        pendingRaw.clear();
-    };
-    bool lastWasEncoded = false;
-    while (pos < raw.size()) {
-        const auto word = findEncodedWord(raw, pos);
-        const qsizetype plainEnd = word ? word->begin : raw.size();
-        const QByteArrayView plain = raw.sliced(pos, plainEnd - pos);
-        bool onlyBlanks = true;
-        for (const char c : plain)
-            onlyBlanks = onlyBlanks && isBlank(c);
-        if (!(lastWasEncoded && word && onlyBlanks)) {
-            flush();
-            out += decodeUtf8OrLatin1(plain);
-        }
-        if (!word)
-            break;
-        if (pendingRaw.isEmpty() || pendingCharset.compare(word->charset, Qt::CaseInsensitive) != 0) {
-            flush();
-            pendingCharset = word->charset;
-        }
-        pendingBytes += word->bytes;
-        pendingRaw += raw.sliced(word->begin, word->end - word->begin).toByteArray();
-        lastWasEncoded = true;
-        pos = word->end;
-    }
-    flush();
-    return withoutControls(out);
+    CharsetDecoders charsets;
+    return decodeValue(raw, charsets);
 }
 
 QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderLimits& limits)
 {
     QList<HeaderItem> items;
+    CharsetDecoders charsets;
     // The field being read: its name and first line's value as views into `lines`, and its
     // unfolded value only once a folded line has to be added.
     QByteArrayView name;
@@ -213,9 +229,12 @@ QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderL
         open = false;
         if (items.size() >= limits.maxItems)
             return;
-        QString text = decodeHeaderValue((folded.isNull() ? firstValue : QByteArrayView(folded)).trimmed());
-        if (text.size() > limits.maxValueLength)
+        QString text = decodeValue((folded.isNull() ? firstValue : QByteArrayView(folded)).trimmed(), charsets);
+        if (text.size() > limits.maxValueLength) {
             text.truncate(limits.maxValueLength);
+            if (text.back().isHighSurrogate()) // half a character is none
+                text.chop(1);
+        }
         items.append(HeaderItem { QString::fromLatin1(name), text });
     };
     for (const QByteArray& line : lines) {

@@ -1,7 +1,8 @@
 #pragma once
 // Turns the raw header lines of a message into (name, value) items: folded lines unfolded,
-// encoded words decoded, raw bytes read as UTF-8 where they are valid UTF-8 and as Latin-1
-// otherwise. Names are kept as the server spelt them, items in the server's order.
+// encoded words decoded, other bytes read as UTF-8 where they are valid UTF-8 and as
+// Windows-1252 otherwise, and the values made safe to show on one line. Names are kept as the
+// server spelt them, items in the server's order. Time and memory grow linearly with the header.
 #include "engine/DocOutput.h"
 
 #include <QByteArray>
@@ -19,13 +20,11 @@ struct HeaderLimits {
 // Reads header lines (line ends removed) up to the first empty line; anything after it is body.
 [[nodiscard]] QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderLimits& limits = {});
 
-// Decodes one unfolded field value: encoded words (B and Q, any charset the text codecs know),
-// blanks between adjacent encoded words dropped, other bytes as UTF-8 or Latin-1. Control
-// characters become blanks so that a value can never break the one-line-per-field text built
-// from it.
+// Decodes one unfolded field value. Encoded words (B and Q, any charset the system knows) are
+// read as leniently as common mail readers read them: blanks inside a word (a mailer that did not
+// encode them, or a fold that split the word), base64 without its padding, words not set apart
+// by blanks. Blanks between adjacent encoded words are dropped. What cannot be read as an encoded
+// word stays as it was sent. The result is display-safe (see DisplayText.h).
 [[nodiscard]] QString decodeHeaderValue(QByteArrayView raw);
-
-// Bytes as UTF-8 when they are valid UTF-8, else as Latin-1 (every byte is a character there).
-[[nodiscard]] QString decodeUtf8OrLatin1(QByteArrayView raw);
 
 } // namespace ormisk

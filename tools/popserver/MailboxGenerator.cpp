@@ -73,10 +73,7 @@ QByteArray from(const Sender& s, QString* expected)
 
 } // namespace
 
-QByteArray MailboxGenerator::encodeB(const QString& text)
-{
-    return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?=";
-}
+QByteArray MailboxGenerator::encodeB(const QString& text) { return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?="; }
 
 QByteArray MailboxGenerator::encodeQ(const QString& text, const QByteArray& charset)
 {
@@ -118,7 +115,8 @@ QList<GeneratedMessage> MailboxGenerator::generate(int count) const
             const QByteArray second = "by " + host + " with ESMTP id " + id + ";";
             const QByteArray third = "Mon, 6 May 2024 09:" + QByteArray::number(10 + r) + ":00 +0200";
             raw += "Received: " + first + "\n\t" + second + "\n\t" + third + '\n';
-            m.fields.append({ QStringLiteral("Received"), QString::fromLatin1(first + '\t' + second + '\t' + third) });
+            // A client shows the tab that folding left as a blank.
+            m.fields.append({ QStringLiteral("Received"), QString::fromLatin1(first + ' ' + second + ' ' + third) });
         }
         QString fromText;
         const QByteArray fromRaw = from(sender, &fromText);
@@ -139,7 +137,7 @@ QList<GeneratedMessage> MailboxGenerator::generate(int count) const
         case 2: { // Latin-1 Q, folded with a tab
             const QString s = QString::fromUtf16(kLatin1Subjects[random.bounded(int(std::size(kLatin1Subjects)))]);
             raw += "Subject: " + encodeQ(s, "ISO-8859-1") + "\n\t(was: old thread)\n";
-            m.fields.append({ QStringLiteral("Subject"), s + QStringLiteral("\t(was: old thread)") });
+            m.fields.append({ QStringLiteral("Subject"), s + QStringLiteral(" (was: old thread)") });
             break;
         }
         case 3: // no Subject at all
