@@ -3,7 +3,7 @@
 // encoded words, many small fields, raw 8-bit text, and words alternating between charsets the
 // system decodes or labels never seen before. Prints the best and the median of several runs per shape; the target is
 // under 0.1 s for every shape. Usage: header_decoding [runs]
-#include "engine/HeaderDecoding.h"
+#include "pop/HeaderDecoding.h"
 
 #include <QElapsedTimer>
 

@@ -5,9 +5,9 @@
 #include "engine/AccountCheck.h"
 #include "engine/MemoryTree.h"
 #include "engine/PollScheduler.h"
-#include "engine/PopClient.h"
+#include "pop/PopClient.h"
 #include "engine/ShellHost.h"
-#include "popserver/PopTestServer.h"
+#include "demo/PopTestServer.h"
 #include "store/AppState.h"
 
 #include <QCoreApplication>

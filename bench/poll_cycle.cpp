@@ -8,10 +8,10 @@
 #include "engine/AccountCheck.h"
 #include "engine/MemoryTree.h"
 #include "engine/PollScheduler.h"
-#include "engine/PopClient.h"
+#include "pop/PopClient.h"
 #include "engine/ShellHost.h"
-#include "popserver/MailboxGenerator.h"
-#include "popserver/PopTestServer.h"
+#include "demo/MailboxGenerator.h"
+#include "demo/PopTestServer.h"
 #include "store/AppState.h"
 #include "support/Dovecot.h"
 

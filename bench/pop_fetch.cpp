@@ -2,9 +2,9 @@
 // PopClient, one request at a time as the check does it. Prints messages per second, bytes
 // read and peak memory. Usage: pop_fetch [N]
 #include "ProcessFigures.h"
-#include "engine/PopClient.h"
-#include "engine/PopWait.h"
-#include "popserver/MailboxGenerator.h"
+#include "pop/PopClient.h"
+#include "pop/PopWait.h"
+#include "demo/MailboxGenerator.h"
 #include "support/Dovecot.h"
 
 #include <QCoreApplication>

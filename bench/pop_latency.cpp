@@ -8,9 +8,9 @@
 // run twice over the delayed link, the second time as a re-check in a new process.
 // Usage: pop_latency [messages=1000] [idleSeconds=60] [delayMs=25]
 #include "ProcessFigures.h"
-#include "engine/PopClient.h"
-#include "popserver/MailboxGenerator.h"
-#include "popserver/PopTestServer.h"
+#include "pop/PopClient.h"
+#include "demo/MailboxGenerator.h"
+#include "demo/PopTestServer.h"
 #include "store/Scramble.h"
 #include "store/SettingsStore.h"
 #include "support/CheckRun.h"

@@ -2,9 +2,9 @@
 // values must be display-safe (one line, no control or bidirectional formatting characters), and
 // the header text built from them must give back the fields.
 #include "FuzzInput.h"
-#include "engine/DocOutput.h"
-#include "engine/HeaderCharsets.h"
-#include "engine/HeaderDecoding.h"
+#include "pop/DocOutput.h"
+#include "pop/HeaderCharsets.h"
+#include "pop/HeaderDecoding.h"
 #include "engine/HeaderText.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // POP3 replies, single and multi-line, fed whole and in random splits: the replies that come out
 // must not depend on where the bytes were split, and must respect the parser's caps.
 #include "FuzzInput.h"
-#include "engine/PopReplyParser.h"
+#include "pop/PopReplyParser.h"
 
 #include <cstdlib>
 #include <vector>

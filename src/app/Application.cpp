@@ -1,13 +1,13 @@
 #include "app/Application.h"
 
-#include "app/DemoMailbox.h"
+#include "demo/DemoMailbox.h"
 #include "app/MainWindow.h"
 #include "app/OnceMode.h"
 #include "app/SignalBridge.h"
 #include "store/AppState.h"
 #include "store/Profile.h"
 #include "store/SettingsStore.h"
-#include "store/gui/DialogService.h"
+#include "dialogs/DialogService.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

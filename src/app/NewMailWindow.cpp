@@ -4,7 +4,7 @@
 
 #include "engine/FormatNotice.h"
 #include "store/AppState.h"
-#include "store/gui/DialogRoutines.h"
+#include "dialogs/DialogRoutines.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #include "app/OnceMode.h"
 
 #include "engine/OnceRun.h"
-#include "engine/PopClient.h"
+#include "pop/PopClient.h"
 #include "engine/SeenListFile.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"

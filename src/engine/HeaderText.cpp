@@ -1,6 +1,6 @@
 #include "engine/HeaderText.h"
 
-#include "engine/DocOutput.h"
+#include "pop/DocOutput.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "rules/RuleControls.h"
 
-#include "store/gui/TextBoxRoutines.h"
+#include "dialogs/TextBoxRoutines.h"
 
 #include <QLineEdit>
 #include <QRadioButton>

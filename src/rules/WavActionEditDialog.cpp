@@ -1,8 +1,8 @@
 #include "rules/WavActionEditDialog.h"
 
 #include "store/AppState.h"
-#include "store/gui/DialogService.h"
-#include "store/gui/TextBoxRoutines.h"
+#include "dialogs/DialogService.h"
+#include "dialogs/TextBoxRoutines.h"
 #include "ui_WavActionEditDialog.h"
 
 #include <utility>

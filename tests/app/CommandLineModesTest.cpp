@@ -1,8 +1,8 @@
 // `--once` and `--demo` as a user runs them: real processes, a real POP3 server on loopback.
-#include "engine/PopClient.h"
+#include "pop/PopClient.h"
 #include "engine/SeenListFile.h"
-#include "popserver/MailboxGenerator.h"
-#include "popserver/PopTestServer.h"
+#include "demo/MailboxGenerator.h"
+#include "demo/PopTestServer.h"
 #include "store/Scramble.h"
 #include "store/SettingsStore.h"
 #include "support/PopRecorder.h"

@@ -2,7 +2,7 @@
 // it dies at, the settings file, the seen-list file and the mail log are each whole (the old
 // version or the new one), never torn.
 #include "engine/SeenListFile.h"
-#include "popserver/PopTestServer.h"
+#include "demo/PopTestServer.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/SettingsStore.h"

@@ -4,11 +4,11 @@
 
 #include "app/AboutDialog.h"
 #include "engine/SeenListFile.h"
-#include "rules/NextDialog.h"
-#include "rules/OptionsDialog.h"
+#include "support/NextDialog.h"
+#include "options/OptionsDialog.h"
 #include "tray/TrayIcon.h"
-#include "views/AccountEditorDialog.h"
-#include "views/MessagePropertiesDialog.h"
+#include "tree/AccountEditorDialog.h"
+#include "tree/MessagePropertiesDialog.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The new-mail window: its texts, its size rules and the shared flag.
 #include "app/NewMailWindow.h"
 #include "store/AppState.h"
-#include "store/gui/DialogRoutines.h"
+#include "dialogs/DialogRoutines.h"
 
 #include <QCoreApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 // The password stays secret: the settings file is owner-only after every way of saving, the
 // password is never stored in plain text, and the program's own output never shows it.
-#include "popserver/PopTestServer.h"
+#include "demo/PopTestServer.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/OptionSettings.h"

@@ -5,8 +5,8 @@
 
 #include "engine/ByteFormat.h"
 
-#include "popserver/MailboxGenerator.h"
-#include "popserver/PopTestServer.h"
+#include "demo/MailboxGenerator.h"
+#include "demo/PopTestServer.h"
 #include "support/Dovecot.h"
 #include "support/TestCertificates.h"
 

@@ -5,7 +5,7 @@
 #include "engine/ByteFormat.h"
 #include "engine/DeleteMessage.h"
 #include "engine/PollScheduler.h"
-#include "popserver/PopTestServer.h"
+#include "demo/PopTestServer.h"
 #include "support/Dovecot.h"
 
 #include <QDirIterator>

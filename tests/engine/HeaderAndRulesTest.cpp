@@ -1,4 +1,4 @@
-#include "engine/DocOutput.h"
+#include "pop/DocOutput.h"
 #include "engine/HeaderText.h"
 #include "engine/RuleMatching.h"
 #include "store/AppState.h"

@@ -5,7 +5,7 @@
 // (put in the form the program shows by design: see tests/support/read_subject_from.py), apart
 // from the differences listed below, each with its reason.
 #include "engine/ByteFormat.h"
-#include "engine/PopClient.h"
+#include "pop/PopClient.h"
 #include "support/CheckRun.h"
 #include "support/Dovecot.h"
 

@@ -3,7 +3,7 @@
 #include "RealServerFixture.h"
 
 #include "engine/OnceRun.h"
-#include "popserver/MailboxGenerator.h"
+#include "demo/MailboxGenerator.h"
 #include "support/Dovecot.h"
 
 #include <QTcpServer>

@@ -4,7 +4,7 @@
 // account texts are recorded as they change, and short client time-outs.
 #include "engine/AccountCheck.h"
 #include "engine/MemoryTree.h"
-#include "engine/PopClient.h"
+#include "pop/PopClient.h"
 #include "engine/TreeOps.h"
 #include "store/AppState.h"
 #include "support/QtPrinters.h"

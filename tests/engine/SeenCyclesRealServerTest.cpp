@@ -5,7 +5,7 @@
 #include "engine/PollScheduler.h"
 #include "engine/SeenListFile.h"
 #include "engine/SeenLists.h"
-#include "popserver/MailboxGenerator.h"
+#include "demo/MailboxGenerator.h"
 #include "support/Dovecot.h"
 
 #include <memory>

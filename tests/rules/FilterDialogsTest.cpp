@@ -2,7 +2,7 @@
 #include "rules/FilterListDialog.h"
 #include "store/RuleTables.h"
 
-#include "NextDialog.h"
+#include "support/NextDialog.h"
 #include "RuleFixture.h"
 
 using namespace ormisk;

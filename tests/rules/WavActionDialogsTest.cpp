@@ -2,7 +2,7 @@
 #include "rules/WavActionListDialog.h"
 #include "store/RuleTables.h"
 
-#include "NextDialog.h"
+#include "support/NextDialog.h"
 #include "RuleFixture.h"
 
 using namespace ormisk;

@@ -2,7 +2,7 @@
 // One account check the way the program runs it (MailEngine::CheckAccount over an in-memory tree
 // and a silent window), with everything the POP client reported written down in order. Used by
 // tests that compare ways of fetching and by the latency benchmark.
-#include "engine/PopComponent.h"
+#include "pop/PopComponent.h"
 
 #include <QString>
 #include <QStringList>

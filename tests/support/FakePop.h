@@ -3,7 +3,7 @@
 // server can produce. Every request returns at once with busy() true and is answered on the next
 // turn of the event loop, in the order the contract fixes: events first, then the final states,
 // then busy() false.
-#include "engine/PopComponent.h"
+#include "pop/PopComponent.h"
 
 #include <QList>
 #include <QStringList>

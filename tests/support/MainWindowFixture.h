@@ -4,7 +4,7 @@
 #include "app/MainWindow.h"
 #include "engine/AccountCheck.h"
 #include "engine/PollScheduler.h"
-#include "engine/PopClient.h"
+#include "pop/PopClient.h"
 #include "engine/TreeOps.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
@@ -12,9 +12,9 @@
 #include "store/SettingsStore.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedDialogService.h"
-#include "views/AccountTree.h"
+#include "tree/AccountTree.h"
 
-#include "popserver/PopTestServer.h"
+#include "demo/PopTestServer.h"
 #include <QTreeWidgetItemIterator>
 
 #include <QLocale>

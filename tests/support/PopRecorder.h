@@ -1,7 +1,7 @@
 #pragma once
 // Watches a POP client and writes down everything it reports, in order, so tests can compare
 // whole sequences; and runs one request to its end with a bounded wait.
-#include "engine/PopComponent.h"
+#include "pop/PopComponent.h"
 
 #include <QList>
 #include <QObject>

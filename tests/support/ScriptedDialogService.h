@@ -1,6 +1,6 @@
 #pragma once
 // Answers message boxes and pickers from a script and records what was asked.
-#include "store/gui/DialogService.h"
+#include "dialogs/DialogService.h"
 
 #include <QList>
 #include <QStringList>

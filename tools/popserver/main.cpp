@@ -1,8 +1,8 @@
 // ormisk-popserver: the test POP3 server on loopback, for trying the program by hand.
 //   ormisk-popserver [--port N] (--mailbox DIR | --generate N) [--seed S] [--user U] [--password P]
 // DIR holds one message per file (a Maildir's new/ and cur/ are read too), in name order.
-#include "popserver/MailboxGenerator.h"
-#include "popserver/PopTestServer.h"
+#include "demo/MailboxGenerator.h"
+#include "demo/PopTestServer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,0 +1,528 @@
+#include "demo/PopTestServer.h"
+
+#include <QCryptographicHash>
+#include <QHostAddress>
+#include <QSet>
+#include <QSslSocket>
+#include <QTimer>
+
+namespace ormisk::testing {
+
+namespace {
+
+// A message as the server keeps it: lines without their ends; sent with CR LF.
+QList<QByteArray> splitLines(const QByteArray& raw)
+{
+    QList<QByteArray> lines = raw.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    return lines;
+}
+
+qint64 wireSize(const QByteArray& raw)
+{
+    qint64 size = 0;
+    for (const QByteArray& line : splitLines(raw))
+        size += line.size() + 2;
+    return size;
+}
+
+QByteArray multiLine(const QByteArray& status, const QList<QByteArray>& lines)
+{
+    QByteArray out = status + "\r\n";
+    for (const QByteArray& line : lines) {
+        if (line.startsWith('.'))
+            out += '.';
+        out += line + "\r\n";
+    }
+    out += ".\r\n";
+    return out;
+}
+
+} // namespace
+
+// One conversation. Not a Q_OBJECT: it only connects lambdas.
+class PopTestSession : public QObject {
+public:
+    PopTestSession(PopTestServer* server, QSslSocket* socket)
+        : QObject(server)
+        , m_server(server)
+        , m_socket(socket)
+    {
+        socket->setParent(this);
+        connect(socket, &QSslSocket::readyRead, this, [this] { onReadyRead(); });
+        connect(socket, &QSslSocket::disconnected, this, [this] { finish(); });
+        connect(socket, &QSslSocket::errorOccurred, this, [this] {
+            if (m_socket->state() != QAbstractSocket::ConnectedState)
+                finish();
+        });
+        connect(socket, &QSslSocket::bytesWritten, this, [this] { feedEndless(); });
+        // Handshake problems are the client's to find; the server just lets the link fail.
+        connect(socket, &QSslSocket::sslErrors, this, [](const QList<QSslError>&) {});
+    }
+
+    void greet()
+    {
+        if (const PopFault* fault = m_server->greetingFault()) {
+            switch (fault->kind) {
+            case PopFault::Kind::NoGreeting:
+                return;
+            case PopFault::Kind::GarbageGreeting:
+                write("* HELLO this is not POP3\r\n");
+                return;
+            case PopFault::Kind::EndlessLine:
+                startEndless();
+                return;
+            default:
+                break;
+            }
+        }
+        write("+OK test POP3 server ready\r\n");
+    }
+
+private:
+    enum class State { Authorization, Transaction, Closing };
+
+    void write(const QByteArray& bytes)
+    {
+        if (!m_socket)
+            return;
+        m_server->m_bytesSent += bytes.size();
+        m_socket->write(bytes);
+    }
+
+    void finish()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_endless = false;
+        emit m_server->sessionClosed();
+        deleteLater();
+    }
+
+    void hangUp()
+    {
+        m_state = State::Closing;
+        m_endless = false;
+        if (m_socket)
+            m_socket->disconnectFromHost();
+    }
+
+    void onReadyRead()
+    {
+        m_input += m_socket->readAll();
+        processInput();
+    }
+
+    void processInput()
+    {
+        if (!m_paused)
+            m_server->m_maxAhead = std::max(m_server->m_maxAhead, int(m_input.count('\n')));
+        while (!m_paused && m_state != State::Closing) {
+            const qsizetype lf = m_input.indexOf('\n');
+            if (lf < 0) {
+                if (m_input.size() > 4096)
+                    hangUp(); // a client that never ends its line
+                return;
+            }
+            QByteArray line = m_input.left(lf);
+            m_input.remove(0, lf + 1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            handle(line);
+        }
+    }
+
+    void handle(const QByteArray& line)
+    {
+        m_server->m_received.append({ line, m_socket->isEncrypted() });
+        emit m_server->commandReceived(line);
+        const QList<QByteArray> words = line.split(' ');
+        const QByteArray verb = words.value(0).toUpper();
+        const PopFault* fault = m_server->faultFor(verb);
+        if (fault) {
+            switch (fault->kind) {
+            case PopFault::Kind::DropBeforeReply:
+                hangUp();
+                return;
+            case PopFault::Kind::Withhold:
+                m_paused = true; // and nothing more is ever answered
+                return;
+            case PopFault::Kind::ErrReply:
+                write("-ERR refused by the test script\r\n");
+                return;
+            case PopFault::Kind::EndlessLine:
+                startEndless();
+                return;
+            default:
+                break;
+            }
+        }
+        const QByteArray reply = answer(verb, words);
+        if (fault && fault->kind == PopFault::Kind::DuplicateReply) {
+            sendReply(verb, reply + reply);
+            return;
+        }
+        if (fault && fault->kind == PopFault::Kind::DiscardPipelined) {
+            sendReply(verb, reply);
+            m_input.clear();
+            return;
+        }
+        if (fault && fault->kind == PopFault::Kind::DropMidReply) {
+            // Up to the middle, but never a complete reply.
+            const qsizetype cut = std::max<qsizetype>(1, std::min(reply.size() / 2, reply.size() - 3));
+            write(reply.left(cut));
+            hangUp();
+            return;
+        }
+        if (fault && fault->kind == PopFault::Kind::Delay) {
+            m_paused = true;
+            QTimer::singleShot(fault->delayMs, this, [this, verb, reply] {
+                m_paused = false;
+                sendReply(verb, reply);
+                processInput();
+            });
+            return;
+        }
+        sendReply(verb, reply);
+    }
+
+    void sendReply(const QByteArray& verb, const QByteArray& reply)
+    {
+        write(reply);
+        if (verb == "QUIT" && reply.startsWith("+OK")) {
+            hangUp();
+        } else if (verb == "STLS" && reply.startsWith("+OK")) {
+            m_input.clear(); // anything sent before the handshake is discarded, as it must be
+            m_socket->startServerEncryption();
+        }
+    }
+
+    // The well-behaved answer; state changes happen here (a fault may undo them).
+    QByteArray answer(const QByteArray& verb, const QList<QByteArray>& words)
+    {
+        const auto caps = m_server->capabilities();
+        if (verb == "CAPA") {
+            if (!m_server->m_capaSupported)
+                return "-ERR unknown command\r\n";
+            QList<QByteArray> lines;
+            if (caps & PopTestServer::Top)
+                lines << "TOP";
+            if (caps & PopTestServer::Uidl)
+                lines << "UIDL";
+            if (caps & PopTestServer::Pipelining)
+                lines << "PIPELINING";
+            if (m_state == State::Authorization && (caps & PopTestServer::User))
+                lines << "USER";
+            if ((caps & PopTestServer::Stls) && m_state == State::Authorization && !m_socket->isEncrypted())
+                lines << "STLS";
+            lines << "IMPLEMENTATION ormisk-test";
+            return multiLine("+OK capability list follows", lines);
+        }
+        if (verb == "QUIT") {
+            if (m_state == State::Transaction)
+                commitDeletions();
+            return "+OK bye\r\n";
+        }
+        if (verb == "NOOP")
+            return "+OK\r\n";
+        if (m_state == State::Authorization)
+            return answerAuthorization(verb, words);
+        return answerTransaction(verb, words);
+    }
+
+    QByteArray answerAuthorization(const QByteArray& verb, const QList<QByteArray>& words)
+    {
+        if (verb == "STLS") {
+            if (!(m_server->capabilities() & PopTestServer::Stls) || m_socket->isEncrypted()
+                || m_server->m_certificate.isNull())
+                return "-ERR STLS not available\r\n";
+            return "+OK begin TLS\r\n";
+        }
+        if (verb == "USER") {
+            m_user = QString::fromUtf8(words.mid(1).join(' '));
+            return "+OK\r\n";
+        }
+        if (verb == "PASS") {
+            const QString password = QString::fromUtf8(words.mid(1).join(' '));
+            const auto it = m_server->m_mailboxes.constFind(m_user);
+            if (m_user.isEmpty() || it == m_server->m_mailboxes.constEnd() || it->password != password)
+                return "-ERR [AUTH] invalid user or password\r\n";
+            m_state = State::Transaction;
+            m_deleted.clear();
+            return "+OK logged in\r\n";
+        }
+        return "-ERR not in this state\r\n";
+    }
+
+    QList<QByteArray>& mailbox() { return m_server->m_mailboxes[m_user].messages; }
+
+    // 1-based number of a message still there, or 0.
+    int messageNumber(const QByteArray& word)
+    {
+        bool ok = false;
+        const int n = word.toInt(&ok);
+        if (!ok || n < 1 || n > mailbox().size() || m_deleted.contains(n))
+            return 0;
+        return n;
+    }
+
+    QByteArray answerTransaction(const QByteArray& verb, const QList<QByteArray>& words)
+    {
+        const auto& messages = mailbox();
+        if (verb == "STAT") {
+            qint64 count = 0;
+            qint64 total = 0;
+            for (int i = 0; i < messages.size(); ++i) {
+                if (!m_deleted.contains(i + 1)) {
+                    ++count;
+                    total += wireSize(messages[i]);
+                }
+            }
+            return "+OK " + QByteArray::number(count) + ' ' + QByteArray::number(total) + "\r\n";
+        }
+        if (verb == "LIST" || verb == "UIDL") {
+            if (verb == "UIDL" && !(m_server->capabilities() & PopTestServer::Uidl))
+                return "-ERR unknown command\r\n";
+            const QList<QByteArray>& uids = m_server->m_mailboxes[m_user].uids;
+            auto item = [&](int n) {
+                return QByteArray::number(n) + ' '
+                    + (verb == "LIST" ? QByteArray::number(wireSize(messages[n - 1])) : uids.value(n - 1));
+            };
+            if (words.size() > 1) {
+                const int n = messageNumber(words[1]);
+                return n ? "+OK " + item(n) + "\r\n" : QByteArray("-ERR no such message\r\n");
+            }
+            QList<QByteArray> lines;
+            for (int n = 1; n <= messages.size(); ++n) {
+                if (!m_deleted.contains(n))
+                    lines << item(n);
+            }
+            return multiLine("+OK", lines);
+        }
+        if (verb == "TOP" || verb == "RETR") {
+            if (verb == "TOP" && !(m_server->capabilities() & PopTestServer::Top))
+                return "-ERR unknown command\r\n";
+            const int n = messageNumber(words.value(1));
+            bool ok = verb == "RETR";
+            const int bodyLines = verb == "TOP" ? words.value(2).toInt(&ok) : -1;
+            if (!n || !ok || bodyLines < -1)
+                return "-ERR no such message\r\n";
+            const QList<QByteArray> lines = splitLines(messages[n - 1]);
+            QList<QByteArray> out;
+            int i = 0;
+            for (; i < lines.size() && !lines[i].isEmpty(); ++i)
+                out << lines[i];
+            out << QByteArray();
+            for (int body = 0; i + 1 < lines.size() && (bodyLines < 0 || body < bodyLines); ++body)
+                out << lines[++i];
+            return multiLine("+OK", out);
+        }
+        if (verb == "DELE") {
+            const int n = messageNumber(words.value(1));
+            if (!n)
+                return "-ERR no such message\r\n";
+            m_deleted.insert(n);
+            return "+OK marked\r\n";
+        }
+        if (verb == "RSET") {
+            m_deleted.clear();
+            return "+OK\r\n";
+        }
+        return "-ERR unknown command\r\n";
+    }
+
+    void commitDeletions()
+    {
+        auto& box = m_server->m_mailboxes[m_user];
+        QList<QByteArray> kept;
+        QList<QByteArray> keptUids;
+        for (int i = 0; i < box.messages.size(); ++i) {
+            if (!m_deleted.contains(i + 1)) {
+                kept << box.messages[i];
+                keptUids << box.uids.value(i);
+            }
+        }
+        box.messages = kept;
+        box.uids = keptUids;
+        m_deleted.clear();
+    }
+
+    // An endless line is fed in pieces as the client reads, so the server holds no more than a
+    // chunk; it stops when the client goes away, or after a bound no sane client would reach.
+    void startEndless()
+    {
+        m_endless = true;
+        m_endlessSent = 0;
+        write("+OK ");
+        feedEndless();
+    }
+
+    void feedEndless()
+    {
+        static constexpr qint64 kChunk = 64 * 1024;
+        static constexpr qint64 kBound = qint64(512) * 1024 * 1024;
+        if (!m_endless || !m_socket || m_socket->bytesToWrite() > kChunk)
+            return;
+        if (m_endlessSent > kBound) {
+            hangUp();
+            return;
+        }
+        write(QByteArray(kChunk, 'x'));
+        m_endlessSent += kChunk;
+    }
+
+    PopTestServer* m_server;
+    QPointer<QSslSocket> m_socket;
+    QByteArray m_input;
+    State m_state = State::Authorization;
+    QString m_user;
+    QSet<int> m_deleted;
+    bool m_paused = false;
+    bool m_finished = false;
+    bool m_endless = false;
+    qint64 m_endlessSent = 0;
+};
+
+PopTestServer::PopTestServer(QObject* parent)
+    : QTcpServer(parent)
+{
+}
+
+PopTestServer::~PopTestServer()
+{
+    close();
+}
+
+bool PopTestServer::start(quint16 port)
+{
+    return listen(QHostAddress::LocalHost, port);
+}
+
+QList<QByteArray> PopTestServer::uidsFor(const QList<QByteArray>& messages)
+{
+    QList<QByteArray> uids;
+    QHash<QByteArray, int> seen;
+    for (const QByteArray& message : messages) {
+        QByteArray uid = QCryptographicHash::hash(message, QCryptographicHash::Sha1).toHex().left(16);
+        // The same text twice still gets two ids.
+        if (const int copies = seen[uid]++; copies > 0)
+            uid += '-' + QByteArray::number(copies);
+        uids << uid;
+    }
+    return uids;
+}
+
+void PopTestServer::addUser(const QString& user, const QString& password, const QList<QByteArray>& messages)
+{
+    m_mailboxes.insert(user, Mailbox { password, messages, uidsFor(messages) });
+}
+
+void PopTestServer::setMessages(const QString& user, const QList<QByteArray>& messages)
+{
+    setMessages(user, messages, uidsFor(messages));
+}
+
+void PopTestServer::setMessages(const QString& user, const QList<QByteArray>& messages, const QList<QByteArray>& uids)
+{
+    Mailbox& box = m_mailboxes[user];
+    box.messages = messages;
+    box.uids = uids;
+    while (box.uids.size() < box.messages.size())
+        box.uids << "x" + QByteArray::number(box.uids.size() + 1);
+}
+
+void PopTestServer::appendMessage(const QString& user, const QByteArray& message)
+{
+    Mailbox& box = m_mailboxes[user];
+    QList<QByteArray> all = box.messages;
+    all << message;
+    box.uids << uidsFor(all).constLast();
+    box.messages = all;
+}
+
+QList<QByteArray> PopTestServer::uids(const QString& user) const
+{
+    return m_mailboxes.value(user).uids;
+}
+
+QList<QByteArray> PopTestServer::messages(const QString& user) const
+{
+    return m_mailboxes.value(user).messages;
+}
+
+void PopTestServer::setTlsIdentity(const QSslCertificate& certificate, const QSslKey& key)
+{
+    m_certificate = certificate;
+    m_key = key;
+}
+
+bool PopTestServer::sawCommand(const QByteArray& verb) const
+{
+    return commandCount(verb) > 0;
+}
+
+int PopTestServer::commandCount(const QByteArray& verb) const
+{
+    int count = 0;
+    for (const Received& r : m_received) {
+        if (r.line.split(' ').value(0).toUpper() == verb)
+            ++count;
+    }
+    return count;
+}
+
+int PopTestServer::openSessions() const
+{
+    int open = 0;
+    for (const auto& session : m_sessions)
+        open += session ? 1 : 0;
+    return open;
+}
+
+const PopFault* PopTestServer::faultFor(const QByteArray& verb)
+{
+    const int arrival = ++m_arrivals[verb];
+    for (const PopFault& fault : m_faults) {
+        if (!fault.command.isEmpty() && fault.command == verb && (fault.occurrence == 0 || fault.occurrence == arrival))
+            return &fault;
+    }
+    return nullptr;
+}
+
+const PopFault* PopTestServer::greetingFault() const
+{
+    for (const PopFault& fault : m_faults) {
+        if (fault.kind == PopFault::Kind::NoGreeting || fault.kind == PopFault::Kind::GarbageGreeting
+            || (fault.kind == PopFault::Kind::EndlessLine && fault.command.isEmpty()))
+            return &fault;
+    }
+    return nullptr;
+}
+
+void PopTestServer::incomingConnection(qintptr descriptor)
+{
+    auto* socket = new QSslSocket;
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    if (!m_certificate.isNull()) {
+        socket->setLocalCertificate(m_certificate);
+        socket->setPrivateKey(m_key);
+        socket->setPeerVerifyMode(QSslSocket::VerifyNone);
+    }
+    ++m_sessionsStarted;
+    auto* session = new PopTestSession(this, socket);
+    m_sessions.append(session);
+    if (m_implicitTls && !m_certificate.isNull())
+        socket->startServerEncryption();
+    session->greet();
+}
+
+} // namespace ormisk::testing

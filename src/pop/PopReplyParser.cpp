@@ -1,0 +1,138 @@
+#include "pop/PopReplyParser.h"
+
+namespace ormisk {
+
+void PopReplyParser::expect(Kind kind)
+{
+    m_expecting = true;
+    m_kind = kind;
+    m_inBody = false;
+    m_bodySize = 0;
+    m_reply = PopReply {};
+}
+
+void PopReplyParser::append(QByteArrayView bytes)
+{
+    if (m_failed)
+        return;
+    // Compact now and then so consumed replies do not pile up in front of the buffer.
+    if (m_pos > 0 && m_pos >= m_buffer.size() / 2) {
+        m_buffer.remove(0, m_pos);
+        m_scanFrom -= m_pos;
+        m_pos = 0;
+    }
+    m_buffer.append(bytes.data(), bytes.size());
+}
+
+void PopReplyParser::clear()
+{
+    m_buffer.clear();
+    m_pos = 0;
+    m_scanFrom = 0;
+    m_expecting = false;
+    m_inBody = false;
+    m_bodySize = 0;
+    m_reply = PopReply {};
+    m_error.clear();
+    m_failed = false;
+}
+
+PopReplyParser::Status PopReplyParser::fail(const QString& why)
+{
+    m_failed = true;
+    m_error = why;
+    m_buffer.clear();
+    m_pos = 0;
+    m_scanFrom = 0;
+    return Status::Failed;
+}
+
+bool PopReplyParser::takeLine(QByteArray* line, Status* status)
+{
+    const qsizetype from = std::max(m_scanFrom, m_pos);
+    const qsizetype lf = m_buffer.indexOf('\n', from);
+    if (lf < 0) {
+        m_scanFrom = m_buffer.size();
+        // +1: a CR may still be waiting for its LF.
+        if (m_buffer.size() - m_pos > m_limits.maxLineLength + 1)
+            *status = fail(QStringLiteral("line longer than %1 bytes").arg(m_limits.maxLineLength));
+        else
+            *status = Status::NeedMore;
+        return false;
+    }
+    qsizetype end = lf;
+    if (end > m_pos && m_buffer.at(end - 1) == '\r')
+        --end;
+    if (end - m_pos > m_limits.maxLineLength) {
+        *status = fail(QStringLiteral("line longer than %1 bytes").arg(m_limits.maxLineLength));
+        return false;
+    }
+    *line = m_buffer.mid(m_pos, end - m_pos);
+    m_pos = lf + 1;
+    m_scanFrom = m_pos;
+    return true;
+}
+
+PopReplyParser::Status PopReplyParser::next(PopReply* reply)
+{
+    if (m_failed)
+        return Status::Failed;
+    Status status = Status::NeedMore;
+    QByteArray line;
+    if (!m_expecting) {
+        // Nothing is owed to us; unrequested bytes wait for the next reply, but not without end.
+        if (bufferedBytes() > m_limits.maxLineLength + 1 && m_buffer.indexOf('\n', m_pos) < 0)
+            return fail(QStringLiteral("line longer than %1 bytes").arg(m_limits.maxLineLength));
+        return Status::NeedMore;
+    }
+    if (!m_inBody) {
+        if (!takeLine(&line, &status))
+            return status;
+        const QByteArray upper = line.left(4).toUpper();
+        qsizetype rest = 0;
+        if (upper.startsWith("+OK")) {
+            m_reply.ok = true;
+            rest = 3;
+        } else if (upper.startsWith("-ERR")) {
+            m_reply.ok = false;
+            rest = 4;
+        } else {
+            return fail(QStringLiteral("malformed status line"));
+        }
+        m_reply.text = line.mid(rest);
+        if (m_reply.text.startsWith(' '))
+            m_reply.text.remove(0, 1);
+        if (m_kind == Kind::SingleLine || !m_reply.ok) {
+            m_expecting = false;
+            *reply = std::move(m_reply);
+            m_reply = PopReply {};
+            return Status::Complete;
+        }
+        m_inBody = true;
+        m_bodySize = 0;
+    }
+    while (takeLine(&line, &status)) {
+        if (line == ".") {
+            m_expecting = false;
+            m_inBody = false;
+            *reply = std::move(m_reply);
+            m_reply = PopReply {};
+            return Status::Complete;
+        }
+        if (line.startsWith('.'))
+            line.remove(0, 1);
+        m_bodySize += line.size() + 2;
+        if (m_bodySize > m_limits.maxBodySize) {
+            // Keep reading to the terminator so the next reply is found, but keep nothing more.
+            if (!m_reply.truncated) {
+                m_reply.truncated = true;
+                m_reply.lines.squeeze();
+            }
+            continue;
+        }
+        m_reply.lines.append(line);
+    }
+    return status;
+}
+
+} // namespace ormisk

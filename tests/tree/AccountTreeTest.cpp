@@ -1,0 +1,163 @@
+#include "engine/TreeOps.h"
+#include "engine/TreeSelection.h"
+#include "store/AccountTable.h"
+#include "store/AppState.h"
+#include "tree/AccountTree.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace ormisk;
+
+namespace {
+
+struct TreeFixture : ::testing::Test {
+    AppState state;
+    AccountTree tree;
+    int refreshes = 0;
+    std::function<void()> refresh = [this] { ++refreshes; };
+
+    void SetUp() override
+    {
+        for (const char* t : {"Work", "Home", "Old"}) {
+            AccountRecord a;
+            a.Title = QLatin1String(t);
+            a.NodeKey = NewAccountKey(state);
+            state.AccountTable.append(a);
+        }
+        state.account(2).Disabled = true;
+        state.SelectionResetAllowed = true;
+        RebuildTree(state, tree, QStringLiteral(" --- Unchecked."));
+        const QString work = state.account(1).NodeKey;
+        tree.add(work, QStringLiteral("C1"), QStringLiteral("#1 --- 10 bytes --- "), Image::NewMail);
+        tree.add(work, QStringLiteral("C2"), QStringLiteral("(Deleted) ---  --- "), Image::Deleted);
+        tree.add(work, QStringLiteral("C3"), QStringLiteral("#2 --- 20 bytes --- "), Image::Mail);
+        tree.resize(400, 300);
+        tree.show();
+        tree.expandAll();
+    }
+    QPoint centerOf(const QString& key)
+    {
+        for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
+            if ((*it)->data(0, Qt::UserRole).toString() == key)
+                return tree.visualItemRect(*it).center();
+        }
+        return {};
+    }
+};
+
+} // namespace
+
+TEST_F(TreeFixture, RebuildGivesOneNodePerAccountWithTextsAndImages)
+{
+    RebuildTree(state, tree, QStringLiteral(" --- Unchecked."));
+    ASSERT_EQ(tree.count(), 3);
+    EXPECT_EQ(tree.text(state.account(1).NodeKey), QStringLiteral("Work --- Unchecked."));
+    EXPECT_EQ(tree.image(state.account(1).NodeKey), Image::NoMail);
+    EXPECT_EQ(tree.text(state.account(2).NodeKey), QStringLiteral("Home--- Disabled."));
+    EXPECT_EQ(tree.image(state.account(2).NodeKey), Image::Closed);
+    EXPECT_EQ(tree.expandedImage(state.account(2).NodeKey), Image::HaveMail);
+    EXPECT_EQ(tree.keyAt(1), state.account(1).NodeKey);
+    EXPECT_EQ(tree.keyAt(3), state.account(3).NodeKey);
+    EXPECT_FALSE(tree.expanded(state.account(1).NodeKey));
+}
+
+TEST_F(TreeFixture, KeyedOperationsFollowTreeOrder)
+{
+    const QString work = state.account(1).NodeKey;
+    EXPECT_EQ(tree.count(), 6);
+    EXPECT_EQ(tree.keyAt(2), QStringLiteral("C1"));
+    EXPECT_EQ(tree.keyAt(4), QStringLiteral("C3"));
+    EXPECT_EQ(tree.keyAt(5), state.account(2).NodeKey);
+    EXPECT_EQ(FindNodePosition(tree, QStringLiteral("C1")), 1);
+    EXPECT_EQ(FindNodePosition(tree, QStringLiteral("C99")), 0);
+    EXPECT_EQ(tree.firstChild(work), QStringLiteral("C1"));
+    EXPECT_EQ(tree.next(QStringLiteral("C1")), QStringLiteral("C2"));
+    EXPECT_EQ(tree.next(QStringLiteral("C3")), QString());
+    EXPECT_EQ(tree.parent(QStringLiteral("C3")), work);
+    EXPECT_EQ(tree.children(work), 3);
+    tree.remove(work);
+    EXPECT_EQ(tree.count(), 2);
+    EXPECT_FALSE(tree.contains(QStringLiteral("C2")));
+    EXPECT_EQ(tree.keyAt(1), state.account(2).NodeKey);
+}
+
+TEST_F(TreeFixture, ClicksSetTheSelectionGlobals)
+{
+    QSignalSpy pressed(&tree, &AccountTree::nodePressed);
+    const auto press = [&](const QString& key, Qt::MouseButton button) {
+        const QPoint at = key.isEmpty() ? QPoint(300, 280) : centerOf(key);
+        QTest::mousePress(tree.viewport(), button, {}, at);
+        QTest::mouseRelease(tree.viewport(), button, {}, at);
+        const QList<QVariant> args = pressed.takeLast();
+        return OnTreeMouseDown(state, tree, args.at(0).toString(), args.at(1).value<Qt::MouseButton>() == Qt::RightButton, refresh);
+    };
+
+    EXPECT_EQ(press(state.account(1).NodeKey, Qt::LeftButton), PopupMenu::None);
+    EXPECT_EQ(state.CurrentAccount, 1);
+    EXPECT_EQ(state.CurrentMessage, 0);
+
+    EXPECT_EQ(press(QStringLiteral("C1"), Qt::RightButton), PopupMenu::Messages);
+    EXPECT_EQ(state.CurrentAccount, 1);
+    EXPECT_EQ(state.CurrentMessage, 1);
+    EXPECT_EQ(tree.selected(), QStringLiteral("C1"));
+
+    // A message a filter deleted selects its account's menu, not the message menu.
+    EXPECT_EQ(press(QStringLiteral("C2"), Qt::RightButton), PopupMenu::Accounts);
+    EXPECT_EQ(state.CurrentMessage, 0);
+    EXPECT_EQ(state.CurrentAccount, 1);
+
+    EXPECT_EQ(press(QString(), Qt::RightButton), PopupMenu::Monitoring);
+    EXPECT_EQ(state.CurrentAccount, 0);
+    EXPECT_EQ(state.CurrentMessage, 0);
+    EXPECT_EQ(tree.selected(), QString());
+
+    // With the Monitoring menu disabled (a check runs) a right click on empty space opens nothing.
+    state.menus.mnuMonitoring.enabled = false;
+    EXPECT_EQ(press(QString(), Qt::RightButton), PopupMenu::None);
+}
+
+TEST_F(TreeFixture, ExpandingAnAccountByHandMakesItCurrent)
+{
+    QSignalSpy expanded(&tree, &AccountTree::nodeExpandedByUser);
+    const QString old = state.account(3).NodeKey;
+    tree.add(old, QStringLiteral("C9"), QStringLiteral("#1"), Image::NewMail);
+    tree.setExpanded(old, true); // the program's own expansion is not the user's
+    EXPECT_EQ(expanded.count(), 0);
+    tree.setExpanded(old, false);
+    state.CurrentMessage = 5;
+    for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
+        if ((*it)->data(0, Qt::UserRole).toString() == old)
+            (*it)->setExpanded(true); // as a click on the sign does
+    }
+    ASSERT_EQ(expanded.count(), 1);
+    OnTreeNodeExpanded(state, tree, expanded.first().first().toString(), refresh);
+    EXPECT_EQ(state.CurrentAccount, 3);
+    EXPECT_EQ(state.CurrentMessage, 0);
+    EXPECT_EQ(refreshes, 1);
+}
+
+TEST_F(TreeFixture, KeyboardSelectionUpdatesTheGlobalsLikeAClick)
+{
+    QSignalSpy moved(&tree, &AccountTree::nodeSelectedByKeyboard);
+    tree.setFocus();
+    tree.setSelected(state.account(1).NodeKey);
+    QTest::keyClick(&tree, Qt::Key_Down);
+    ASSERT_EQ(moved.count(), 1);
+    OnTreeKeyboardSelect(state, tree, moved.first().first().toString(), refresh);
+    EXPECT_EQ(state.CurrentAccount, 1);
+    EXPECT_EQ(state.CurrentMessage, 1);
+    EXPECT_EQ(refreshes, 1);
+}
+
+TEST_F(TreeFixture, HideSelectionRespectsOpenDialogs)
+{
+    tree.setSelected(QStringLiteral("C1"));
+    state.SelectionResetAllowed = false;
+    HideSelection(state, tree);
+    EXPECT_EQ(tree.selected(), QStringLiteral("C1"));
+    state.SelectionResetAllowed = true;
+    HideSelection(state, tree);
+    EXPECT_EQ(tree.selected(), QString());
+}
