@@ -77,10 +77,10 @@ int main(int argc, char** argv)
     }
 
     AppState state;
-    state.LogFilesPath = dir.path() + QStringLiteral("/logs/");
-    state.LogDisabled = false;
-    state.LogAllInOne = true;
-    state.AutoDialog = false;
+    state.options.LogFilesPath = dir.path() + QStringLiteral("/logs/");
+    state.options.LogDisabled = false;
+    state.options.LogAllInOne = true;
+    state.options.AutoDialog = false;
     for (const QString& user : users) {
         AccountRecord a;
         a.Title = user;
@@ -148,7 +148,7 @@ int main(int argc, char** argv)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const int fdsAfter = openDescriptors();
 
-    QFile log(state.LogFilesPath + QStringLiteral("Master.doc"));
+    QFile log(state.options.LogFilesPath + QStringLiteral("Master.doc"));
     int records = 0;
     if (log.open(QIODevice::ReadOnly))
         records = int(log.readAll().count("[Begin Header]"));

@@ -95,9 +95,9 @@ int main(int argc, char** argv)
 
     QTemporaryDir logDir;
     AppState state;
-    state.LogDisabled = false;
-    state.LogAllInOne = true;
-    state.LogFilesPath = logDir.path() + QStringLiteral("/");
+    state.options.LogDisabled = false;
+    state.options.LogAllInOne = true;
+    state.options.LogFilesPath = logDir.path() + QStringLiteral("/");
     state.PollMinutes = 5;
     for (int a = 0; a < accounts; ++a) {
         AccountRecord record;
@@ -125,7 +125,7 @@ int main(int argc, char** argv)
         messages, static_cast<long long>(mailboxBytes));
     std::printf("before the cycles: VmRSS %s, VmHWM %s\n", memoryFigure("VmRSS").constData(),
         memoryFigure("VmHWM").constData());
-    const QString log = state.LogFilesPath + QStringLiteral("Master.doc");
+    const QString log = state.options.LogFilesPath + QStringLiteral("Master.doc");
     for (const char* name : { "first cycle (all new)", "second cycle (all seen)" }) {
         const double cpuBefore = cpuSeconds();
         QElapsedTimer clock;

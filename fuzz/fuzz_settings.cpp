@@ -3,7 +3,7 @@
 #include "FuzzInput.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
-#include "store/OptionSettings.h"
+#include "store/Options.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 
@@ -40,7 +40,7 @@ void loadEverything(const SettingsStore& store)
 {
     AppState state;
     LoadAccounts(store, state);
-    LoadOptions(store, state, QStringLiteral("/tmp/logs/"));
+    state.options = LoadOptions(store, QStringLiteral("/tmp/logs/"));
     LoadFilters(store, state);
     LoadWavActions(store, state);
     const StoredGeometry g = ReadGeometry(store);

@@ -25,13 +25,13 @@ namespace ormisk {
 
 namespace {
 
-struct Options {
+struct CommandLine {
     QString profileDir;
     bool once = false;
     bool demo = false;
 };
 
-Options parseCommandLine(QApplication& app)
+CommandLine parseCommandLine(QApplication& app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Ormisk watches POP3 mailboxes and tells you about new mail."));
@@ -49,7 +49,7 @@ Options parseCommandLine(QApplication& app)
         QStringLiteral("Start a built-in demo mailbox server and run on a fresh demo profile."));
     parser.addOption(demo);
     parser.process(app);
-    Options options;
+    CommandLine options;
     options.profileDir = parser.value(profile);
     options.once = parser.isSet(once);
     options.demo = parser.isSet(demo);
@@ -76,7 +76,7 @@ int runApplication(int argc, char** argv)
     // The window may live in the tray with nothing on screen; only the main window's close ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const Options options = parseCommandLine(app);
+    const CommandLine options = parseCommandLine(app);
     DemoMailbox demo;
     QString profileDir = options.profileDir;
     if (options.demo) {

@@ -18,7 +18,8 @@
 #include "rules/WavActionListDialog.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
-#include "store/OptionSettings.h"
+#include "store/Options.h"
+#include "store/WindowGeometry.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 #include "dialogs/DialogService.h"
@@ -113,12 +114,12 @@ void MainWindow::startUp()
     refreshMenuState();
     m_state.SelectionResetAllowed = true;
     hideSelection();
-    LoadOptions(m_store, m_state, m_profile.defaultLogFolder());
+    m_state.options = LoadOptions(m_store, m_profile.defaultLogFolder());
     LoadFilters(m_store, m_state);
     LoadWavActions(m_store, m_state);
-    m_pop->setCaFile(m_state.CAFile);
+    m_pop->setCaFile(m_state.options.CAFile);
     m_pop->setCacheFile(m_profile.dataDir + QStringLiteral("/header-cache"));
-    setTrayIconShown(m_state.RunInTray);
+    setTrayIconShown(m_state.options.RunInTray);
     m_state.SeenHeaders = ReadSeenListFile(m_profile.seenListFile());
     onResize();
     m_scheduler->start();
@@ -187,7 +188,7 @@ void MainWindow::onResize()
     SaveWindowGeometry();
     if (QMainWindow::isMinimized()) {
         // Hidden only when a tray icon exists to bring the window back.
-        if (m_state.RunInTray && m_tray->canHideWindow()) {
+        if (m_state.options.RunInTray && m_tray->canHideWindow()) {
             QMetaObject::invokeMethod(
                 this,
                 [this] {
@@ -301,7 +302,7 @@ void MainWindow::openOptions()
         dialog.exec();
         if (dialog.wasAccepted()) {
             m_scheduler->ApplyPollPeriod();
-            setTrayIconShown(m_state.RunInTray);
+            setTrayIconShown(m_state.options.RunInTray);
         }
     });
 }

@@ -28,8 +28,8 @@ NewMail::NewMail(AppState& state, QWidget* owner)
     ui->Image1->setPixmap(icon.pixmap(ui->Image1->size()));
 
     state_.NewMailShown = true;
-    if (!state_.DialogMessage.isEmpty())
-        ui->lblMsg->setText(state_.DialogMessage);
+    if (!state_.options.DialogMessage.isEmpty())
+        ui->lblMsg->setText(state_.options.DialogMessage);
     notice_ = ui->lblMsg->text();
     FormatNotice();
     placeControls();

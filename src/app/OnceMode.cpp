@@ -5,7 +5,7 @@
 #include "engine/SeenListFile.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
-#include "store/OptionSettings.h"
+#include "store/Options.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 
@@ -21,14 +21,14 @@ int runOnce(const Profile& profile)
     state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
     SettingsStore store(profile.settingsFile);
     LoadAccounts(store, state);
-    LoadOptions(store, state, profile.defaultLogFolder());
+    state.options = LoadOptions(store, profile.defaultLogFolder());
     LoadFilters(store, state);
     LoadWavActions(store, state);
     state.SeenHeaders = ReadSeenListFile(profile.seenListFile());
     state.SelectionResetAllowed = true;
 
     PopClient pop;
-    pop.setCaFile(state.CAFile);
+    pop.setCaFile(state.options.CAFile);
     pop.setCacheFile(profile.dataDir + QStringLiteral("/header-cache"));
     const QString tree = RunOnce(state, pop);
     std::fputs(tree.toUtf8().constData(), stdout);

@@ -128,7 +128,7 @@ void MailEngine::CheckAccount()
                 setAccountText(kDash + QString::number(count) + QStringLiteral(" message")
                     + (count > 1 ? QStringLiteral("s") : QString()));
                 MailLog log;
-                if (!m_state.LogDisabled)
+                if (!m_state.options.LogDisabled)
                     log.open(m_state, title);
                 qint64 total = 0;
                 qint16 display = 0;
@@ -137,7 +137,7 @@ void MailEngine::CheckAccount()
                     QString label = QLatin1Char('#') + QString::number(display) + kDash;
                     const QString key = NewMessageKey(m_state, m_tree);
                     m_tree.add(accountKey, key, label, Image::NewMail);
-                    if (m_state.AutoExpand) {
+                    if (m_state.options.AutoExpand) {
                         m_tree.setExpanded(accountKey, true);
                         m_tree.ensureVisible(key);
                     }
@@ -210,7 +210,7 @@ void MailEngine::CheckAccount()
                         else
                             ++m_state.NewMailCount;
                     } else {
-                        if (!m_state.LogDisabled)
+                        if (!m_state.options.LogDisabled)
                             log.write(header);
                         ++m_state.UnseenCount;
                         ++m_state.NewMailCount;

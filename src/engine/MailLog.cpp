@@ -46,7 +46,7 @@ QString MailLog::safeFileTitle(const QString& title)
 
 QString MailLog::fileName(const AppState& state, const QString& title)
 {
-    return state.LogAllInOne ? QStringLiteral("Master.doc") : safeFileTitle(title) + kSuffix;
+    return state.options.LogAllInOne ? QStringLiteral("Master.doc") : safeFileTitle(title) + kSuffix;
 }
 
 QByteArray MailLog::record(const QString& headerText)
@@ -57,7 +57,7 @@ QByteArray MailLog::record(const QString& headerText)
 bool MailLog::open(const AppState& state, const QString& title)
 {
     close();
-    QString folder = state.LogFilesPath;
+    QString folder = state.options.LogFilesPath;
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     if (!folder.isEmpty() && !QDir().mkpath(folder))

@@ -62,7 +62,7 @@ QStringList SoundRoutine::listWavFiles(const QString& folder, bool* ok)
 void SoundRoutine::chooseRandomFile()
 {
     bool ok = false;
-    const QStringList names = listWavFiles(state_.WavFolder, &ok);
+    const QStringList names = listWavFiles(state_.options.WavFolder, &ok);
     if (!ok) {
         if (beep_)
             beep_();
@@ -73,7 +73,7 @@ void SoundRoutine::chooseRandomFile()
     const auto count = names.size();
     const auto index = static_cast<qsizetype>(static_cast<double>(count) * static_cast<double>(state_.nextRandom()));
     const QString name = index < count ? names.at(index) : QString();
-    fileName_ = state_.WavFolder + QLatin1Char('/') + name;
+    fileName_ = state_.options.WavFolder + QLatin1Char('/') + name;
 }
 
 void SoundRoutine::PlayMessage()
@@ -81,8 +81,8 @@ void SoundRoutine::PlayMessage()
     if (!waitForIdle())
         return;
     state_.SoundIdle = false;
-    if (state_.PlayWav)
-        fileName_ = state_.WavFile;
+    if (state_.options.PlayWav)
+        fileName_ = state_.options.WavFile;
     else
         chooseRandomFile();
     player_.play(fileName_);

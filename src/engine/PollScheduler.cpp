@@ -7,7 +7,7 @@
 #include "engine/ShellHost.h"
 #include "engine/TreeOps.h"
 #include "store/AppState.h"
-#include "store/OptionSettings.h"
+#include "store/Options.h"
 
 namespace ormisk {
 
@@ -41,7 +41,7 @@ void PollScheduler::start()
 {
     AppState& s = m_engine.state();
     s.SecondsLeft = 5;
-    s.PollMinutes = s.PoolingTime;
+    s.PollMinutes = s.options.PoolingTime;
     m_timer.setInterval(kTickMs);
     m_timer.start();
 }
@@ -83,9 +83,9 @@ void PollScheduler::updateNewMailWindow(bool giveFocus)
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
     if (s.NewMailShown) {
-        if (s.AutoDialog)
+        if (s.options.AutoDialog)
             host.updateNewMailWindow(giveFocus);
-    } else if (s.NewMailCount > 0 && s.AutoDialog) {
+    } else if (s.NewMailCount > 0 && s.options.AutoDialog) {
         host.openNewMailWindow();
     }
 }
@@ -104,9 +104,9 @@ void PollScheduler::PollCycle()
     m_timer.stop();
     if (m_timer.interval() != kTickMs)
         m_timer.setInterval(kTickMs);
-    if (s.RunInTray)
+    if (s.options.RunInTray)
         host.setTrayPicture(TrayPicture::Checking);
-    if (host.isMinimized() && !s.RunInTray)
+    if (host.isMinimized() && !s.options.RunInTray)
         host.setCaption(Caption::Checking);
     s.NewMailCount = 0;
     s.WaitingCount = 0;
@@ -117,7 +117,7 @@ void PollScheduler::PollCycle()
     RememberSeen(s, tree);
     host.setCaption(Caption::Normal);
     updateNewMailWindow(true);
-    if (s.RunInTray)
+    if (s.options.RunInTray)
         host.setTrayPicture(s.WaitingCount == 0 ? TrayPicture::Idle : TrayPicture::MailWaiting);
     // The sound step waits for each sound but the first while window events run, so the user may
     // suspend (and resume) monitoring meanwhile.
@@ -159,7 +159,7 @@ void PollScheduler::Suspend()
     ShellHost& host = m_engine.host();
     m_timer.stop();
     s.Suspended = true;
-    if (s.RunInTray)
+    if (s.options.RunInTray)
         host.setTrayPicture(TrayPicture::Suspended);
     host.setCaption(Caption::Suspended);
     RefreshMenuState();
@@ -172,7 +172,7 @@ void PollScheduler::Resume()
     ShellHost& host = m_engine.host();
     s.Suspended = false;
     startCountdownUnlessSuspended();
-    if (s.RunInTray)
+    if (s.options.RunInTray)
         host.setTrayPicture(TrayPicture::Idle);
     host.setCaption(Caption::Normal);
     RefreshMenuState();
@@ -214,7 +214,7 @@ void PollScheduler::ApplyPollPeriod()
     AppState& s = m_engine.state();
     const bool wasRunning = m_timer.isActive();
     m_timer.stop();
-    s.PollMinutes = s.PoolingTime;
+    s.PollMinutes = s.options.PoolingTime;
     s.SecondsLeft = periodSeconds(s.PollMinutes);
     if (wasRunning)
         m_timer.start();

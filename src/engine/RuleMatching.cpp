@@ -123,14 +123,14 @@ void SortArray(qint32 first, qint32 last, QStringList& items)
 
 void RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host)
 {
-    if (!(state.PlayWav || state.RandomPlayWAV) || state.UnseenCount < 1)
+    if (!(state.options.PlayWav || state.options.RandomPlayWAV) || state.UnseenCount < 1)
         return;
     QStringList list;
     const int nodes = tree.count();
     for (int index = 1; index <= nodes; ++index) {
         const QString key = tree.keyAt(index);
         const QString tag = tree.tag(key);
-        const bool eligible = !state.AutoMarkRead || (tree.image(key) == Image::NewMail && !IsRead(state, tag));
+        const bool eligible = !state.options.AutoMarkRead || (tree.image(key) == Image::NewMail && !IsRead(state, tag));
         if (!eligible)
             continue;
         QString wav;
@@ -144,16 +144,16 @@ void RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host)
         return;
     }
     SortArray(1, static_cast<qint32>(list.size()), list);
-    const QString saved = state.WavFile;
+    const QString saved = state.options.WavFile;
     QString previous;
     for (const QString& file : std::as_const(list)) {
-        state.WavFile = file;
+        state.options.WavFile = file;
         if (file != previous) {
             previous = file;
             host.playMessage();
         }
     }
-    state.WavFile = saved;
+    state.options.WavFile = saved;
 }
 
 } // namespace ormisk

@@ -1,7 +1,7 @@
 #include "options/LogSettingsDialog.h"
 
 #include "store/AppState.h"
-#include "store/OptionSettings.h"
+#include "store/Options.h"
 #include "dialogs/DialogService.h"
 #include "dialogs/FolderBrowser.h"
 #include "ui_LogSettingsDialog.h"
@@ -17,9 +17,9 @@ LogSettingsDialog::LogSettingsDialog(AppState& state, SettingsStore& store, Dial
 {
     ui->setupUi(this);
     m_state.DialogAccepted = false;
-    ui->txtLogFilesPath->setText(m_state.LogFilesPath);
-    ui->chkLogDisabled->setChecked(m_state.LogDisabled);
-    ui->chkLogAllInOne->setChecked(m_state.LogAllInOne);
+    ui->txtLogFilesPath->setText(m_state.options.LogFilesPath);
+    ui->chkLogDisabled->setChecked(m_state.options.LogDisabled);
+    ui->chkLogAllInOne->setChecked(m_state.options.LogAllInOne);
 
     connect(ui->butBrowse, &QPushButton::clicked, this, &LogSettingsDialog::browse);
     connect(ui->butOK, &QPushButton::clicked, this, &LogSettingsDialog::acceptSettings);
@@ -43,11 +43,11 @@ void LogSettingsDialog::acceptSettings()
     if (!path.isEmpty()) {
         if (!path.endsWith(QLatin1Char('/')))
             path += QLatin1Char('/');
-        m_state.LogFilesPath = path;
+        m_state.options.LogFilesPath = path;
     }
-    m_state.LogDisabled = ui->chkLogDisabled->isChecked();
-    m_state.LogAllInOne = ui->chkLogAllInOne->isChecked();
-    WriteLogSettings(m_store, m_state);
+    m_state.options.LogDisabled = ui->chkLogDisabled->isChecked();
+    m_state.options.LogAllInOne = ui->chkLogAllInOne->isChecked();
+    WriteLogSettings(m_store, m_state.options);
 
     m_state.DialogAccepted = true;
     m_accepted = true;

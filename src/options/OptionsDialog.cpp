@@ -1,7 +1,7 @@
 #include "options/OptionsDialog.h"
 
 #include "store/AppState.h"
-#include "store/OptionSettings.h"
+#include "store/Options.h"
 #include "dialogs/DialogService.h"
 #include "dialogs/FolderBrowser.h"
 #include "ui_OptionsDialog.h"
@@ -76,18 +76,18 @@ OptionsDialog::OptionsDialog(AppState& state, SettingsStore& store, DialogServic
     connect(ui->butOK, &QPushButton::clicked, this, &OptionsDialog::acceptOptions);
     connect(ui->butCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    ui->txtPoolingTime->setText(QString::number(m_state.PoolingTime));
-    ui->txtDialogMessage->setText(m_state.DialogMessage);
-    m_fileCopy = m_state.WavFile;
-    m_folderCopy = m_state.WavFolder;
+    ui->txtPoolingTime->setText(QString::number(m_state.options.PoolingTime));
+    ui->txtDialogMessage->setText(m_state.options.DialogMessage);
+    m_fileCopy = m_state.options.WavFile;
+    m_folderCopy = m_state.options.WavFolder;
     // Each box is set from the value as it stands after the previous box's handling ran, so with
     // both sound modes on, single play wins and random play is cleared.
-    ui->chkAutoExpand->setChecked(m_state.AutoExpand);
-    ui->chkAutoDialog->setChecked(m_state.AutoDialog);
-    ui->chkPlayWav->setChecked(m_state.PlayWav);
-    ui->chkRandomPlayWAV->setChecked(m_state.RandomPlayWAV);
-    ui->chkRunInTray->setChecked(m_state.RunInTray);
-    ui->chkAutoMarkRead->setChecked(m_state.AutoMarkRead);
+    ui->chkAutoExpand->setChecked(m_state.options.AutoExpand);
+    ui->chkAutoDialog->setChecked(m_state.options.AutoDialog);
+    ui->chkPlayWav->setChecked(m_state.options.PlayWav);
+    ui->chkRandomPlayWAV->setChecked(m_state.options.RandomPlayWAV);
+    ui->chkRunInTray->setChecked(m_state.options.RunInTray);
+    ui->chkAutoMarkRead->setChecked(m_state.options.AutoMarkRead);
     // A box left unticked raised no change, so apply the rules for that state too.
     autoDialogChanged();
     refreshSoundControls();
@@ -123,8 +123,8 @@ void OptionsDialog::modeToggled(bool single, bool ticked)
         }
         // The running program follows the ticked mode at once, so "Test" plays in it; "&Cancel"
         // does not undo this.
-        m_state.PlayWav = single;
-        m_state.RandomPlayWAV = !single;
+        m_state.options.PlayWav = single;
+        m_state.options.RandomPlayWAV = !single;
         ui->txtWavFile->setText(single ? m_fileCopy : m_folderCopy);
     }
     refreshSoundControls();
@@ -169,16 +169,16 @@ void OptionsDialog::testSound()
 {
     if (!m_playMessage)
         return;
-    const QString savedFile = m_state.WavFile;
-    const QString savedFolder = m_state.WavFolder;
-    m_state.WavFile = m_fileCopy;
-    m_state.WavFolder = m_folderCopy;
+    const QString savedFile = m_state.options.WavFile;
+    const QString savedFolder = m_state.options.WavFolder;
+    m_state.options.WavFile = m_fileCopy;
+    m_state.options.WavFolder = m_folderCopy;
     m_playMessage();
     // Playing may wait for the previous sound with events running, so "&OK" may have committed
     // meanwhile; the committed values stand.
     if (!m_accepted) {
-        m_state.WavFile = savedFile;
-        m_state.WavFolder = savedFolder;
+        m_state.options.WavFile = savedFile;
+        m_state.options.WavFolder = savedFolder;
     }
 }
 
@@ -206,18 +206,18 @@ void OptionsDialog::acceptOptions()
         return;
     }
 
-    m_state.PoolingTime = *period;
-    m_state.AutoExpand = ui->chkAutoExpand->isChecked();
-    m_state.AutoDialog = ui->chkAutoDialog->isChecked();
-    m_state.DialogMessage = ui->txtDialogMessage->text();
-    m_state.PlayWav = ui->chkPlayWav->isChecked();
-    m_state.RandomPlayWAV = ui->chkRandomPlayWAV->isChecked();
+    m_state.options.PoolingTime = *period;
+    m_state.options.AutoExpand = ui->chkAutoExpand->isChecked();
+    m_state.options.AutoDialog = ui->chkAutoDialog->isChecked();
+    m_state.options.DialogMessage = ui->txtDialogMessage->text();
+    m_state.options.PlayWav = ui->chkPlayWav->isChecked();
+    m_state.options.RandomPlayWAV = ui->chkRandomPlayWAV->isChecked();
     // Both copies are kept, so switching modes back and forth loses neither.
-    m_state.WavFile = m_fileCopy;
-    m_state.WavFolder = m_folderCopy;
-    m_state.RunInTray = ui->chkRunInTray->isChecked();
-    m_state.AutoMarkRead = ui->chkAutoMarkRead->isChecked();
-    WriteOptions(m_store, m_state);
+    m_state.options.WavFile = m_fileCopy;
+    m_state.options.WavFolder = m_folderCopy;
+    m_state.options.RunInTray = ui->chkRunInTray->isChecked();
+    m_state.options.AutoMarkRead = ui->chkAutoMarkRead->isChecked();
+    WriteOptions(m_store, m_state.options);
 
     m_state.DialogAccepted = true;
     m_accepted = true;

@@ -72,16 +72,16 @@ void WavActionEditDialog::testWav()
     // touched after it returns.
     AppState& state = m_state;
     const std::function<void()> play = m_playMessage;
-    const QString savedFile = state.WavFile;
-    const QString savedFolder = state.WavFolder;
-    const bool savedPlayWav = state.PlayWav;
-    state.WavFile = ui->txtWavFile->text();
-    state.WavFolder.clear();
-    state.PlayWav = true;
+    const QString savedFile = state.options.WavFile;
+    const QString savedFolder = state.options.WavFolder;
+    const bool savedPlayWav = state.options.PlayWav;
+    state.options.WavFile = ui->txtWavFile->text();
+    state.options.WavFolder.clear();
+    state.options.PlayWav = true;
     play();
-    state.WavFile = savedFile;
-    state.WavFolder = savedFolder;
-    state.PlayWav = savedPlayWav;
+    state.options.WavFile = savedFile;
+    state.options.WavFolder = savedFolder;
+    state.options.PlayWav = savedPlayWav;
 }
 
 void WavActionEditDialog::confirm()

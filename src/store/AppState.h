@@ -3,6 +3,7 @@
 // the selection, the counters and the shared flags. One instance is owned by the application
 // and passed to whoever needs it; tests make their own. Nothing here is a hidden singleton.
 #include "store/MenuState.h"
+#include "store/Options.h"
 #include "store/Records.h"
 
 #include <QList>
@@ -12,26 +13,9 @@
 
 namespace ormisk {
 
-inline const QString kDefaultDialogMessage = QStringLiteral("You have # new message[s]");
-
 struct AppState {
-    // Options ("Config" section), loaded at start-up, written by the options dialog.
-    qint32 PoolingTime = 5;
-    bool AutoExpand = true;
-    bool AutoDialog = true;
-    QString DialogMessage = kDefaultDialogMessage;
-    bool PlayWav = false;
-    bool RandomPlayWAV = false;
-    QString WavFile;
-    QString WavFolder;
-    bool RunInTray = true;
-    bool AutoMarkRead = false;
-    // Mail log settings; LogFilesPath always ends with "/".
-    QString LogFilesPath;
-    bool LogDisabled = true;
-    bool LogAllInOne = true;
-    // Extra CA certificates trusted for POP3 over TLS (private servers); empty = system CAs only.
-    QString CAFile;
+    // Options and mail log settings ("Config" section), loaded at start-up.
+    Options options;
 
     // Account table (1-based through account()).
     QList<AccountRecord> AccountTable;

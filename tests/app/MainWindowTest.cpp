@@ -263,7 +263,7 @@ TEST_F(MainWindowTest, MinimizingMarksMailReadAndRestoringClosesTheNewMailWindow
 TEST_F(MainWindowTest, OptionsFromTheTrayShowTheWindowFirstAndItStaysWhenTheIconGoes)
 {
     start();
-    ASSERT_TRUE(state.RunInTray);
+    ASSERT_TRUE(state.options.RunInTray);
     window->showMinimized();
     if (TrayIcon::available())
         ORMISK_WAIT_TRUE(!window->isVisible(), 5000);
@@ -281,7 +281,7 @@ TEST_F(MainWindowTest, OptionsFromTheTrayShowTheWindowFirstAndItStaysWhenTheIcon
     }
     EXPECT_TRUE(shownWhenOpen);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(state.RunInTray);
+    EXPECT_FALSE(state.options.RunInTray);
     EXPECT_FALSE(window->trayIcon().inTray());
 
     // The tray itself going away while the window is hidden brings the window back too.

@@ -59,7 +59,7 @@ TEST_F(NewMailTest, ShowsTheFilledInMessageWithItsButtons)
 
 TEST_F(NewMailTest, EmptyTemplateKeepsTheDesignedText)
 {
-    state.DialogMessage.clear();
+    state.options.DialogMessage.clear();
     state.NewMailCount = 2;
     open();
     EXPECT_EQ(label()->text(), QStringLiteral("You have 2 messages"));
@@ -67,7 +67,7 @@ TEST_F(NewMailTest, EmptyTemplateKeepsTheDesignedText)
 
 TEST_F(NewMailTest, ShortMessageGivesTheMinimumWidthAndEvenlySpacedButtons)
 {
-    state.DialogMessage = QStringLiteral("# new");
+    state.options.DialogMessage = QStringLiteral("# new");
     state.NewMailCount = 1;
     open();
     const int width = window->twipsToPixels(NewMail::kMinimumWidthTwips);
@@ -88,7 +88,7 @@ TEST_F(NewMailTest, ShortMessageGivesTheMinimumWidthAndEvenlySpacedButtons)
 
 TEST_F(NewMailTest, LongMessageWidensTheWindowBeyondTheLabel)
 {
-    state.DialogMessage = QStringLiteral("There are # new messages waiting for you on your mail servers[.]");
+    state.options.DialogMessage = QStringLiteral("There are # new messages waiting for you on your mail servers[.]");
     state.NewMailCount = 5;
     open();
     EXPECT_EQ(window->width(), label()->width() + window->twipsToPixels(NewMail::kLabelMarginTwips));
@@ -111,7 +111,7 @@ TEST_F(NewMailTest, UpdateRefreshesTheTextButKeepsTheSize)
 TEST_F(NewMailTest, UpdateFormatsFromTheTemplateEveryTime)
 {
     // Without "#" a refresh that started from the shown text would take away the second pair.
-    state.DialogMessage = QStringLiteral("New mail[s] [!]");
+    state.options.DialogMessage = QStringLiteral("New mail[s] [!]");
     state.NewMailCount = 1;
     open();
     EXPECT_EQ(label()->text(), QStringLiteral("New mail [!]"));

@@ -3,7 +3,8 @@
 #include "demo/PopTestServer.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
-#include "store/OptionSettings.h"
+#include "store/Options.h"
+#include "store/WindowGeometry.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 
@@ -58,8 +59,8 @@ TEST(Secrets, SettingsFileStaysOwnerOnlyAfterEverySavePath)
     AppState state = stateWithAccount(110);
     const QList<std::pair<const char*, std::function<void(SettingsStore&)>>> paths = {
         { "accounts", [&](SettingsStore& s) { SaveAccounts(s, state); } },
-        { "options", [&](SettingsStore& s) { WriteOptions(s, state); } },
-        { "log settings", [&](SettingsStore& s) { WriteLogSettings(s, state); } },
+        { "options", [&](SettingsStore& s) { WriteOptions(s, state.options); } },
+        { "log settings", [&](SettingsStore& s) { WriteLogSettings(s, state.options); } },
         { "filters", [&](SettingsStore& s) { SaveFilters(s, state); } },
         { "sound rules", [&](SettingsStore& s) { SaveWavActions(s, state); } },
         { "geometry", [&](SettingsStore& s) { WriteNormalGeometry(s, 10, 20, 3000, 4000); } },

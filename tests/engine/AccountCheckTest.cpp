@@ -77,7 +77,7 @@ TEST_F(AccountCheck, EveryStatusTextInItsTurn)
 
 TEST_F(AccountCheck, OneMessageHasNoPluralAndAutoExpandOffLeavesTheNodeCollapsed)
 {
-    state.AutoExpand = false;
+    state.options.AutoExpand = false;
     const int work = addAccount(QStringLiteral("Work"));
     pop.mailbox = { fakeMessage(QStringLiteral("Minutes"), QStringLiteral("Ann"), QStringLiteral("<1@x>"), 2417) };
     check(work);

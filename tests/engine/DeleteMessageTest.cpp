@@ -12,7 +12,7 @@ class DeleteCommand : public EngineFixture {
 protected:
     DeleteCommand()
     {
-        state.LogDisabled = true;
+        state.options.LogDisabled = true;
         QLocale::setDefault(QLocale::c());
         work = addAccount(QStringLiteral("Work"));
     }

@@ -18,9 +18,9 @@ class EngineFixture : public ::testing::Test {
 protected:
     EngineFixture()
     {
-        state.LogFilesPath = logDir.path() + QStringLiteral("/logs/");
-        state.LogDisabled = false;
-        state.LogAllInOne = true;
+        state.options.LogFilesPath = logDir.path() + QStringLiteral("/logs/");
+        state.options.LogDisabled = false;
+        state.options.LogAllInOne = true;
     }
 
     int addAccount(const QString& title, bool disabled = false)
@@ -51,7 +51,7 @@ protected:
     [[nodiscard]] QStringList messageKeys(int index) const { return testing::childKeys(tree, key(index)); }
     [[nodiscard]] QStringList messageTexts(int index) const { return testing::childTexts(tree, key(index)); }
     [[nodiscard]] QStringList messageImages(int index) const { return testing::childImages(tree, key(index)); }
-    [[nodiscard]] QString logFile(const QString& name) const { return state.LogFilesPath + name; }
+    [[nodiscard]] QString logFile(const QString& name) const { return state.options.LogFilesPath + name; }
 
     QTemporaryDir logDir;
     AppState state;

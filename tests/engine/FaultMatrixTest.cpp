@@ -132,9 +132,9 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
         }
 
         AppState state;
-        state.LogFilesPath = logDir.path() + QStringLiteral("/logs/");
-        state.LogDisabled = false;
-        state.LogAllInOne = true;
+        state.options.LogFilesPath = logDir.path() + QStringLiteral("/logs/");
+        state.options.LogDisabled = false;
+        state.options.LogAllInOne = true;
         if (row.deleteSpam) {
             FilterRule spam;
             spam.SubjectText = QStringLiteral("spam");

@@ -27,7 +27,7 @@ TEST(MailLog, RecordBytesAndFileNames)
                    "e\r\nFrom : A\r\n[End Header]\r\n\r\n"));
     AppState s;
     EXPECT_EQ(MailLog::fileName(s, QStringLiteral("Work")), QStringLiteral("Master.doc"));
-    s.LogAllInOne = false;
+    s.options.LogAllInOne = false;
     EXPECT_EQ(MailLog::fileName(s, QStringLiteral("Work")), QStringLiteral("Work.doc"));
     EXPECT_EQ(MailLog::fileName(s, QStringLiteral("a/b\tc")), QStringLiteral("a_b_c.doc"));
     EXPECT_EQ(MailLog::fileName(s, QString()), QStringLiteral("_.doc"));
@@ -51,13 +51,13 @@ TEST_F(MailLogCheck, MasterFileGetsBothAccountsInVisitOrder)
 
 TEST_F(MailLogCheck, PerAccountFileWithAnUnsafeTitle)
 {
-    state.LogAllInOne = false;
+    state.options.LogAllInOne = false;
     const int work = addAccount(QStringLiteral("Work/Home"));
     pop.mailbox = { fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>")) };
     check(work);
     EXPECT_EQ(readAll(logFile(QStringLiteral("Work_Home.doc"))),
         MailLog::record(header(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>"))));
-    EXPECT_EQ(QDir(state.LogFilesPath).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(state.options.LogFilesPath).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
         QStringList { QStringLiteral("Work_Home.doc") });
 }
 
@@ -81,11 +81,11 @@ TEST_F(MailLogCheck, OnlyBrandNewMessagesAreLogged)
 
 TEST_F(MailLogCheck, LogDisabledTouchesNothing)
 {
-    state.LogDisabled = true;
+    state.options.LogDisabled = true;
     const int work = addAccount(QStringLiteral("Work"));
     pop.mailbox = { fakeMessage(QStringLiteral("W"), QStringLiteral("X"), QStringLiteral("<w>")) };
     check(work);
-    EXPECT_FALSE(QFileInfo::exists(state.LogFilesPath));
+    EXPECT_FALSE(QFileInfo::exists(state.options.LogFilesPath));
 }
 
 TEST_F(MailLogCheck, UnwritableLogNeverStopsTheCheck)
@@ -105,7 +105,7 @@ TEST_F(MailLogCheck, UnwritableLogNeverStopsTheCheck)
     check(work);
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 1 message --- Totaling 1,000 bytes."));
     // A log folder that cannot be created (not even by root: /proc takes no new folders).
-    state.LogFilesPath = QStringLiteral("/proc/ormisk-no-such/logs/");
+    state.options.LogFilesPath = QStringLiteral("/proc/ormisk-no-such/logs/");
     tree.clear();
     check(work);
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 1 message --- Totaling 1,000 bytes."));
@@ -115,9 +115,9 @@ TEST(MailLog, UnfinishedLastLineIsClosedBeforeTheNextRecord)
 {
     QTemporaryDir dir;
     AppState s;
-    s.LogFilesPath = dir.path() + QStringLiteral("/");
+    s.options.LogFilesPath = dir.path() + QStringLiteral("/");
     {
-        QFile f(s.LogFilesPath + QStringLiteral("Master.doc"));
+        QFile f(s.options.LogFilesPath + QStringLiteral("Master.doc"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[Begin Header]\r\nSubject : cut");
     }
@@ -126,7 +126,7 @@ TEST(MailLog, UnfinishedLastLineIsClosedBeforeTheNextRecord)
     log.write(QStringLiteral("Subject : A\r\n"));
     log.write(QStringLiteral("Subject : B\r\n"));
     log.close();
-    EXPECT_EQ(readAll(s.LogFilesPath + QStringLiteral("Master.doc")),
+    EXPECT_EQ(readAll(s.options.LogFilesPath + QStringLiteral("Master.doc")),
         QByteArray("[Begin Header]\r\nSubject : cut\r\n") + MailLog::record(QStringLiteral("Subject : A\r\n"))
             + MailLog::record(QStringLiteral("Subject : B\r\n")));
 }

@@ -34,7 +34,7 @@ TEST(OnceRunRealServer, PrintsOneLinePerNodeForEveryKindOfAccount)
     }
 
     AppState state;
-    state.LogDisabled = true;
+    state.options.LogDisabled = true;
     auto account = [&](const QString& title, quint16 port, const QString& user, bool disabled = false) {
         AccountRecord a;
         a.Title = title;

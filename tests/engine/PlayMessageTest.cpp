@@ -43,8 +43,8 @@ protected:
 
 TEST_F(SoundRoutineTest, SecondCallWaitsForTheFirstSoundToEnd)
 {
-    state.PlayWav = true;
-    state.WavFile = QStringLiteral("/sounds/first.wav");
+    state.options.PlayWav = true;
+    state.options.WavFile = QStringLiteral("/sounds/first.wav");
     routine.PlayMessage();
     EXPECT_EQ(player.played, QStringList { QStringLiteral("/sounds/first.wav") });
     EXPECT_FALSE(state.SoundIdle);
@@ -55,7 +55,7 @@ TEST_F(SoundRoutineTest, SecondCallWaitsForTheFirstSoundToEnd)
         seenWhileWaiting = player.played;
         player.end();
     });
-    state.WavFile = QStringLiteral("/sounds/second.wav");
+    state.options.WavFile = QStringLiteral("/sounds/second.wav");
     routine.PlayMessage();
     EXPECT_EQ(seenWhileWaiting, QStringList { QStringLiteral("/sounds/first.wav") });
     EXPECT_EQ(
@@ -67,8 +67,8 @@ TEST_F(SoundRoutineTest, SecondCallWaitsForTheFirstSoundToEnd)
 
 TEST_F(SoundRoutineTest, EachEndLetsExactlyOneWaitingCallThrough)
 {
-    state.PlayWav = true;
-    state.WavFile = QStringLiteral("a.wav");
+    state.options.PlayWav = true;
+    state.options.WavFile = QStringLiteral("a.wav");
     routine.PlayMessage();
 
     QList<int> playedAfterEachEnd;
@@ -92,9 +92,9 @@ TEST_F(SoundRoutineTest, EachEndLetsExactlyOneWaitingCallThrough)
 
 TEST_F(SoundRoutineTest, SingleFileModeUsesTheNameAsStored)
 {
-    state.PlayWav = true;
-    state.WavFolder = dir.path();
-    state.WavFile = QStringLiteral("/does/not/exist.wav");
+    state.options.PlayWav = true;
+    state.options.WavFolder = dir.path();
+    state.options.WavFile = QStringLiteral("/does/not/exist.wav");
     routine.PlayMessage();
     EXPECT_EQ(player.played, QStringList { QStringLiteral("/does/not/exist.wav") });
     EXPECT_EQ(beeps, 0);
@@ -114,8 +114,8 @@ TEST_F(SoundRoutineTest, RandomModePicksOnlyWavFilesAndEveryOneOfThem)
         (QStringList { QStringLiteral("A.WAV"), QStringLiteral("b.wav") }));
     EXPECT_TRUE(ok);
 
-    state.PlayWav = false;
-    state.WavFolder = dir.path();
+    state.options.PlayWav = false;
+    state.options.WavFolder = dir.path();
     QSet<QString> chosen;
     for (int i = 0; i < 40; ++i) {
         routine.PlayMessage();
@@ -129,8 +129,8 @@ TEST_F(SoundRoutineTest, RandomModePicksOnlyWavFilesAndEveryOneOfThem)
 TEST_F(SoundRoutineTest, RandomModeWithOneFileAlwaysPlaysIt)
 {
     touch(QStringLiteral("only.wav"));
-    state.PlayWav = false;
-    state.WavFolder = dir.path();
+    state.options.PlayWav = false;
+    state.options.WavFolder = dir.path();
     for (int i = 0; i < 10; ++i) {
         routine.PlayMessage();
         EXPECT_EQ(player.played.last(), dir.filePath(QStringLiteral("only.wav")));
@@ -140,14 +140,14 @@ TEST_F(SoundRoutineTest, RandomModeWithOneFileAlwaysPlaysIt)
 
 TEST_F(SoundRoutineTest, MissingFolderBeepsAndReplaysTheLastFile)
 {
-    state.PlayWav = true;
-    state.WavFile = QStringLiteral("/sounds/last.wav");
+    state.options.PlayWav = true;
+    state.options.WavFile = QStringLiteral("/sounds/last.wav");
     routine.PlayMessage();
     player.end();
 
-    state.PlayWav = false;
+    state.options.PlayWav = false;
     for (const QString& folder : { dir.filePath(QStringLiteral("gone")), QString() }) {
-        state.WavFolder = folder;
+        state.options.WavFolder = folder;
         routine.PlayMessage();
         EXPECT_EQ(player.played.last(), QStringLiteral("/sounds/last.wav"));
         EXPECT_FALSE(state.SoundIdle) << "the replay still has to report its end";
@@ -160,8 +160,8 @@ TEST_F(SoundRoutineTest, MissingFolderBeepsAndReplaysTheLastFile)
 
 TEST_F(SoundRoutineTest, EmptyFolderPlaysNothingButStillCompletes)
 {
-    state.PlayWav = false;
-    state.WavFolder = dir.path();
+    state.options.PlayWav = false;
+    state.options.WavFolder = dir.path();
     routine.PlayMessage();
     ASSERT_EQ(player.played.size(), 1);
     EXPECT_FALSE(player.played.last().endsWith(QLatin1String(".wav")));

@@ -2,7 +2,7 @@
 
 #include "engine/OnceRun.h"
 #include "engine/PollScheduler.h"
-#include "store/OptionSettings.h"
+#include "store/Options.h"
 #include "store/SettingsStore.h"
 
 #include <QSignalSpy>
@@ -14,7 +14,7 @@ namespace {
 
 class Scheduler : public EngineFixture {
 protected:
-    Scheduler() { state.LogDisabled = true; }
+    Scheduler() { state.options.LogDisabled = true; }
     ~Scheduler() override { scheduler.PoolingEvent().stop(); }
     PollScheduler scheduler { engine };
 };
@@ -31,7 +31,7 @@ TEST(SchedulerText, LastTwoDigitsOfMinutesAndSeconds)
 
 TEST_F(Scheduler, StartUpTicksAndZeroRunsACycleInTheSameTick)
 {
-    state.PoolingTime = 120;
+    state.options.PoolingTime = 120;
     addAccount(QStringLiteral("Work"));
     scheduler.start();
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
@@ -82,7 +82,7 @@ TEST_F(Scheduler, CycleCaptionsTrayAndDisabledAccounts)
     const int work = addAccount(QStringLiteral("Work"));
     pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a>")) };
     host.minimized = true;
-    state.RunInTray = false;
+    state.options.RunInTray = false;
     scheduler.PollCycle();
     EXPECT_EQ(host.captions, (QStringList { Caption::Checking, Caption::Normal }));
     EXPECT_TRUE(host.trayPictures.isEmpty());
@@ -94,7 +94,7 @@ TEST_F(Scheduler, CycleCaptionsTrayAndDisabledAccounts)
     EXPECT_TRUE(host.events.contains(QStringLiteral("open new mail")));
 
     host.captions.clear();
-    state.RunInTray = true;
+    state.options.RunInTray = true;
     state.NewMailShown = true;
     scheduler.PollCycle();
     EXPECT_EQ(host.captions, QStringList { Caption::Normal }); // in the tray the picture tells instead
@@ -153,7 +153,7 @@ TEST_F(Scheduler, DialogPauseAndNewPeriod)
     {
         DialogPause pause(scheduler);
         EXPECT_FALSE(scheduler.PoolingEvent().isActive());
-        state.PoolingTime = 7;
+        state.options.PoolingTime = 7;
         scheduler.ApplyPollPeriod(); // the timer was paused, so it stays stopped here
         EXPECT_FALSE(scheduler.PoolingEvent().isActive());
     }
@@ -206,8 +206,8 @@ TEST_F(Scheduler, AStoredPeriodTheOptionsWouldRefuseCountsAsFiveMinutes)
     SettingsStore store(dir.filePath(QStringLiteral("Ormisk.conf")));
     const auto load = [&](const char* stored) {
         store.write(Section::Config, QStringLiteral("PoolingTime"), QLatin1String(stored));
-        LoadOptions(store, state, QString());
-        return state.PoolingTime;
+        state.options = LoadOptions(store, QString());
+        return state.options.PoolingTime;
     };
     for (const char* stored : { "40000000", "35791395", "0", "-3" })
         EXPECT_EQ(load(stored), 5) << stored;
@@ -226,7 +226,7 @@ TEST_F(Scheduler, AStoredPeriodTheOptionsWouldRefuseCountsAsFiveMinutes)
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("93:57"));
 
     // A period that bypassed the options still counts as the default.
-    state.PoolingTime = 40000000;
+    state.options.PoolingTime = 40000000;
     scheduler.ApplyPollPeriod();
     EXPECT_EQ(state.SecondsLeft, 300);
 }
@@ -236,7 +236,7 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
     addAccount(QStringLiteral("Work"));
     pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("Zed"), QStringLiteral("<a>")),
         fakeMessage(QStringLiteral("B"), QStringLiteral("Amy"), QStringLiteral("<b>")) };
-    state.PlayWav = true;
+    state.options.PlayWav = true;
     for (const char* sender : { "zed", "amy" }) {
         WavAction a;
         a.SenderText = QLatin1String(sender);

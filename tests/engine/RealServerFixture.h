@@ -79,9 +79,9 @@ class RealServerFixture : public ::testing::Test {
 protected:
     RealServerFixture()
     {
-        state.LogFilesPath = logDir.path() + QStringLiteral("/logs/");
-        state.LogDisabled = false;
-        state.LogAllInOne = true;
+        state.options.LogFilesPath = logDir.path() + QStringLiteral("/logs/");
+        state.options.LogDisabled = false;
+        state.options.LogAllInOne = true;
         shortenTimeouts(pop);
     }
 
@@ -113,7 +113,7 @@ protected:
     [[nodiscard]] QStringList messageKeys(int index) const { return testing::childKeys(tree, key(index)); }
     [[nodiscard]] QStringList messageTexts(int index) const { return testing::childTexts(tree, key(index)); }
     [[nodiscard]] QStringList messageImages(int index) const { return testing::childImages(tree, key(index)); }
-    [[nodiscard]] QString masterLog() const { return state.LogFilesPath + QStringLiteral("Master.doc"); }
+    [[nodiscard]] QString masterLog() const { return state.options.LogFilesPath + QStringLiteral("Master.doc"); }
     [[nodiscard]] int logRecords() const
     {
         QFile file(masterLog());
@@ -121,7 +121,7 @@ protected:
     }
     [[nodiscard]] bool logFolderEmpty() const
     {
-        return QDir(state.LogFilesPath).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty();
+        return QDir(state.options.LogFilesPath).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty();
     }
     void expectMenusRestored() const
     {

@@ -21,9 +21,9 @@ namespace {
 struct ProgramRun {
     ProgramRun(const QString& logPath, quint16 port, const QString& caFile)
     {
-        state.LogFilesPath = logPath;
-        state.LogDisabled = false;
-        state.LogAllInOne = true;
+        state.options.LogFilesPath = logPath;
+        state.options.LogDisabled = false;
+        state.options.LogAllInOne = true;
         AccountRecord work;
         work.Title = QStringLiteral("Work");
         work.Host = QStringLiteral("127.0.0.1");

@@ -29,8 +29,8 @@ class SoundStep : public ::testing::Test {
 protected:
     SoundStep()
     {
-        state.PlayWav = true;
-        state.WavFile = QStringLiteral("general.wav");
+        state.options.PlayWav = true;
+        state.options.WavFile = QStringLiteral("general.wav");
         state.UnseenCount = 1;
         state.WavActionTable = { action(QStringLiteral("zed"), QStringLiteral("z.wav")),
             action(QStringLiteral("amy"), QStringLiteral("a.wav")) };
@@ -55,7 +55,7 @@ TEST_F(SoundStep, EachDistinctFileOnceInOrderThenWavFileRestored)
     message(QStringLiteral("C3"), hdr(QStringLiteral("Zed"), QStringLiteral("<3>")), Image::NewMail);
     RunSoundStep(state, tree, host);
     EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
-    EXPECT_EQ(state.WavFile, QStringLiteral("general.wav"));
+    EXPECT_EQ(state.options.WavFile, QStringLiteral("general.wav"));
 }
 
 TEST_F(SoundStep, NoActionMatchedPlaysTheGeneralSoundOnce)
@@ -72,10 +72,10 @@ TEST_F(SoundStep, SilentWithoutUnseenMailOrWithoutASoundMode)
     state.UnseenCount = 0;
     RunSoundStep(state, tree, host);
     state.UnseenCount = 1;
-    state.PlayWav = false;
+    state.options.PlayWav = false;
     RunSoundStep(state, tree, host);
     EXPECT_TRUE(host.played.isEmpty());
-    state.RandomPlayWAV = true; // random mode still plays once per distinct action file
+    state.options.RandomPlayWAV = true; // random mode still plays once per distinct action file
     RunSoundStep(state, tree, host);
     EXPECT_EQ(host.played, QStringList { QStringLiteral("z.wav") });
 }
@@ -87,11 +87,11 @@ TEST_F(SoundStep, AutoMarkReadLimitsToUnreadNewMail)
     message(QStringLiteral("C2"), hdr(QStringLiteral("Amy"), QStringLiteral("<2>")), Image::Mail);
     message(QStringLiteral("C3"), hdr(QStringLiteral("Amy"), QStringLiteral("<3>")), Image::Deleted);
     state.ReadHeaders = { readZed };
-    state.AutoMarkRead = true;
+    state.options.AutoMarkRead = true;
     RunSoundStep(state, tree, host);
     EXPECT_EQ(host.played, QStringList { QStringLiteral("general.wav") });
     host.played.clear();
-    state.AutoMarkRead = false; // every node takes part, "Mail" and "Deleted" too
+    state.options.AutoMarkRead = false; // every node takes part, "Mail" and "Deleted" too
     RunSoundStep(state, tree, host);
     EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
 }

@@ -22,9 +22,9 @@ protected:
     void SetUp() override
     {
         store = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("Ormisk.conf")));
-        state.LogFilesPath = QStringLiteral("/home/u/Logs/");
-        state.LogDisabled = true;
-        state.LogAllInOne = true;
+        state.options.LogFilesPath = QStringLiteral("/home/u/Logs/");
+        state.options.LogDisabled = true;
+        state.options.LogAllInOne = true;
         dialog = std::make_unique<LogSettingsDialog>(state, *store, dialogs);
         dialog->show();
         path = dialog->findChild<QLineEdit*>(QStringLiteral("txtLogFilesPath"));
@@ -72,7 +72,7 @@ TEST_F(LogSettingsDialogTest, OkAddsTheMissingSeparatorAndSavesTheThreeKeys)
     click("butOK");
     EXPECT_TRUE(dialog->wasAccepted());
     EXPECT_TRUE(state.DialogAccepted);
-    EXPECT_EQ(state.LogFilesPath, QStringLiteral("/home/u/Mail/"));
+    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/home/u/Mail/"));
     EXPECT_EQ(stored("LogFilesPath"), QStringLiteral("/home/u/Mail/"));
     EXPECT_EQ(stored("LogDisabled"), QStringLiteral("False"));
     EXPECT_EQ(stored("LogAllInOne"), QStringLiteral("True"));
@@ -90,9 +90,9 @@ TEST_F(LogSettingsDialogTest, EmptyTextKeepsTheFolderButSavesTheBoxes)
     path->clear();
     allInOne->setChecked(false);
     click("butOK");
-    EXPECT_EQ(state.LogFilesPath, QStringLiteral("/home/u/Logs/"));
+    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/home/u/Logs/"));
     EXPECT_EQ(stored("LogFilesPath"), QStringLiteral("/home/u/Logs/"));
-    EXPECT_FALSE(state.LogAllInOne);
+    EXPECT_FALSE(state.options.LogAllInOne);
     EXPECT_EQ(stored("LogAllInOne"), QStringLiteral("False"));
 }
 
@@ -104,9 +104,9 @@ TEST_F(LogSettingsDialogTest, CancelChangesNothing)
     click("butCancel");
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_FALSE(dialog->wasAccepted());
-    EXPECT_EQ(state.LogFilesPath, QStringLiteral("/home/u/Logs/"));
-    EXPECT_TRUE(state.LogDisabled);
-    EXPECT_TRUE(state.LogAllInOne);
+    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/home/u/Logs/"));
+    EXPECT_TRUE(state.options.LogDisabled);
+    EXPECT_TRUE(state.options.LogAllInOne);
     EXPECT_FALSE(store->contains(Section::Config, QStringLiteral("LogFilesPath")));
 }
 
@@ -120,7 +120,7 @@ TEST_F(LogSettingsDialogTest, BrowseReplacesTheTextUnlessCancelled)
     EXPECT_EQ(dialogs.askedCaptions,
         QStringList({ QStringLiteral("Select Log Files Location"), QStringLiteral("Select Log Files Location") }));
     click("butOK");
-    EXPECT_EQ(state.LogFilesPath, QStringLiteral("/picked/"));
+    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/picked/"));
 }
 
 TEST_F(LogSettingsDialogTest, TabOrderRunsFromTheFolderToCancel)

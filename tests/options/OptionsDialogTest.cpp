@@ -26,7 +26,7 @@ protected:
         auto dialog = std::make_unique<OptionsDialog>(
             state, *store, dialogs,
             [this] {
-                played.append({ state.WavFile, state.WavFolder, state.PlayWav });
+                played.append({ state.options.WavFile, state.options.WavFolder, state.options.PlayWav });
                 // Once only: a nested press must not recurse for ever.
                 if (auto once = std::exchange(duringPlay, nullptr))
                     once();
@@ -102,9 +102,9 @@ TEST(PollingPeriod, RefusesShortMalformedAndOverlongPeriods)
 
 TEST_F(OptionsDialogTest, EachValidationMessageKeepsTheDialogOpenWithFocusOnItsBox)
 {
-    state.PlayWav = false;
-    state.RandomPlayWAV = true;
-    state.WavFolder.clear();
+    state.options.PlayWav = false;
+    state.options.RandomPlayWAV = true;
+    state.options.WavFolder.clear();
     auto d = open();
 
     const auto expectRefused = [&](const QString& text, const char* focus) {
@@ -137,7 +137,7 @@ TEST_F(OptionsDialogTest, EachValidationMessageKeepsTheDialogOpenWithFocusOnItsB
 
 TEST_F(OptionsDialogTest, OkCommitsEveryOptionAndWritesExactlyTheOptionKeys)
 {
-    state.WavFile = QStringLiteral("/snd/one.wav");
+    state.options.WavFile = QStringLiteral("/snd/one.wav");
     auto d = open();
     EXPECT_FALSE(state.SelectionResetAllowed);
     retype(*d, "txtPoolingTime", QStringLiteral("1.5"));
@@ -153,13 +153,13 @@ TEST_F(OptionsDialogTest, OkCommitsEveryOptionAndWritesExactlyTheOptionKeys)
     EXPECT_TRUE(d->wasAccepted());
     EXPECT_TRUE(state.DialogAccepted);
     EXPECT_TRUE(state.SelectionResetAllowed);
-    EXPECT_EQ(state.PoolingTime, 2);
-    EXPECT_FALSE(state.AutoExpand);
-    EXPECT_EQ(state.DialogMessage, QStringLiteral(" # waiting "));
-    EXPECT_TRUE(state.PlayWav);
-    EXPECT_FALSE(state.RandomPlayWAV);
-    EXPECT_FALSE(state.RunInTray);
-    EXPECT_TRUE(state.AutoMarkRead);
+    EXPECT_EQ(state.options.PoolingTime, 2);
+    EXPECT_FALSE(state.options.AutoExpand);
+    EXPECT_EQ(state.options.DialogMessage, QStringLiteral(" # waiting "));
+    EXPECT_TRUE(state.options.PlayWav);
+    EXPECT_FALSE(state.options.RandomPlayWAV);
+    EXPECT_FALSE(state.options.RunInTray);
+    EXPECT_TRUE(state.options.AutoMarkRead);
 
     QStringList keys = writtenKeys();
     keys.sort();
@@ -179,9 +179,9 @@ TEST_F(OptionsDialogTest, OkCommitsEveryOptionAndWritesExactlyTheOptionKeys)
 
 TEST_F(OptionsDialogTest, SwitchingModesKeepsBothTheFileAndTheFolder)
 {
-    state.PlayWav = true;
-    state.WavFile = QStringLiteral("/snd/one.wav");
-    state.WavFolder = QStringLiteral("/snd/many");
+    state.options.PlayWav = true;
+    state.options.WavFile = QStringLiteral("/snd/one.wav");
+    state.options.WavFolder = QStringLiteral("/snd/many");
     auto d = open();
     auto* box = child<QLineEdit>(*d, "txtWavFile");
     auto* select = child<QPushButton>(*d, "butSelectWav");
@@ -192,8 +192,8 @@ TEST_F(OptionsDialogTest, SwitchingModesKeepsBothTheFileAndTheFolder)
     EXPECT_FALSE(child<QCheckBox>(*d, "chkPlayWav")->isChecked());
     EXPECT_EQ(select->text(), QStringLiteral("Select &WAV Folder..."));
     EXPECT_EQ(box->text(), QStringLiteral("/snd/many"));
-    EXPECT_FALSE(state.PlayWav);
-    EXPECT_TRUE(state.RandomPlayWAV);
+    EXPECT_FALSE(state.options.PlayWav);
+    EXPECT_TRUE(state.options.RandomPlayWAV);
     retype(*d, "txtWavFile", QStringLiteral("/snd/more"));
 
     click(*d, "chkPlayWav");
@@ -202,15 +202,15 @@ TEST_F(OptionsDialogTest, SwitchingModesKeepsBothTheFileAndTheFolder)
     EXPECT_EQ(box->text(), QStringLiteral("/snd/more"));
     click(*d, "chkPlayWav");
     click(*d, "butOK");
-    EXPECT_EQ(state.WavFile, QStringLiteral("/snd/one.wav"));
-    EXPECT_EQ(state.WavFolder, QStringLiteral("/snd/more"));
-    EXPECT_TRUE(state.PlayWav);
-    EXPECT_FALSE(state.RandomPlayWAV);
+    EXPECT_EQ(state.options.WavFile, QStringLiteral("/snd/one.wav"));
+    EXPECT_EQ(state.options.WavFolder, QStringLiteral("/snd/more"));
+    EXPECT_TRUE(state.options.PlayWav);
+    EXPECT_FALSE(state.options.RandomPlayWAV);
 }
 
 TEST_F(OptionsDialogTest, CancelKeepsOnlyTheModeSetByATick)
 {
-    state.WavFolder = QStringLiteral("/snd/many");
+    state.options.WavFolder = QStringLiteral("/snd/many");
     auto d = open();
     // No sound mode: the sound controls are off.
     for (const char* name : { "txtWavFile", "butSelectWav", "butTest", "chkAutoMarkRead" })
@@ -226,28 +226,28 @@ TEST_F(OptionsDialogTest, CancelKeepsOnlyTheModeSetByATick)
     EXPECT_FALSE(d->wasAccepted());
     EXPECT_FALSE(state.DialogAccepted);
     EXPECT_TRUE(state.SelectionResetAllowed);
-    EXPECT_TRUE(state.RandomPlayWAV);
-    EXPECT_FALSE(state.PlayWav);
-    EXPECT_EQ(state.PoolingTime, 5);
-    EXPECT_EQ(state.WavFolder, QStringLiteral("/snd/many"));
+    EXPECT_TRUE(state.options.RandomPlayWAV);
+    EXPECT_FALSE(state.options.PlayWav);
+    EXPECT_EQ(state.options.PoolingTime, 5);
+    EXPECT_EQ(state.options.WavFolder, QStringLiteral("/snd/many"));
     EXPECT_TRUE(writtenKeys().isEmpty());
 }
 
 TEST_F(OptionsDialogTest, BothModesStoredOpensInSingleMode)
 {
-    state.PlayWav = true;
-    state.RandomPlayWAV = true;
+    state.options.PlayWav = true;
+    state.options.RandomPlayWAV = true;
     auto d = open();
     EXPECT_TRUE(child<QCheckBox>(*d, "chkPlayWav")->isChecked());
     EXPECT_FALSE(child<QCheckBox>(*d, "chkRandomPlayWAV")->isChecked());
-    EXPECT_FALSE(state.RandomPlayWAV);
+    EXPECT_FALSE(state.options.RandomPlayWAV);
 }
 
 TEST_F(OptionsDialogTest, TestPlaysTheShownFileAndFolderThenRestoresThem)
 {
-    state.RandomPlayWAV = true;
-    state.WavFile = QStringLiteral("/old.wav");
-    state.WavFolder = QStringLiteral("/old");
+    state.options.RandomPlayWAV = true;
+    state.options.WavFile = QStringLiteral("/old.wav");
+    state.options.WavFolder = QStringLiteral("/old");
     auto d = open();
     retype(*d, "txtWavFile", QString());
     EXPECT_FALSE(child<QPushButton>(*d, "butTest")->isEnabled());
@@ -260,8 +260,8 @@ TEST_F(OptionsDialogTest, TestPlaysTheShownFileAndFolderThenRestoresThem)
     EXPECT_EQ(played[0].file, QStringLiteral("/new.wav"));
     EXPECT_EQ(played[0].folder, QStringLiteral("/new"));
     EXPECT_TRUE(played[0].single);
-    EXPECT_EQ(state.WavFile, QStringLiteral("/old.wav"));
-    EXPECT_EQ(state.WavFolder, QStringLiteral("/old"));
+    EXPECT_EQ(state.options.WavFile, QStringLiteral("/old.wav"));
+    EXPECT_EQ(state.options.WavFolder, QStringLiteral("/old"));
 
     click(*d, "butAdvancedWav");
     EXPECT_EQ(advancedOpened, 1);
@@ -269,8 +269,8 @@ TEST_F(OptionsDialogTest, TestPlaysTheShownFileAndFolderThenRestoresThem)
 
 TEST_F(OptionsDialogTest, SelectButtonAsksForAFileOrAFolderAndIgnoresCancel)
 {
-    state.PlayWav = true;
-    state.WavFile = QStringLiteral("/a.wav");
+    state.options.PlayWav = true;
+    state.options.WavFile = QStringLiteral("/a.wav");
     auto d = open();
     auto* box = child<QLineEdit>(*d, "txtWavFile");
     dialogs.fileNames = { QStringLiteral("/picked.wav"), QString() };
@@ -291,17 +291,17 @@ TEST_F(OptionsDialogTest, SelectButtonAsksForAFileOrAFolderAndIgnoresCancel)
 
 TEST_F(OptionsDialogTest, OkPressedWhileATestWaitsIsNotUndoneByTheTest)
 {
-    state.PlayWav = true;
-    state.WavFile = QStringLiteral("/old.wav");
+    state.options.PlayWav = true;
+    state.options.WavFile = QStringLiteral("/old.wav");
     auto d = open();
     retype(*d, "txtWavFile", QStringLiteral("/new.wav"));
     duringPlay = [&] { child<QPushButton>(*d, "butTest")->click(); };
     click(*d, "butTest");
     EXPECT_EQ(played.size(), 2);
-    EXPECT_EQ(state.WavFile, QStringLiteral("/old.wav"));
+    EXPECT_EQ(state.options.WavFile, QStringLiteral("/old.wav"));
 
     duringPlay = [&] { child<QPushButton>(*d, "butOK")->click(); };
     click(*d, "butTest");
     EXPECT_TRUE(d->wasAccepted());
-    EXPECT_EQ(state.WavFile, QStringLiteral("/new.wav"));
+    EXPECT_EQ(state.options.WavFile, QStringLiteral("/new.wav"));
 }

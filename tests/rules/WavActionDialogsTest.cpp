@@ -21,7 +21,7 @@ protected:
     // Records the sound settings in force at each call, as the real player would read them.
     std::function<void()> recorder()
     {
-        return [this] { plays.append({ state.WavFile, state.WavFolder, state.PlayWav }); };
+        return [this] { plays.append({ state.options.WavFile, state.options.WavFolder, state.options.PlayWav }); };
     }
     QList<PlayCall> plays;
 };
@@ -54,10 +54,10 @@ TEST_F(WavActionDialogs, OkNeedsATextAndAFileTestNeedsAFile)
 
 TEST_F(WavActionDialogs, TestPlaysTheNamedFileEvenInRandomModeAndRestoresTheSettings)
 {
-    state.PlayWav = false;
-    state.RandomPlayWAV = true;
-    state.WavFile = QStringLiteral("/s/general.wav");
-    state.WavFolder = QStringLiteral("/s/folder");
+    state.options.PlayWav = false;
+    state.options.RandomPlayWAV = true;
+    state.options.WavFile = QStringLiteral("/s/general.wav");
+    state.options.WavFolder = QStringLiteral("/s/folder");
     WavActionEditDialog d(state, *store, dialogs, recorder());
     d.show();
     child<QLineEdit>(d, "txtWavFile")->setText(QStringLiteral("/s/joe.wav"));
@@ -67,10 +67,10 @@ TEST_F(WavActionDialogs, TestPlaysTheNamedFileEvenInRandomModeAndRestoresTheSett
     EXPECT_EQ(plays[0].file, QStringLiteral("/s/joe.wav"));
     EXPECT_EQ(plays[0].folder, QString());
     EXPECT_TRUE(plays[0].playWav);
-    EXPECT_FALSE(state.PlayWav);
-    EXPECT_TRUE(state.RandomPlayWAV);
-    EXPECT_EQ(state.WavFile, QStringLiteral("/s/general.wav"));
-    EXPECT_EQ(state.WavFolder, QStringLiteral("/s/folder"));
+    EXPECT_FALSE(state.options.PlayWav);
+    EXPECT_TRUE(state.options.RandomPlayWAV);
+    EXPECT_EQ(state.options.WavFile, QStringLiteral("/s/general.wav"));
+    EXPECT_EQ(state.options.WavFolder, QStringLiteral("/s/folder"));
 }
 
 TEST_F(WavActionDialogs, SelectFileTakesThePickAndKeepsTheTextOnCancel)

@@ -131,9 +131,9 @@ TEST_F(PlayerFailures, SoundRoutineOverTheRealPlayerNeverHangs)
     PulseSoundPlayer player;
     SoundRoutine routine(state, player, {});
     QSignalSpy idle(&routine, &SoundRoutine::soundIdle);
-    state.PlayWav = true;
+    state.options.PlayWav = true;
     for (const QString& file : { dir.filePath(QStringLiteral("missing.wav")), text.fileName(), tone }) {
-        state.WavFile = file;
+        state.options.WavFile = file;
         routine.PlayMessage();
     }
     EXPECT_EQ(idle.count(), 2) << "each later call waited for one end";

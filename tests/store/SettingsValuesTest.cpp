@@ -1,5 +1,6 @@
 #include "store/AppState.h"
-#include "store/OptionSettings.h"
+#include "store/Options.h"
+#include "store/WindowGeometry.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 
@@ -43,22 +44,22 @@ TEST(SettingsValues, EmptyStoreGivesEveryDefault)
     QTemporaryDir dir;
     SettingsStore store(conf(dir));
     AppState s;
-    s.PoolingTime = 77; // prove the load overwrites
-    LoadOptions(store, s, QStringLiteral("/data/Logs/"));
+    s.options.PoolingTime = 77; // prove the load overwrites
+    s.options = LoadOptions(store, QStringLiteral("/data/Logs/"));
     LoadFilters(store, s);
     LoadWavActions(store, s);
-    EXPECT_EQ(s.PoolingTime, 5);
-    EXPECT_TRUE(s.AutoExpand);
-    EXPECT_TRUE(s.AutoDialog);
-    EXPECT_EQ(s.DialogMessage, QStringLiteral("You have # new message[s]"));
-    EXPECT_FALSE(s.PlayWav);
-    EXPECT_FALSE(s.RandomPlayWAV);
-    EXPECT_TRUE(s.WavFile.isEmpty());
-    EXPECT_TRUE(s.RunInTray);
-    EXPECT_FALSE(s.AutoMarkRead);
-    EXPECT_EQ(s.LogFilesPath, QStringLiteral("/data/Logs/"));
-    EXPECT_TRUE(s.LogDisabled);
-    EXPECT_TRUE(s.LogAllInOne);
+    EXPECT_EQ(s.options.PoolingTime, 5);
+    EXPECT_TRUE(s.options.AutoExpand);
+    EXPECT_TRUE(s.options.AutoDialog);
+    EXPECT_EQ(s.options.DialogMessage, QStringLiteral("You have # new message[s]"));
+    EXPECT_FALSE(s.options.PlayWav);
+    EXPECT_FALSE(s.options.RandomPlayWAV);
+    EXPECT_TRUE(s.options.WavFile.isEmpty());
+    EXPECT_TRUE(s.options.RunInTray);
+    EXPECT_FALSE(s.options.AutoMarkRead);
+    EXPECT_EQ(s.options.LogFilesPath, QStringLiteral("/data/Logs/"));
+    EXPECT_TRUE(s.options.LogDisabled);
+    EXPECT_TRUE(s.options.LogAllInOne);
     EXPECT_EQ(s.FilterCount(), 0);
     EXPECT_EQ(s.WavActionCount(), 0);
     EXPECT_TRUE(s.AutoPrompt);
@@ -84,19 +85,19 @@ TEST(SettingsValues, OptionsRoundTripAndGeometryRules)
     QTemporaryDir dir;
     SettingsStore store(conf(dir));
     AppState s;
-    s.PoolingTime = 12;
-    s.DialogMessage = QStringLiteral("  Mail: # [new] ; = \"x\"  ");
-    s.PlayWav = true;
-    s.WavFile = QStringLiteral("/home/me/Sounds/ding, dong.wav");
-    WriteOptions(store, s);
+    s.options.PoolingTime = 12;
+    s.options.DialogMessage = QStringLiteral("  Mail: # [new] ; = \"x\"  ");
+    s.options.PlayWav = true;
+    s.options.WavFile = QStringLiteral("/home/me/Sounds/ding, dong.wav");
+    WriteOptions(store, s.options);
     WriteNormalGeometry(store, 1500, 3000, 4500, 6000);
     WriteMaximizedState(store);
     AppState t;
-    LoadOptions(store, t, QString());
-    EXPECT_EQ(t.PoolingTime, 12);
-    EXPECT_EQ(t.DialogMessage, s.DialogMessage);
-    EXPECT_TRUE(t.PlayWav);
-    EXPECT_EQ(t.WavFile, s.WavFile);
+    t.options = LoadOptions(store, QString());
+    EXPECT_EQ(t.options.PoolingTime, 12);
+    EXPECT_EQ(t.options.DialogMessage, s.options.DialogMessage);
+    EXPECT_TRUE(t.options.PlayWav);
+    EXPECT_EQ(t.options.WavFile, s.options.WavFile);
     EXPECT_EQ(store.read(Section::Config, QStringLiteral("PlayWav")), QStringLiteral("True"));
     const StoredGeometry g = ReadGeometry(store);
     // Maximizing keeps the last normal position and size.

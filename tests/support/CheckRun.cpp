@@ -13,7 +13,7 @@ CheckOutcome runCheck(
     PopComponent& pop, const QString& host, quint16 port, const QString& user, const QString& password)
 {
     AppState state;
-    state.LogDisabled = true;
+    state.options.LogDisabled = true;
     AccountRecord account;
     account.Title = QStringLiteral("Box");
     account.Host = host;

@@ -51,7 +51,7 @@ public:
     }
     void playMessage() override
     {
-        played << m_state.WavFile;
+        played << m_state.options.WavFile;
         if (whilePlaying)
             whilePlaying();
     }
