@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <utility>
+
 namespace ormisk {
 
 namespace {
@@ -13,6 +15,12 @@ constexpr int KeyRole = Qt::UserRole;
 constexpr int TagRole = Qt::UserRole + 1;
 constexpr int ImageRole = Qt::UserRole + 2;
 constexpr int ExpandedImageRole = Qt::UserRole + 3;
+
+// From this many nodes on, messages reach the widget in batches. The view lays out every expanded
+// row after each change, and the check lets events run every few messages: one row at a time,
+// 100,000 messages would cost the square of that in layout work.
+constexpr qsizetype kLargeTree = 512;
+constexpr int kBatchMs = 100;
 
 struct ProgrammaticGuard {
     explicit ProgrammaticGuard(int& depth)
@@ -31,9 +39,11 @@ AccountTree::AccountTree(QWidget* parent)
     setObjectName(QStringLiteral("AccntList"));
     setColumnCount(1);
     header()->hide();
-    // Whole texts with a horizontal scroll bar: the end of a node text (the sender) matters.
+    // Whole texts with a horizontal scroll bar: the end of a node text (the sender) matters. The
+    // column is fitted to its texts after changes, at most once per batch: fitting it on every
+    // change (ResizeToContents) measures up to a thousand texts each time a message is added,
+    // seconds of work for a few hundred messages.
     header()->setStretchLastSection(false);
-    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     setTextElideMode(Qt::ElideNone);
     setRootIsDecorated(true);
     setUniformRowHeights(true);
@@ -42,17 +52,46 @@ AccountTree::AccountTree(QWidget* parent)
     setContextMenuPolicy(Qt::DefaultContextMenu);
     connect(this, &QTreeWidget::itemExpanded, this, &AccountTree::onUserExpandedOrCollapsed);
     connect(this, &QTreeWidget::itemCollapsed, this, &AccountTree::onUserExpandedOrCollapsed);
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(kBatchMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, [this] {
+        flushPending();
+        if (std::exchange(m_fitPending, false))
+            resizeColumnToContents(0);
+    });
 }
 
-QTreeWidgetItem* AccountTree::item(const QString& key) const
+AccountTree::~AccountTree()
 {
-    return m_items.value(key, nullptr);
+    for (const Queued& q : std::as_const(m_queued))
+        delete q.child;
 }
 
-QString AccountTree::keyOf(const QTreeWidgetItem* item)
+bool AccountTree::large() const { return m_items.size() >= kLargeTree; }
+
+void AccountTree::flushPending() const
 {
-    return item ? item->data(0, KeyRole).toString() : QString();
+    auto* self = const_cast<AccountTree*>(this);
+    // One insertion per run of children of the same parent: one layout for the whole batch.
+    qsizetype i = 0;
+    while (i < m_queued.size()) {
+        QTreeWidgetItem* parent = m_queued.at(i).parent;
+        QList<QTreeWidgetItem*> run;
+        for (; i < m_queued.size() && m_queued.at(i).parent == parent; ++i)
+            run.append(m_queued.at(i).child);
+        parent->addChildren(run);
+    }
+    m_queued.clear();
+    if (!m_scrollTarget.isEmpty()) {
+        QTreeWidgetItem* target = item(std::exchange(m_scrollTarget, QString()));
+        if (target)
+            self->scrollNow(target);
+    }
 }
+
+QTreeWidgetItem* AccountTree::item(const QString& key) const { return m_items.value(key, nullptr); }
+
+QString AccountTree::keyOf(const QTreeWidgetItem* item) { return item ? item->data(0, KeyRole).toString() : QString(); }
 
 void AccountTree::refreshIcon(QTreeWidgetItem* it)
 {
@@ -66,7 +105,14 @@ void AccountTree::add(const QString& parentKey, const QString& key, const QStrin
     if (key.isEmpty() || m_items.contains(key))
         return;
     QTreeWidgetItem* parentItem = parentKey.isEmpty() ? nullptr : item(parentKey);
-    auto* it = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(this);
+    const bool queue = parentItem && large();
+    if (!queue)
+        flushPending(); // keeps the order of children added before
+    QTreeWidgetItem* it = nullptr;
+    if (queue)
+        it = new QTreeWidgetItem();
+    else
+        it = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(this);
     it->setData(0, KeyRole, key);
     it->setData(0, ImageRole, image);
     it->setData(0, TagRole, QString());
@@ -74,6 +120,16 @@ void AccountTree::add(const QString& parentKey, const QString& key, const QStrin
     refreshIcon(it);
     m_items.insert(key, it);
     m_orderValid = false;
+    if (queue)
+        m_queued.append(Queued { parentItem, it });
+    scheduleBatch();
+}
+
+void AccountTree::scheduleBatch()
+{
+    m_fitPending = true;
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
 }
 
 void AccountTree::forget(QTreeWidgetItem* it)
@@ -88,27 +144,33 @@ void AccountTree::remove(const QString& key)
     QTreeWidgetItem* it = item(key);
     if (!it)
         return;
+    flushPending();
     forget(it);
     delete it;
     m_orderValid = false;
+    scheduleBatch();
 }
 
 void AccountTree::clear()
 {
+    m_flushTimer.stop();
+    for (const Queued& q : std::as_const(m_queued))
+        delete q.child;
+    m_queued.clear();
+    m_scrollTarget.clear();
     m_items.clear();
     QTreeWidget::clear();
     m_orderValid = false;
 }
 
-int AccountTree::count() const
-{
-    return static_cast<int>(m_items.size());
-}
+int AccountTree::count() const { return static_cast<int>(m_items.size()); }
 
 QString AccountTree::keyAt(int index) const
 {
     if (!m_orderValid) {
+        flushPending();
         m_order.clear();
+        m_order.reserve(m_items.size());
         for (QTreeWidgetItemIterator it(const_cast<AccountTree*>(this)); *it; ++it)
             m_order.append(keyOf(*it));
         m_orderValid = true;
@@ -116,10 +178,7 @@ QString AccountTree::keyAt(int index) const
     return index >= 1 && index <= m_order.size() ? m_order.at(index - 1) : QString();
 }
 
-bool AccountTree::contains(const QString& key) const
-{
-    return m_items.contains(key);
-}
+bool AccountTree::contains(const QString& key) const { return m_items.contains(key); }
 
 QString AccountTree::text(const QString& key) const
 {
@@ -129,8 +188,10 @@ QString AccountTree::text(const QString& key) const
 
 void AccountTree::setText(const QString& key, const QString& text)
 {
-    if (auto* it = item(key))
+    if (auto* it = item(key)) {
         it->setText(0, text);
+        scheduleBatch();
+    }
 }
 
 QString AccountTree::image(const QString& key) const
@@ -170,9 +231,12 @@ bool AccountTree::expanded(const QString& key) const
 void AccountTree::setExpanded(const QString& key, bool expanded)
 {
     if (auto* it = item(key)) {
+        if (!it->treeWidget())
+            flushPending();
         ProgrammaticGuard guard(m_programmatic);
         it->setExpanded(expanded);
         refreshIcon(it);
+        scheduleBatch();
     }
 }
 
@@ -190,33 +254,46 @@ void AccountTree::setTag(const QString& key, const QString& tag)
 
 QString AccountTree::parent(const QString& key) const
 {
+    flushPending();
     const auto* it = item(key);
     return it ? keyOf(it->parent()) : QString();
 }
 
 QString AccountTree::firstChild(const QString& key) const
 {
+    flushPending();
     const auto* it = item(key);
-    return it && it->childCount() > 0 ? keyOf(it->child(0)) : QString();
+    if (!it || it->childCount() == 0)
+        return {};
+    m_walk = { it->child(0), 0 };
+    return keyOf(m_walk.item);
 }
 
 int AccountTree::children(const QString& key) const
 {
+    flushPending();
     const auto* it = item(key);
     return it ? it->childCount() : 0;
 }
 
 QString AccountTree::next(const QString& key) const
 {
+    flushPending();
     auto* it = item(key);
     if (!it)
         return {};
-    if (QTreeWidgetItem* p = it->parent()) {
-        const int at = p->indexOfChild(it);
-        return at + 1 < p->childCount() ? keyOf(p->child(at + 1)) : QString();
-    }
-    const int at = indexOfTopLevelItem(it);
-    return at + 1 < topLevelItemCount() ? keyOf(topLevelItem(at + 1)) : QString();
+    // A walk from child to child asks for the node it was just given: its row is known. Any other
+    // row costs a search of the siblings, and a walk over 100,000 messages would cost their square.
+    QTreeWidgetItem* p = it->parent();
+    auto sibling = [&](int row) { return p ? p->child(row) : topLevelItem(row); };
+    const int siblings = p ? p->childCount() : topLevelItemCount();
+    int at = m_walk.item == it && sibling(m_walk.row) == it ? m_walk.row : -1;
+    if (at < 0)
+        at = p ? p->indexOfChild(it) : indexOfTopLevelItem(it);
+    if (at < 0 || at + 1 >= siblings)
+        return {};
+    m_walk = { sibling(at + 1), at + 1 };
+    return keyOf(m_walk.item);
 }
 
 void AccountTree::ensureVisible(const QString& key)
@@ -224,6 +301,19 @@ void AccountTree::ensureVisible(const QString& key)
     auto* it = item(key);
     if (!it)
         return;
+    // Every scroll lays out all rows first: in a large tree only the last request of a batch counts.
+    if (large()) {
+        m_scrollTarget = key;
+        scheduleBatch();
+        return;
+    }
+    flushPending();
+    scrollNow(it);
+    scheduleBatch();
+}
+
+void AccountTree::scrollNow(QTreeWidgetItem* it)
+{
     ProgrammaticGuard guard(m_programmatic);
     for (QTreeWidgetItem* p = it->parent(); p; p = p->parent()) {
         p->setExpanded(true);
@@ -239,6 +329,7 @@ QString AccountTree::selected() const
 
 void AccountTree::setSelected(const QString& key)
 {
+    flushPending();
     QSignalBlocker block(this);
     if (key.isEmpty()) {
         clearSelection();
@@ -251,13 +342,11 @@ void AccountTree::setSelected(const QString& key)
     }
 }
 
-void AccountTree::clearDropHighlight()
-{
-    setDropIndicatorShown(false);
-}
+void AccountTree::clearDropHighlight() { setDropIndicatorShown(false); }
 
 QString AccountTree::keyAtPosition(const QPoint& pos) const
 {
+    flushPending();
     return keyOf(itemAt(pos));
 }
 

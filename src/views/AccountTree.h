@@ -4,7 +4,9 @@
 #include "engine/NodeTree.h"
 
 #include <QHash>
+#include <QList>
 #include <QStringList>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace ormisk {
@@ -13,6 +15,9 @@ class AccountTree : public QTreeWidget, public NodeTree {
     Q_OBJECT
 public:
     explicit AccountTree(QWidget* parent = nullptr);
+    ~AccountTree() override;
+    AccountTree(const AccountTree&) = delete;
+    AccountTree& operator=(const AccountTree&) = delete;
 
     void add(const QString& parentKey, const QString& key, const QString& text, const QString& image) override;
     void remove(const QString& key) override;
@@ -40,6 +45,9 @@ public:
 
     [[nodiscard]] QString keyAtPosition(const QPoint& pos) const;
     [[nodiscard]] QString expandedImage(const QString& key) const;
+    // Puts messages added to a large tree into the widget now (see add()); also runs by itself
+    // within a tenth of a second.
+    void flushPending() const;
 
 signals:
     // The user pressed a mouse button over a node (empty key: over empty space).
@@ -65,11 +73,31 @@ private:
     void refreshIcon(QTreeWidgetItem* item);
     void forget(QTreeWidgetItem* item);
     void onUserExpandedOrCollapsed(QTreeWidgetItem* item);
+    [[nodiscard]] bool large() const;
+    void scrollNow(QTreeWidgetItem* item);
+    // Items to put in, a scroll, or the column width to fit: done once, a tenth of a second on.
+    void scheduleBatch();
 
     QHash<QString, QTreeWidgetItem*> m_items;
     mutable QStringList m_order;
     mutable bool m_orderValid = false;
     int m_programmatic = 0; // expand changes made by the program, not the user
+    // Children made while the tree is large, in the order added, not yet in the widget, and the
+    // node to scroll to once they are. Being const-callable, flushPending() changes them.
+    struct Queued {
+        QTreeWidgetItem* parent;
+        QTreeWidgetItem* child;
+    };
+    mutable QList<Queued> m_queued;
+    mutable QString m_scrollTarget;
+    QTimer m_flushTimer;
+    // The node next() or firstChild() gave last, and its row among its siblings.
+    struct Walk {
+        const QTreeWidgetItem* item = nullptr;
+        int row = -1;
+    };
+    mutable Walk m_walk;
+    bool m_fitPending = false;
 };
 
 } // namespace ormisk
