@@ -2,6 +2,7 @@
 
 #include "views/TreeIcons.h"
 
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -12,15 +13,12 @@ namespace ormisk {
 
 namespace {
 constexpr int KeyRole = Qt::UserRole;
-constexpr int TagRole = Qt::UserRole + 1;
-constexpr int ImageRole = Qt::UserRole + 2;
-constexpr int ExpandedImageRole = Qt::UserRole + 3;
 
 // From this many nodes on, messages reach the widget in batches. The view lays out every expanded
 // row after each change, and the check lets events run every few messages: one row at a time,
 // 100,000 messages would cost the square of that in layout work.
 constexpr qsizetype kLargeTree = 512;
-constexpr int kBatchMs = 100;
+constexpr qint64 kBatchMs = 100;
 
 struct ProgrammaticGuard {
     explicit ProgrammaticGuard(int& depth)
@@ -32,6 +30,31 @@ struct ProgrammaticGuard {
     int& depth;
 };
 } // namespace
+
+// A node keeps its key, images and tag itself, out of the model's sight: a change the model is told
+// of makes it search the node's siblings for its row, so marking 100,000 messages read would cost
+// the square of that. The icon is worked out when the view paints.
+class AccountTree::Node : public QTreeWidgetItem {
+public:
+    explicit Node(const QString& key)
+        : QTreeWidgetItem(UserType)
+        , key(key)
+    {
+    }
+    [[nodiscard]] QVariant data(int column, int role) const override
+    {
+        if (column == 0 && role == KeyRole)
+            return key;
+        if (column == 0 && role == Qt::DecorationRole)
+            return treeIcon(!expandedImage.isEmpty() && isExpanded() ? expandedImage : image);
+        return QTreeWidgetItem::data(column, role);
+    }
+
+    const QString key;
+    QString image;
+    QString expandedImage;
+    QString tag;
+};
 
 AccountTree::AccountTree(QWidget* parent)
     : QTreeWidget(parent)
@@ -53,11 +76,16 @@ AccountTree::AccountTree(QWidget* parent)
     connect(this, &QTreeWidget::itemExpanded, this, &AccountTree::onUserExpandedOrCollapsed);
     connect(this, &QTreeWidget::itemCollapsed, this, &AccountTree::onUserExpandedOrCollapsed);
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(kBatchMs);
+    m_flushTimer.setInterval(int(kBatchMs));
     connect(&m_flushTimer, &QTimer::timeout, this, [this] {
+        QElapsedTimer spent;
+        spent.start();
         flushPending();
         if (std::exchange(m_fitPending, false))
             resizeColumnToContents(0);
+        // A batch lays out every row: with 100,000 rows that takes a good part of the interval,
+        // so the interval grows with it and batches never take more than a fifth of the time.
+        m_flushTimer.setInterval(std::max<qint64>(kBatchMs, 4 * spent.elapsed()));
     });
 }
 
@@ -89,15 +117,17 @@ void AccountTree::flushPending() const
     }
 }
 
-QTreeWidgetItem* AccountTree::item(const QString& key) const { return m_items.value(key, nullptr); }
+AccountTree::Node* AccountTree::item(const QString& key) const { return m_items.value(key, nullptr); }
 
-QString AccountTree::keyOf(const QTreeWidgetItem* item) { return item ? item->data(0, KeyRole).toString() : QString(); }
-
-void AccountTree::refreshIcon(QTreeWidgetItem* it)
+QString AccountTree::keyOf(const QTreeWidgetItem* item)
 {
-    const QString expandedKey = it->data(0, ExpandedImageRole).toString();
-    const bool useExpanded = it->isExpanded() && !expandedKey.isEmpty();
-    it->setIcon(0, treeIcon(useExpanded ? expandedKey : it->data(0, ImageRole).toString()));
+    return item && item->type() == QTreeWidgetItem::UserType ? static_cast<const Node*>(item)->key : QString();
+}
+
+void AccountTree::repaintIfShown(const QTreeWidgetItem* it)
+{
+    if (it->treeWidget())
+        viewport()->update();
 }
 
 void AccountTree::add(const QString& parentKey, const QString& key, const QString& text, const QString& image)
@@ -108,16 +138,15 @@ void AccountTree::add(const QString& parentKey, const QString& key, const QStrin
     const bool queue = parentItem && large();
     if (!queue)
         flushPending(); // keeps the order of children added before
-    QTreeWidgetItem* it = nullptr;
-    if (queue)
-        it = new QTreeWidgetItem();
-    else
-        it = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(this);
-    it->setData(0, KeyRole, key);
-    it->setData(0, ImageRole, image);
-    it->setData(0, TagRole, QString());
+    auto* it = new Node(key);
+    it->image = image;
     it->setText(0, text);
-    refreshIcon(it);
+    if (!queue) {
+        if (parentItem)
+            parentItem->addChild(it);
+        else
+            addTopLevelItem(it);
+    }
     m_items.insert(key, it);
     m_orderValid = false;
     if (queue)
@@ -197,29 +226,29 @@ void AccountTree::setText(const QString& key, const QString& text)
 QString AccountTree::image(const QString& key) const
 {
     const auto* it = item(key);
-    return it ? it->data(0, ImageRole).toString() : QString();
+    return it ? it->image : QString();
 }
 
 void AccountTree::setImage(const QString& key, const QString& image)
 {
     if (auto* it = item(key)) {
-        it->setData(0, ImageRole, image);
-        refreshIcon(it);
+        it->image = image;
+        repaintIfShown(it);
     }
 }
 
 void AccountTree::setExpandedImage(const QString& key, const QString& image)
 {
     if (auto* it = item(key)) {
-        it->setData(0, ExpandedImageRole, image);
-        refreshIcon(it);
+        it->expandedImage = image;
+        repaintIfShown(it);
     }
 }
 
 QString AccountTree::expandedImage(const QString& key) const
 {
     const auto* it = item(key);
-    return it ? it->data(0, ExpandedImageRole).toString() : QString();
+    return it ? it->expandedImage : QString();
 }
 
 bool AccountTree::expanded(const QString& key) const
@@ -230,26 +259,30 @@ bool AccountTree::expanded(const QString& key) const
 
 void AccountTree::setExpanded(const QString& key, bool expanded)
 {
-    if (auto* it = item(key)) {
-        if (!it->treeWidget())
-            flushPending();
-        ProgrammaticGuard guard(m_programmatic);
-        it->setExpanded(expanded);
-        refreshIcon(it);
-        scheduleBatch();
-    }
+    auto* it = item(key);
+    if (!it)
+        return;
+    if (!it->treeWidget())
+        flushPending();
+    // The check expands the account for every message it adds.
+    if (it->isExpanded() == expanded)
+        return;
+    ProgrammaticGuard guard(m_programmatic);
+    it->setExpanded(expanded);
+    repaintIfShown(it);
+    scheduleBatch();
 }
 
 QString AccountTree::tag(const QString& key) const
 {
     const auto* it = item(key);
-    return it ? it->data(0, TagRole).toString() : QString();
+    return it ? it->tag : QString();
 }
 
 void AccountTree::setTag(const QString& key, const QString& tag)
 {
     if (auto* it = item(key))
-        it->setData(0, TagRole, tag);
+        it->tag = tag;
 }
 
 QString AccountTree::parent(const QString& key) const
@@ -315,10 +348,8 @@ void AccountTree::ensureVisible(const QString& key)
 void AccountTree::scrollNow(QTreeWidgetItem* it)
 {
     ProgrammaticGuard guard(m_programmatic);
-    for (QTreeWidgetItem* p = it->parent(); p; p = p->parent()) {
+    for (QTreeWidgetItem* p = it->parent(); p; p = p->parent())
         p->setExpanded(true);
-        refreshIcon(p);
-    }
     scrollToItem(it);
 }
 
@@ -352,7 +383,7 @@ QString AccountTree::keyAtPosition(const QPoint& pos) const
 
 void AccountTree::onUserExpandedOrCollapsed(QTreeWidgetItem* it)
 {
-    refreshIcon(it);
+    repaintIfShown(it);
     if (m_programmatic == 0)
         emit nodeExpandedByUser(keyOf(it));
 }

@@ -68,9 +68,10 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    [[nodiscard]] QTreeWidgetItem* item(const QString& key) const;
+    class Node;
+    [[nodiscard]] Node* item(const QString& key) const;
     [[nodiscard]] static QString keyOf(const QTreeWidgetItem* item);
-    void refreshIcon(QTreeWidgetItem* item);
+    void repaintIfShown(const QTreeWidgetItem* item);
     void forget(QTreeWidgetItem* item);
     void onUserExpandedOrCollapsed(QTreeWidgetItem* item);
     [[nodiscard]] bool large() const;
@@ -78,7 +79,7 @@ private:
     // Items to put in, a scroll, or the column width to fit: done once, a tenth of a second on.
     void scheduleBatch();
 
-    QHash<QString, QTreeWidgetItem*> m_items;
+    QHash<QString, Node*> m_items;
     mutable QStringList m_order;
     mutable bool m_orderValid = false;
     int m_programmatic = 0; // expand changes made by the program, not the user
@@ -86,7 +87,7 @@ private:
     // node to scroll to once they are. Being const-callable, flushPending() changes them.
     struct Queued {
         QTreeWidgetItem* parent;
-        QTreeWidgetItem* child;
+        Node* child;
     };
     mutable QList<Queued> m_queued;
     mutable QString m_scrollTarget;
