@@ -21,7 +21,7 @@ namespace ormisk {
 class HeaderList {
 public:
     HeaderList() = default;
-    HeaderList(const QStringList& entries); // NOLINT(google-explicit-constructor): used as a list
+    HeaderList(const QStringList& entries); // implicit: assigned from plain lists
     HeaderList(std::initializer_list<QString> entries);
 
     [[nodiscard]] bool containsIdentityOf(const QString& header) const;
@@ -50,7 +50,7 @@ public:
     }
 
     [[nodiscard]] const QStringList& entries() const { return m_entries; }
-    operator const QStringList&() const { return m_entries; } // NOLINT(google-explicit-constructor)
+    operator const QStringList&() const { return m_entries; } // read as a plain list
     [[nodiscard]] qsizetype size() const { return m_entries.size(); }
     [[nodiscard]] bool isEmpty() const { return m_entries.isEmpty(); }
     [[nodiscard]] const QString& at(qsizetype i) const { return m_entries.at(i); }

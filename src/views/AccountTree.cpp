@@ -384,6 +384,7 @@ QString AccountTree::keyAtPosition(const QPoint& pos) const
 void AccountTree::onUserExpandedOrCollapsed(QTreeWidgetItem* it)
 {
     repaintIfShown(it);
+    scheduleBatch(); // the column fits the rows now shown
     if (m_programmatic == 0)
         emit nodeExpandedByUser(keyOf(it));
 }
