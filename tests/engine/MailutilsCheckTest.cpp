@@ -59,7 +59,7 @@ protected:
     // One check of the account, then the server's transcript of that session.
     QString checkAndTranscript(int account)
     {
-        const qsizetype from = s_server->transcript().size();
+        const qsizetype from = s_server->transcriptMark();
         tree.clear();
         tree.accountTexts.clear();
         check(account);

@@ -43,6 +43,9 @@ public:
 
     // Everything pop3d logged: "C: " lines the client sent, "S: " lines it answered.
     [[nodiscard]] QString transcript() const;
+    // Waits (bounded) until every session so far has ended; then the transcript's length, where
+    // the next session will begin.
+    [[nodiscard]] qsizetype transcriptMark() const;
     // Waits (event loop, bounded) for the first session that begins after `from` characters of
     // the transcript to end; returns its part of the transcript (empty if it did not end).
     [[nodiscard]] QString waitForSessionEnd(qsizetype from, int timeoutMs = 10000) const;
