@@ -2,27 +2,70 @@
 
 #include "engine/HeaderText.h"
 
+#include <algorithm>
+
 namespace ormisk {
 
 namespace {
 
 const QString kMessageId = QStringLiteral("Message-Id : ");
 
+// Fields a mailbox server writes into a message to keep its own state (read or not, its own
+// numbering): the same message shows them differently from one check to the next, and once
+// another mail program has read it.
+bool isStateLine(QStringView line)
+{
+    static const QStringList fields { QStringLiteral("Status"), QStringLiteral("X-Status"),
+        QStringLiteral("X-Keywords"), QStringLiteral("X-UID"), QStringLiteral("X-UIDL"), QStringLiteral("X-IMAP"),
+        QStringLiteral("X-IMAPbase") };
+    const qsizetype separator = line.indexOf(u" : ");
+    if (separator <= 0)
+        return false;
+    const QStringView name = line.left(separator);
+    return std::any_of(fields.cbegin(), fields.cend(),
+        [&](const QString& field) { return name.compare(field, Qt::CaseInsensitive) == 0; });
+}
+
+// The header without its state lines: the header itself, shared, when it has none.
+QString withoutStateLines(const QString& header)
+{
+    QString kept;
+    bool dropped = false;
+    for (qsizetype start = 0; start < header.size();) {
+        const qsizetype crlf = header.indexOf(u"\r\n", start);
+        const qsizetype end = crlf < 0 ? header.size() : crlf + 2;
+        const QStringView line = QStringView(header).mid(start, end - start);
+        if (isStateLine(line)) {
+            if (!dropped)
+                kept = header.left(start);
+            dropped = true;
+        } else if (dropped) {
+            kept += line;
+        }
+        start = end;
+    }
+    return dropped ? kept : header;
+}
+
 } // namespace
+
+Identity identityOf(const QString& header)
+{
+    const QString line = GetHeaderField(kMessageId, header);
+    if (!line.isEmpty()) {
+        // The line is a piece of the header: any place the same characters stand will do.
+        return { header, QStringView(header).mid(header.indexOf(line), line.size()) };
+    }
+    Identity identity;
+    identity.owner = withoutStateLines(header);
+    identity.text = identity.owner;
+    return identity;
+}
 
 QString MessageIdentity(const QString& header)
 {
-    const QString line = GetHeaderField(kMessageId, header);
-    return line.isEmpty() ? header : line;
-}
-
-QStringView MessageIdentityView(const QString& header)
-{
-    const QString line = GetHeaderField(kMessageId, header);
-    if (line.isEmpty())
-        return header;
-    // The line is a piece of the header: any place the same characters stand will do.
-    return QStringView(header).mid(header.indexOf(line), line.size());
+    const Identity identity = identityOf(header);
+    return identity.text.size() == identity.owner.size() ? identity.owner : identity.text.toString();
 }
 
 HeaderList::HeaderList(const QStringList& entries)
@@ -41,10 +84,7 @@ HeaderList::HeaderList(std::initializer_list<QString> entries)
 
 bool HeaderList::containsIdentityOf(const QString& header) const
 {
-    if (m_identities.isEmpty())
-        return false;
-    const QString line = GetHeaderField(kMessageId, header);
-    return m_identities.contains(line.isEmpty() ? QStringView(header) : QStringView(line));
+    return !m_identities.isEmpty() && m_identities.contains(identityOf(header).text);
 }
 
 void HeaderList::append(const QString& header)
@@ -71,18 +111,17 @@ void HeaderList::removeFirst(qsizetype count)
 
 void HeaderList::remember(const QString& entry)
 {
-    const QStringView identity = MessageIdentityView(entry);
-    auto it = m_identities.find(identity);
+    Identity identity = identityOf(entry);
+    const auto it = m_identities.find(identity.text);
     if (it == m_identities.end())
-        m_identities.insert(identity, Holder { entry, 1 });
+        m_identities.insert(identity.text, Holder { std::move(identity.owner), 1 });
     else
         ++it->count;
 }
 
 void HeaderList::forget(const QString& entry)
 {
-    const QString line = GetHeaderField(kMessageId, entry);
-    auto it = m_identities.find(line.isEmpty() ? QStringView(entry) : QStringView(line));
+    const auto it = m_identities.find(identityOf(entry).text);
     if (it != m_identities.end() && --it->count <= 0)
         m_identities.erase(it);
 }

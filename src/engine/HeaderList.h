@@ -1,9 +1,10 @@
 #pragma once
 // An ordered list of message header texts that answers "is this message in the list?" in constant
 // time, however long the list. A message is known by its identity: its "Message-Id : " line,
-// compared exactly; a header without one is known by its whole text (so two different messages
-// without a Message-Id are never taken for each other); a failed header (empty text) has the empty
-// identity.
+// compared exactly; a header without one is known by its whole text, so two different messages
+// without a Message-Id are never taken for each other, leaving out the lines a mailbox server
+// keeps its own state in (Status, X-UID and the like), which change while the message stays the
+// same. A failed header (empty text) has the empty identity.
 //
 // The entries are the header texts themselves, shared with the tree's tags (QString is implicitly
 // shared), and the index holds views into them: 100,000 entries cost no second copy of any text.
@@ -16,6 +17,14 @@
 
 namespace ormisk {
 
+// The identity's characters are `text`; they live in `owner`, the header itself (shared) or, for a
+// header without Message-Id that has state lines, a string of their own.
+struct Identity {
+    QString owner;
+    QStringView text;
+};
+[[nodiscard]] Identity identityOf(const QString& header);
+// The identity as a string of its own.
 [[nodiscard]] QString MessageIdentity(const QString& header);
 
 class HeaderList {
@@ -63,8 +72,8 @@ public:
     friend bool operator==(const HeaderList& a, const QStringList& b) { return a.m_entries == b; }
 
 private:
-    // The identity's characters live in `owner` (an entry with that identity, shared, not copied),
-    // so the view stays valid whichever entries leave the list; `count` entries have it.
+    // The identity's characters live in `owner` (in the entry first added with it, shared, not
+    // copied), so the view stays valid whichever entries leave the list; `count` entries have it.
     struct Holder {
         QString owner;
         qsizetype count = 0;
@@ -75,8 +84,5 @@ private:
     QStringList m_entries;
     QHash<QStringView, Holder> m_identities;
 };
-
-// The identity of `header` as a view into it (the Message-Id line, or the whole text).
-[[nodiscard]] QStringView MessageIdentityView(const QString& header);
 
 } // namespace ormisk

@@ -1,6 +1,6 @@
 #include "engine/SeenListFile.h"
 
-#include "engine/HeaderList.h"
+#include "engine/HeaderText.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -72,9 +72,9 @@ std::optional<QByteArray> writableEntry(const QString& entry)
     QByteArray bytes = entry.toUtf8();
     if (bytes.size() <= kMaxField)
         return bytes;
-    const QString identity = MessageIdentity(entry);
-    if (identity.size() < entry.size()) {
-        bytes = identity.toUtf8() + "\r\n";
+    const QString messageId = GetHeaderField(QStringLiteral("Message-Id : "), entry);
+    if (!messageId.isEmpty()) {
+        bytes = messageId.toUtf8() + "\r\n";
         if (bytes.size() <= kMaxField)
             return bytes;
     }

@@ -46,12 +46,16 @@ void RememberSeen(AppState& state, const NodeTree& tree)
     qsizetype excess = state.SeenHeaders.size() - limit;
     if (excess <= 0)
         return;
+    QList<Identity> shownIdentities; // the texts the set's views point into
+    shownIdentities.reserve(shown.size());
     QSet<QStringView> onDisplay;
     onDisplay.reserve(shown.size());
-    for (const QString& tag : shown)
-        onDisplay.insert(MessageIdentityView(tag));
+    for (const QString& tag : shown) {
+        shownIdentities.append(identityOf(tag));
+        onDisplay.insert(shownIdentities.last().text);
+    }
     state.SeenHeaders.removeUnless([&](const QString& entry) {
-        if (excess > 0 && !onDisplay.contains(MessageIdentityView(entry))) {
+        if (excess > 0 && !onDisplay.contains(identityOf(entry).text)) {
             --excess;
             return false;
         }

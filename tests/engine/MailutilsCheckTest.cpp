@@ -4,6 +4,7 @@
 #include "RealServerFixture.h"
 
 #include "engine/ByteFormat.h"
+#include "engine/SeenLists.h"
 #include "popserver/MailboxGenerator.h"
 #include "support/Mailutils.h"
 
@@ -75,12 +76,15 @@ protected:
 TEST_P(MailutilsCheck, EveryMessageShownWithItsSizeAndTheSessionEndsWithQuit)
 {
     const int work = addAccount(QStringLiteral("Work"), port(), Mailutils::login(user()));
-    // pop3d writes status headers of its own into the mbox when the first session ends, and
-    // counts them in the sizes from then on: the sizes are compared on the second pass.
+    // pop3d writes status headers of its own (X-UID, Status) into every message when the first
+    // session ends, and counts them in the sizes from then on: the sizes are compared on the
+    // second pass, and the messages must still be known as seen, those without Message-Id too.
     for (int pass = 1; pass <= 2; ++pass) {
         SCOPED_TRACE(pass);
-        const QList<qint64> sizes = s_server->listSizes(user(), QStringLiteral("secret"));
+        const QList<qint64> sizes
+            = pass == 2 ? s_server->listSizes(user(), QStringLiteral("secret")) : QList<qint64>(4);
         ASSERT_EQ(sizes.size(), 4);
+        const qint32 unseenBefore = state.UnseenCount;
         const QString session = checkAndTranscript(work);
         const QStringList texts = messageTexts(work);
         ASSERT_EQ(texts.size(), 4);
@@ -96,7 +100,10 @@ TEST_P(MailutilsCheck, EveryMessageShownWithItsSizeAndTheSessionEndsWithQuit)
         if (pass == 2) {
             EXPECT_EQ(accountText(work),
                 QStringLiteral("Work --- 4 messages --- Totaling ") + FormatBytes(total) + QStringLiteral(" bytes."));
+            EXPECT_TRUE(tree.tag(messageKeys(work).value(3)).contains(QStringLiteral("X-UID : ")));
         }
+        EXPECT_EQ(state.UnseenCount - unseenBefore, pass == 1 ? 4 : 0);
+        RememberSeen(state, tree);
         EXPECT_EQ(messageImages(work), QStringList(4, Image::NewMail));
         expectMenusRestored();
 

@@ -20,6 +20,10 @@ TEST(SeenLists, IdentityIsTheExactMessageIdLineOrTheWholeHeader)
     EXPECT_TRUE(IsSeen(s, QStringLiteral("Subject : also no id\r\n")));
     EXPECT_FALSE(IsSeen(s, QStringLiteral("Subject : also no id\r\nFrom : b\r\n")));
     EXPECT_TRUE(IsSeen(s, QString())); // the empty tag of a failed header
+    // The lines a mailbox server keeps its state in change while the message stays the same.
+    s.SeenHeaders << QStringLiteral("Subject : kept\r\nStatus : O\r\n");
+    EXPECT_TRUE(IsSeen(s, QStringLiteral("Subject : kept\r\nX-UID : 7\r\nstatus : RO\r\n")));
+    EXPECT_FALSE(IsSeen(s, QStringLiteral("Subject : kept\r\nStatus : O\r\nX-Other : 1\r\n")));
     EXPECT_FALSE(IsRead(s, QStringLiteral("Message-Id : <1@x>\r\n")));
     // Entries leave the index with the list, duplicates one at a time.
     s.SeenHeaders = { QStringLiteral("Message-Id : <1@x>\r\n"), QStringLiteral("X : y\r\nMessage-Id : <1@x>\r\n"),
