@@ -8,8 +8,8 @@ packages=(
   libpulse-dev libsndfile1-dev
   # sanitizer build
   clang libclang-rt-14-dev
-  # real POP3 server for the tests
-  dovecot-pop3d openssl
+  # real POP3 servers for the tests
+  dovecot-pop3d mailutils-pop3d openssl
   # sound tests and a headless desktop for end-to-end checks
   pulseaudio pulseaudio-utils sox xvfb xauth
   # checks the installed desktop entry

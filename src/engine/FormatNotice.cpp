@@ -2,7 +2,7 @@
 
 namespace ormisk {
 
-QString FormatNotice(const QString& notice, qint16 count)
+QString FormatNotice(const QString& notice, qint32 count)
 {
     QString text = notice;
     const qsizetype hash = text.indexOf(QLatin1Char('#'));

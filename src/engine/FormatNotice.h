@@ -5,6 +5,6 @@
 
 namespace ormisk {
 
-[[nodiscard]] QString FormatNotice(const QString& notice, qint16 count);
+[[nodiscard]] QString FormatNotice(const QString& notice, qint32 count);
 
 } // namespace ormisk

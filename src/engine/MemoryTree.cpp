@@ -27,22 +27,32 @@ void MemoryTree::add(const QString& parentKey, const QString& key, const QString
 
 void MemoryTree::remove(const QString& key)
 {
-    auto it = m_nodes.find(key);
-    if (it == m_nodes.end())
+    const auto it = m_nodes.constFind(key);
+    if (it == m_nodes.cend())
         return;
-    const QStringList kids = it->children;
-    for (const QString& child : kids)
-        remove(child);
-    const QString parentKey = m_nodes.value(key).parent;
+    const QString parentKey = it->parent;
+    const qsizetype at = it->position;
     QStringList& siblings = parentKey.isEmpty() ? m_roots : m_nodes[parentKey].children;
-    const qsizetype at = m_nodes.value(key).position;
     siblings.removeAt(at);
     for (qsizetype i = at; i < siblings.size(); ++i)
         m_nodes.find(siblings.at(i))->position = i;
-    m_nodes.remove(key);
+    eraseSubtree(key);
     invalidate();
-    if (m_selected == key)
+    if (!m_nodes.contains(m_selected))
         m_selected.clear();
+}
+
+// The nodes below a removed node leave with it: no list but the removed node's own is touched, so
+// removing an account with 100,000 messages costs as much as the messages, not their square.
+void MemoryTree::eraseSubtree(const QString& key)
+{
+    const auto it = m_nodes.find(key);
+    if (it == m_nodes.end())
+        return;
+    const QStringList children = it->children;
+    m_nodes.erase(it);
+    for (const QString& child : children)
+        eraseSubtree(child);
 }
 
 void MemoryTree::clear()

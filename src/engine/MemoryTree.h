@@ -48,6 +48,7 @@ private:
     [[nodiscard]] const QStringList& order() const;
     [[nodiscard]] const Node* node(const QString& key) const; // null when there is none
     [[nodiscard]] const QStringList& siblingsOf(const QString& parentKey) const;
+    void eraseSubtree(const QString& key);
     void invalidate() { m_orderValid = false; }
     QHash<QString, Node> m_nodes;
     QStringList m_roots;

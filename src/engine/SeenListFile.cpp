@@ -1,16 +1,22 @@
 #include "engine/SeenListFile.h"
 
+#include "engine/HeaderText.h"
+
+#include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
+
+#include <optional>
 
 namespace ormisk {
 
 namespace {
 
 constexpr int kField = 5;
-// Five digits cap an entry at 99,999 bytes; a longer one could not be written back readably, so
-// it is left out of the file rather than corrupting every entry after it.
-constexpr int kMaxEntryBytes = 99999;
+// Five digits cap the count and each entry's length at 99,999.
+constexpr int kMaxField = 99999;
+// 100,000 real headers take a few hundred megabytes; a file far beyond that is not ours.
+constexpr qint64 kReadLimit = qint64(1) << 30;
 
 // Leading blanks are skipped and reading stops at the first character that is not a digit;
 // no digits reads as 0. A minus sign makes the field unreadable (-1).
@@ -31,47 +37,72 @@ int readField(const QByteArray& field)
     return value;
 }
 
-QByteArray field(qsizetype value)
+QByteArray field(qsizetype value) { return QByteArray::number(value).rightJustified(kField, ' ', true).right(kField); }
+
+// Reads entry by entry, so that memory follows what the file really holds, whatever its count
+// field promises.
+QStringList parse(QIODevice& in)
 {
-    return QByteArray::number(value).rightJustified(kField, ' ', true).right(kField);
+    QStringList entries;
+    const QByteArray countField = in.read(kField);
+    if (countField.size() < kField)
+        return entries;
+    const int count = readField(countField);
+    qint64 total = 0;
+    for (int n = 0; n < count; ++n) {
+        const QByteArray lengthField = in.read(kField);
+        if (lengthField.size() < kField)
+            break;
+        const int length = readField(lengthField);
+        total += length;
+        if (length < 0 || total > kReadLimit)
+            break;
+        const QByteArray text = in.read(length);
+        if (text.size() < length)
+            break;
+        entries.append(QString::fromUtf8(text));
+    }
+    return entries;
+}
+
+// An entry too long for its length field would corrupt every entry after it. Its Message-Id line
+// alone still tells the message apart, so that is kept; without one the entry is left out.
+std::optional<QByteArray> writableEntry(const QString& entry)
+{
+    QByteArray bytes = entry.toUtf8();
+    if (bytes.size() <= kMaxField)
+        return bytes;
+    const QString messageId = GetHeaderField(QStringLiteral("Message-Id : "), entry);
+    if (!messageId.isEmpty()) {
+        bytes = messageId.toUtf8() + "\r\n";
+        if (bytes.size() <= kMaxField)
+            return bytes;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
 QStringList ParseSeenList(const QByteArray& bytes)
 {
-    QStringList entries;
-    if (bytes.size() < kField)
-        return entries;
-    const int count = readField(bytes.left(kField));
-    if (count <= 0)
-        return entries;
-    qsizetype pos = kField;
-    for (int n = 0; n < count; ++n) {
-        if (pos + kField > bytes.size())
-            break;
-        const int length = readField(bytes.mid(pos, kField));
-        pos += kField;
-        if (length < 0 || pos + length > bytes.size())
-            break;
-        entries.append(QString::fromUtf8(bytes.constData() + pos, length));
-        pos += length;
-    }
-    return entries;
+    QByteArray copy = bytes; // shared, not copied: QBuffer only reads it
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return parse(buffer);
 }
 
 QByteArray FormatSeenList(const QStringList& entries)
 {
     QList<QByteArray> encoded;
-    for (const QString& entry : entries) {
-        QByteArray bytes = entry.toUtf8();
-        if (bytes.size() <= kMaxEntryBytes)
-            encoded.append(bytes);
+    // The count field holds 99,999: the newest entries are the ones kept.
+    for (qsizetype i = entries.size() - 1; i >= 0 && encoded.size() < kMaxField; --i) {
+        if (std::optional<QByteArray> bytes = writableEntry(entries.at(i)))
+            encoded.append(std::move(*bytes));
     }
     QByteArray out = field(encoded.size());
-    for (const QByteArray& bytes : std::as_const(encoded)) {
-        out += field(bytes.size());
-        out += bytes;
+    for (qsizetype i = encoded.size() - 1; i >= 0; --i) {
+        out += field(encoded.at(i).size());
+        out += encoded.at(i);
     }
     return out;
 }
@@ -81,9 +112,7 @@ QStringList ReadSeenListFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    // 100 entries of at most 99,999 bytes each: nothing larger is a real seen list.
-    constexpr qint64 kLimit = 101LL * (kMaxEntryBytes + kField);
-    return ParseSeenList(file.read(kLimit));
+    return parse(file);
 }
 
 bool WriteSeenListFile(const QString& path, const QStringList& entries)

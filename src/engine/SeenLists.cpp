@@ -1,78 +1,73 @@
 #include "engine/SeenLists.h"
 
-#include "engine/HeaderText.h"
 #include "engine/NodeTree.h"
 #include "engine/TreeOps.h"
 #include "store/AppState.h"
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace ormisk {
 
 namespace {
 
-const QString kMessageId = QStringLiteral("Message-Id : ");
-
-bool inList(const QStringList& list, const QString& header)
+// The tags of all message nodes, in tree order (shared with the tree, not copied).
+QStringList messageTags(const NodeTree& tree)
 {
-    const QString id = MessageIdentity(header);
-    for (const QString& entry : list) {
-        if (MessageIdentity(entry) == id)
-            return true;
+    QStringList tags;
+    const qint32 nodes = tree.count();
+    tags.reserve(nodes);
+    for (qint32 index = 1; index <= nodes; ++index) {
+        const QString key = tree.keyAt(index);
+        if (isMessageKey(key))
+            tags.append(tree.tag(key));
     }
-    return false;
+    return tags;
 }
 
 } // namespace
 
-QString MessageIdentity(const QString& header)
-{
-    return GetHeaderField(kMessageId, header);
-}
+bool IsSeen(const AppState& state, const QString& header) { return state.SeenHeaders.containsIdentityOf(header); }
 
-bool IsSeen(const AppState& state, const QString& header)
-{
-    return inList(state.SeenHeaders, header);
-}
-
-bool IsRead(const AppState& state, const QString& header)
-{
-    return inList(state.ReadHeaders, header);
-}
+bool IsRead(const AppState& state, const QString& header) { return state.ReadHeaders.containsIdentityOf(header); }
 
 void RememberSeen(AppState& state, const NodeTree& tree)
 {
-    // Each identity is taken once: compared pair by pair, a thousand messages on display kept the
-    // window's thread busy for a second at the end of every cycle, growing with the square.
-    QSet<QString> known;
-    for (const QString& entry : std::as_const(state.SeenHeaders))
-        known.insert(MessageIdentity(entry));
-    const int nodes = tree.count();
-    for (int index = 1; index <= nodes; ++index) {
-        const QString key = tree.keyAt(index);
-        if (!isMessageKey(key))
-            continue;
-        const QString tag = tree.tag(key);
-        const QString identity = MessageIdentity(tag);
-        if (known.contains(identity))
-            continue;
-        known.insert(identity);
-        state.SeenHeaders.append(tag);
+    const QStringList shown = messageTags(tree);
+    for (const QString& tag : shown) {
+        if (!state.SeenHeaders.containsIdentityOf(tag))
+            state.SeenHeaders.append(tag);
     }
-    if (state.SeenHeaders.size() > kSeenLimit)
-        state.SeenHeaders.remove(0, state.SeenHeaders.size() - kSeenLimit);
+    // Every message on display stays known, however many there are: forgetting one would log it
+    // and sound the alarm for it again at the next check. The oldest entries no longer on display
+    // go first; the file holds at most kSeenFileLimit.
+    const qsizetype limit = std::clamp<qsizetype>(shown.size(), kSeenLimit, kSeenFileLimit);
+    qsizetype excess = state.SeenHeaders.size() - limit;
+    if (excess <= 0)
+        return;
+    QList<Identity> shownIdentities; // the texts the set's views point into
+    shownIdentities.reserve(shown.size());
+    QSet<QStringView> onDisplay;
+    onDisplay.reserve(shown.size());
+    for (const QString& tag : shown) {
+        shownIdentities.append(identityOf(tag));
+        onDisplay.insert(shownIdentities.last().text);
+    }
+    state.SeenHeaders.removeUnless([&](const QString& entry) {
+        if (excess > 0 && !onDisplay.contains(identityOf(entry).text)) {
+            --excess;
+            return false;
+        }
+        return true;
+    });
+    state.SeenHeaders.removeFirst(state.SeenHeaders.size() - kSeenFileLimit);
 }
 
 void SnapshotRead(AppState& state, const NodeTree& tree)
 {
     RememberSeen(state, tree);
-    state.ReadHeaders.clear();
-    const int nodes = tree.count();
-    for (int index = 1; index <= nodes; ++index) {
-        const QString key = tree.keyAt(index);
-        if (isMessageKey(key))
-            state.ReadHeaders.append(tree.tag(key));
-    }
+    state.ReadHeaders = messageTags(tree);
     state.NewMailCount = 0;
 }
 
@@ -81,8 +76,8 @@ void MarkAllRead(AppState& state, NodeTree& tree)
     if (!state.menus.mnuAccounts.enabled)
         return;
     SnapshotRead(state, tree);
-    const int nodes = tree.count();
-    for (int index = 1; index <= nodes; ++index) {
+    const qint32 nodes = tree.count();
+    for (qint32 index = 1; index <= nodes; ++index) {
         const QString key = tree.keyAt(index);
         if (tree.image(key) == Image::NewMail)
             tree.setImage(key, Image::Mail);
@@ -92,21 +87,23 @@ void MarkAllRead(AppState& state, NodeTree& tree)
 
 QString NewMessageKey(AppState& state, const NodeTree& tree)
 {
-    constexpr int kHighest = 32766;
-    // Random draws find a free key at once in any real tree; the walk afterwards only guarantees
-    // an end when nearly every key is in use.
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const double r = state.nextRandom();
-        const QString key = QLatin1Char('C') + QString::number(static_cast<int>(r * kHighest + 1.0));
-        if (!tree.contains(key))
-            return key;
-    }
-    for (int n = 1; n <= kHighest; ++n) {
+    // Draws stay within C1..C32766 while the tree fills at most half of that range; beyond, the
+    // range grows with the tree so that at least half of it is always free: a free key takes two
+    // draws at most on average, however many messages are on display.
+    const qint64 range = std::max<qint64>(kMessageKeyRange, 2 * (qint64(tree.count()) + 1));
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const qint64 n = static_cast<qint64>(state.nextRandom() * double(range)) + 1;
         const QString key = QLatin1Char('C') + QString::number(n);
         if (!tree.contains(key))
             return key;
     }
-    return {};
+    // Reached only with a broken random source (64 misses in a row at odds of one half or
+    // better). Keys above the range are never drawn, and fewer nodes exist than the range holds.
+    for (qint64 n = range + 1;; ++n) {
+        const QString key = QLatin1Char('C') + QString::number(n);
+        if (!tree.contains(key))
+            return key;
+    }
 }
 
 } // namespace ormisk

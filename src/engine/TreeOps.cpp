@@ -28,12 +28,14 @@ void RebuildTree(const AppState& state, NodeTree& tree, const QString& status)
         AddAccountNode(state, tree, i, status);
 }
 
-qint16 FindNodePosition(const NodeTree& tree, const QString& key)
+qint32 FindNodePosition(const NodeTree& tree, const QString& key)
 {
-    const int n = tree.count();
-    for (int i = 1; i <= n; ++i) {
+    if (!tree.contains(key))
+        return 0;
+    const qint32 n = tree.count();
+    for (qint32 i = 1; i <= n; ++i) {
         if (tree.keyAt(i) == key)
-            return static_cast<qint16>(i - 1);
+            return i - 1;
     }
     return 0;
 }

@@ -17,17 +17,11 @@ void ShowAccountDisabled(NodeTree& tree, const QString& key, const QString& titl
 // Removes every node, then adds one root node per account in table order.
 void RebuildTree(const AppState& state, NodeTree& tree, const QString& status);
 // Position of the node with `key` in tree order, minus one; 0 when no node has it.
-[[nodiscard]] qint16 FindNodePosition(const NodeTree& tree, const QString& key);
+[[nodiscard]] qint32 FindNodePosition(const NodeTree& tree, const QString& key);
 // Clears the highlighted node unless a dialog that needs the selection is open.
 void HideSelection(const AppState& state, NodeTree& tree);
 
-[[nodiscard]] inline bool isMessageKey(const QString& key)
-{
-    return key.startsWith(QLatin1Char('C'));
-}
-[[nodiscard]] inline bool isAccountKey(const QString& key)
-{
-    return key.startsWith(QLatin1Char('P'));
-}
+[[nodiscard]] inline bool isMessageKey(const QString& key) { return key.startsWith(QLatin1Char('C')); }
+[[nodiscard]] inline bool isAccountKey(const QString& key) { return key.startsWith(QLatin1Char('P')); }
 
 } // namespace ormisk

@@ -16,7 +16,7 @@ void selectNode(AppState& state, NodeTree& tree, const QString& key)
         state.CurrentAccount = FindAccountByKey(state, key);
         state.CurrentMessage = 0;
     } else {
-        state.CurrentMessage = tree.image(key) == Image::Deleted ? qint16(0) : FindNodePosition(tree, key);
+        state.CurrentMessage = tree.image(key) == Image::Deleted ? 0 : FindNodePosition(tree, key);
         state.CurrentAccount = FindAccountByKey(state, tree.parent(key));
     }
 }

@@ -2,6 +2,7 @@
 // The program-wide state: the option values (named after their store keys), the three tables,
 // the selection, the counters and the shared flags. One instance is owned by the application
 // and passed to whoever needs it; tests make their own. Nothing here is a hidden singleton.
+#include "engine/HeaderList.h"
 #include "store/MenuState.h"
 #include "store/Options.h"
 #include "store/Records.h"
@@ -35,7 +36,7 @@ struct AppState {
 
     // Selection.
     qint16 CurrentAccount = 0;
-    qint16 CurrentMessage = 0;
+    qint32 CurrentMessage = 0; // a tree position: wider than 16 bits in a large mailbox
 
     // Scheduler and shared flags.
     qint32 PollMinutes = 5;
@@ -48,16 +49,16 @@ struct AppState {
     bool StartingUp = false;
     QString RestoreState = QStringLiteral("0");
 
-    // Counters of the current poll cycle (16-bit, as the tree's numbering).
-    qint16 NewMailCount = 0;
-    qint16 WaitingCount = 0;
-    qint16 UnseenCount = 0;
+    // Counters of the current poll cycle; a mailbox may hold 100,000 messages and more.
+    qint32 NewMailCount = 0;
+    qint32 WaitingCount = 0;
+    qint32 UnseenCount = 0;
 
     // Seen and read lists: header texts, oldest first.
-    QStringList SeenHeaders;
-    QStringList ReadHeaders;
-    [[nodiscard]] qint16 SeenCount() const { return static_cast<qint16>(SeenHeaders.size()); }
-    [[nodiscard]] qint16 ReadCount() const { return static_cast<qint16>(ReadHeaders.size()); }
+    HeaderList SeenHeaders;
+    HeaderList ReadHeaders;
+    [[nodiscard]] qint32 SeenCount() const { return static_cast<qint32>(SeenHeaders.size()); }
+    [[nodiscard]] qint32 ReadCount() const { return static_cast<qint32>(ReadHeaders.size()); }
 
     MenuState menus;
 

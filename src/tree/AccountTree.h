@@ -1,10 +1,14 @@
 #pragma once
 // The account tree of the main window: a QTreeWidget offering the keyed node operations the
-// engine works with, and reporting the user's mouse and keyboard actions by node key.
+// engine works with, and reporting the user's mouse and keyboard actions by node key. Built for
+// 100,000 messages: in a large tree new messages reach the widget in batches (every keyed
+// operation sees them at once), and nothing costs a search of a node's siblings.
 #include "engine/NodeTree.h"
 
 #include <QHash>
+#include <QList>
 #include <QStringList>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace ormisk {
@@ -13,6 +17,9 @@ class AccountTree : public QTreeWidget, public NodeTree {
     Q_OBJECT
 public:
     explicit AccountTree(QWidget* parent = nullptr);
+    ~AccountTree() override;
+    AccountTree(const AccountTree&) = delete;
+    AccountTree& operator=(const AccountTree&) = delete;
 
     void add(const QString& parentKey, const QString& key, const QString& text, const QString& image) override;
     void remove(const QString& key) override;
@@ -60,16 +67,40 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    [[nodiscard]] QTreeWidgetItem* item(const QString& key) const;
+    class Node;
+    [[nodiscard]] Node* item(const QString& key) const;
     [[nodiscard]] static QString keyOf(const QTreeWidgetItem* item);
-    void refreshIcon(QTreeWidgetItem* item);
+    void repaintIfShown(const QTreeWidgetItem* item);
     void forget(QTreeWidgetItem* item);
     void onUserExpandedOrCollapsed(QTreeWidgetItem* item);
+    [[nodiscard]] bool large() const;
+    // Puts children queued in a large tree into the widget and scrolls as last asked; every
+    // operation that depends on the widget's structure calls it first.
+    void flushPending() const;
+    void scrollNow(QTreeWidgetItem* item);
+    // Items to put in, a scroll, or the column width to fit: done once, a tenth of a second on.
+    void scheduleBatch();
 
-    QHash<QString, QTreeWidgetItem*> m_items;
+    QHash<QString, Node*> m_items;
     mutable QStringList m_order;
     mutable bool m_orderValid = false;
     int m_programmatic = 0; // expand changes made by the program, not the user
+    // Children made while the tree is large, in the order added, not yet in the widget, and the
+    // node to scroll to once they are. Being const-callable, flushPending() changes them.
+    struct Queued {
+        QTreeWidgetItem* parent;
+        Node* child;
+    };
+    mutable QList<Queued> m_queued;
+    mutable QString m_scrollTarget;
+    QTimer m_flushTimer;
+    // The node next() or firstChild() gave last, and its row among its siblings.
+    struct Walk {
+        const QTreeWidgetItem* item = nullptr;
+        int row = -1;
+    };
+    mutable Walk m_walk;
+    bool m_fitPending = false;
 };
 
 } // namespace ormisk

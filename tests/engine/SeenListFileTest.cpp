@@ -14,6 +14,17 @@ TEST(SeenListFile, ExactBytes)
     EXPECT_EQ(bytes.mid(260, 5), QByteArray("    4")) << "lengths count bytes of UTF-8";
     EXPECT_EQ(bytes.size(), 5 + 5 + 250 + 5 + 4);
     EXPECT_EQ(ParseSeenList(bytes), QStringList({ header250, QStringLiteral("Ä\r\n") }));
+    EXPECT_EQ(FormatSeenList({ QString() }), QByteArray("    1    0")) << "the empty tag of a failed header";
+}
+
+TEST(SeenListFile, AHundredThousandEntriesKeepTheNewestTheCountCanHold)
+{
+    QStringList entries;
+    for (int i = 0; i < 100000; ++i)
+        entries << QStringLiteral("Message-Id : <%1>\r\n").arg(i);
+    const QByteArray bytes = FormatSeenList(entries);
+    EXPECT_EQ(bytes.left(5), QByteArray("99999"));
+    EXPECT_EQ(ParseSeenList(bytes), entries.mid(1));
 }
 
 TEST(SeenListFile, DamagedFilesYieldTheWholeEntriesBeforeTheDamage)
@@ -48,10 +59,13 @@ TEST(SeenListFile, WriteReplacesAtomicallyAndEmptyLeavesNoFile)
     ASSERT_TRUE(WriteSeenListFile(path, {}));
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(ReadSeenListFile(path).isEmpty());
-    // An entry too long for its 5-digit length field is left out instead of corrupting the rest.
+    // An entry too long for its 5-digit length field keeps only its Message-Id line, or is left
+    // out without one, instead of corrupting the rest.
     const QString huge(100000, QLatin1Char('h'));
-    ASSERT_TRUE(WriteSeenListFile(path, { huge, QStringLiteral("b\r\n") }));
-    EXPECT_EQ(ReadSeenListFile(path), QStringList({ QStringLiteral("b\r\n") }));
+    const QString hugeWithId = QStringLiteral("X : ") + huge + QStringLiteral("\r\nMessage-Id : <big>\r\n");
+    ASSERT_TRUE(WriteSeenListFile(path, { huge, hugeWithId, QStringLiteral("b\r\n") }));
+    EXPECT_EQ(
+        ReadSeenListFile(path), QStringList({ QStringLiteral("Message-Id : <big>\r\n"), QStringLiteral("b\r\n") }));
     // A folder that cannot be written keeps the old file untouched.
     EXPECT_FALSE(WriteSeenListFile(dir.filePath(QStringLiteral("missing/log.tmp")), { QStringLiteral("c") }));
 }

@@ -20,7 +20,7 @@ struct TreeFixture : ::testing::Test {
 
     void SetUp() override
     {
-        for (const char* t : {"Work", "Home", "Old"}) {
+        for (const char* t : { "Work", "Home", "Old" }) {
             AccountRecord a;
             a.Title = QLatin1String(t);
             a.NodeKey = NewAccountKey(state);
@@ -91,7 +91,8 @@ TEST_F(TreeFixture, ClicksSetTheSelectionGlobals)
         QTest::mousePress(tree.viewport(), button, {}, at);
         QTest::mouseRelease(tree.viewport(), button, {}, at);
         const QList<QVariant> args = pressed.takeLast();
-        return OnTreeMouseDown(state, tree, args.at(0).toString(), args.at(1).value<Qt::MouseButton>() == Qt::RightButton, refresh);
+        return OnTreeMouseDown(
+            state, tree, args.at(0).toString(), args.at(1).value<Qt::MouseButton>() == Qt::RightButton, refresh);
     };
 
     EXPECT_EQ(press(state.account(1).NodeKey, Qt::LeftButton), PopupMenu::None);
@@ -160,4 +161,53 @@ TEST_F(TreeFixture, HideSelectionRespectsOpenDialogs)
     state.SelectionResetAllowed = true;
     HideSelection(state, tree);
     EXPECT_EQ(tree.selected(), QString());
+}
+
+// Past a few hundred nodes, messages reach the widget in batches; every keyed operation still
+// sees them at once and in the order they were added.
+TEST_F(TreeFixture, LargeTreesAddInBatchesWithoutLosingOrder)
+{
+    const QString old = state.account(3).NodeKey;
+    const QString work = state.account(1).NodeKey;
+    QStringList keys;
+    for (int i = 1; i <= 700; ++i) {
+        keys << QStringLiteral("C%1").arg(1000 + i);
+        tree.add(old, keys.last(), QStringLiteral("#%1").arg(i), Image::NewMail);
+        tree.setTag(keys.last(), QStringLiteral("tag %1").arg(i));
+        tree.setExpanded(old, true);
+        tree.ensureVisible(keys.last());
+    }
+    tree.add(work, QStringLiteral("C4"), QStringLiteral("late"), Image::NewMail);
+    EXPECT_EQ(tree.count(), 6 + 700 + 1);
+    EXPECT_EQ(tree.text(keys.last()), QStringLiteral("#700"));
+    EXPECT_EQ(tree.tag(keys.first()), QStringLiteral("tag 1"));
+    EXPECT_EQ(tree.parent(keys.last()), old);
+    EXPECT_EQ(tree.keyAt(5), QStringLiteral("C4"));
+    EXPECT_EQ(tree.keyAt(8), keys.first());
+    QStringList walked;
+    for (QString k = tree.firstChild(old); !k.isEmpty(); k = tree.next(k))
+        walked << k;
+    EXPECT_EQ(walked, keys);
+    EXPECT_EQ(tree.children(old), 700);
+    // The widget itself holds them all once the batch is in, scrolled to the last one asked for.
+    tree.add(old, QStringLiteral("C9999"), QStringLiteral("#701"), Image::NewMail);
+    tree.ensureVisible(QStringLiteral("C9999"));
+    QTest::qWait(300);
+    int rows = 0;
+    QTreeWidgetItem* last = nullptr;
+    for (QTreeWidgetItemIterator it(&tree); *it; ++it, ++rows)
+        last = *it;
+    EXPECT_EQ(rows, tree.count());
+    ASSERT_EQ(last->text(0), QStringLiteral("#701"));
+    EXPECT_TRUE(tree.viewport()->rect().contains(tree.visualItemRect(last)));
+
+    // Removing an account or clearing the tree takes messages still waiting for their batch too.
+    tree.add(old, QStringLiteral("C9998"), QString(), Image::NewMail);
+    tree.remove(old);
+    EXPECT_FALSE(tree.contains(QStringLiteral("C9998")));
+    for (int i = 1; i <= 600; ++i)
+        tree.add(work, QStringLiteral("C%1").arg(20000 + i), QString(), Image::NewMail);
+    tree.clear();
+    EXPECT_EQ(tree.count(), 0);
+    EXPECT_EQ(tree.keyAt(1), QString());
 }
