@@ -177,7 +177,7 @@ TEST_F(SeenAcrossCycles, SecondCycleLogsNothingAndSoundsNoAlarm)
     EXPECT_EQ(state.NewMailCount, 0);
 
     // Far more than 100 waiting, some without a Message-Id: each is logged and announced once.
-    state.PlayWav = true;
+    state.options.PlayWav = true;
     pop.mailbox.clear();
     for (int i = 1; i <= 140; ++i)
         pop.mailbox << fakeMessage(QStringLiteral("S"), QStringLiteral("X"), QStringLiteral("<m%1>").arg(i));
