@@ -22,7 +22,7 @@ constexpr QByteArrayView kMagic = "ORMISKHC";
 constexpr auto kDigest = QCryptographicHash::Blake2b_256;
 constexpr int kDigestBytes = 32;
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_0;
-// Far beyond any real cache (accounts x 2000 x 64 KB would be needed); stops a hostile file early.
+// Far beyond any real cache (a million headers of 1 KB); stops a hostile file early.
 constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 
 // Writes the payload in exactly the layout QDataStream (Qt 6.0 format) reads back, into a buffer
@@ -83,7 +83,6 @@ QString HeaderCache::accountKey(const QString& host, qint32 port, const QString&
 bool HeaderCache::load()
 {
     m_accounts.clear();
-    m_clock = 0;
     m_dirty = false;
     QFile file(m_path);
     if (!file.exists())
@@ -92,7 +91,6 @@ bool HeaderCache::load()
         return false;
     if (!decode(file.readAll())) {
         m_accounts.clear();
-        m_clock = 0;
         m_dirty = true; // rewrite it sound at the end of the conversation
         return false;
     }
@@ -110,25 +108,26 @@ bool HeaderCache::decode(const QByteArray& bytes)
     header >> version >> length;
     if (version != kFormatVersion || length != quint64(bytes.size() - head - kDigestBytes))
         return false;
-    const QByteArray payload = bytes.mid(head, qsizetype(length));
+    // A view, not a copy: the file may be a hundred MB.
+    const QByteArray payload = QByteArray::fromRawData(bytes.constData() + head, qsizetype(length));
     if (QCryptographicHash::hash(payload, kDigest) != bytes.right(kDigestBytes))
         return false;
 
     QDataStream in(payload);
     in.setVersion(kStreamVersion);
-    quint64 clock = 0;
     quint32 accounts = 0;
-    in >> clock >> accounts;
+    in >> accounts;
     QHash<QString, Entries> loaded;
     for (quint32 a = 0; a < accounts && in.status() == QDataStream::Ok; ++a) {
         QString account;
         quint32 count = 0;
         in >> account >> count;
         Entries& entries = loaded[account];
+        entries.reserve(qsizetype(std::min<quint32>(count, quint32(payload.size() / 16))));
         for (quint32 e = 0; e < count && in.status() == QDataStream::Ok; ++e) {
             QByteArray uid;
             Entry entry;
-            in >> uid >> entry.size >> entry.stamp >> entry.lines;
+            in >> uid >> entry.size >> entry.text;
             if (uid.isEmpty() || entry.size < 0)
                 return false;
             entries.insert(uid, std::move(entry));
@@ -137,24 +136,19 @@ bool HeaderCache::decode(const QByteArray& bytes)
     if (in.status() != QDataStream::Ok || !in.atEnd())
         return false;
     m_accounts = std::move(loaded);
-    m_clock = clock;
     return true;
 }
 
 bool HeaderCache::save()
 {
-    qsizetype size = 8 + 4;
+    qsizetype size = 4;
     for (auto a = m_accounts.cbegin(); a != m_accounts.cend(); ++a) {
         size += PayloadWriter::textSize(a.key()) + 4;
-        for (auto e = a.value().cbegin(); e != a.value().cend(); ++e) {
-            size += PayloadWriter::bytesSize(e.key()) + 8 + 8 + 4;
-            for (const QByteArray& line : e.value().lines)
-                size += PayloadWriter::bytesSize(line);
-        }
+        for (auto e = a.value().cbegin(); e != a.value().cend(); ++e)
+            size += PayloadWriter::bytesSize(e.key()) + 8 + PayloadWriter::bytesSize(e.value().text);
     }
     QByteArray payload(size, Qt::Uninitialized);
     PayloadWriter out(payload.data());
-    out.u64(m_clock);
     out.u32(quint32(m_accounts.size()));
     for (auto a = m_accounts.cbegin(); a != m_accounts.cend(); ++a) {
         out.text(a.key());
@@ -162,10 +156,7 @@ bool HeaderCache::save()
         for (auto e = a.value().cbegin(); e != a.value().cend(); ++e) {
             out.bytes(e.key());
             out.u64(quint64(e.value().size));
-            out.u64(e.value().stamp);
-            out.u32(quint32(e.value().lines.size()));
-            for (const QByteArray& line : e.value().lines)
-                out.bytes(line);
+            out.bytes(e.value().text);
         }
     }
     QByteArray header;
@@ -201,16 +192,11 @@ const HeaderCache::Entry* HeaderCache::find(const QString& account, const QByteA
     return e == a->cend() ? nullptr : &*e;
 }
 
-void HeaderCache::put(const QString& account, const QByteArray& uid, qint64 size, const QList<QByteArray>& lines)
+void HeaderCache::put(const QString& account, const QByteArray& uid, qint64 size, const QByteArray& text)
 {
-    qsizetype bytes = 0;
-    for (const QByteArray& line : lines)
-        bytes += line.size() + 2;
-    if (uid.isEmpty() || bytes > kMaxHeaderBytes)
+    if (uid.isEmpty() || text.size() > kMaxHeaderBytes)
         return;
-    Entries& entries = m_accounts[account];
-    entries.insert(uid, Entry { size, lines, ++m_clock });
-    trim(entries);
+    m_accounts[account].insert(uid, Entry { size, text });
     m_dirty = true;
 }
 
@@ -229,34 +215,11 @@ void HeaderCache::retain(const QString& account, const QSet<QByteArray>& present
     const auto a = m_accounts.find(account);
     if (a == m_accounts.end())
         return;
-    for (auto e = a->begin(); e != a->end();) {
-        if (present.contains(e.key())) {
-            ++e;
-        } else {
-            e = a->erase(e);
-            m_dirty = true;
-        }
-    }
+    const qsizetype before = a->size();
+    a->removeIf([&present](const auto& e) { return !present.contains(e.key()); });
+    m_dirty = m_dirty || a->size() != before;
     if (a->isEmpty())
         m_accounts.erase(a);
-}
-
-void HeaderCache::trim(Entries& entries)
-{
-    if (m_limit < 0 || entries.size() <= m_limit)
-        return;
-    if (m_limit == 0) {
-        entries.clear();
-        return;
-    }
-    QList<quint64> stamps;
-    stamps.reserve(entries.size());
-    for (const Entry& e : std::as_const(entries))
-        stamps << e.stamp;
-    const auto cut = stamps.begin() + (stamps.size() - m_limit);
-    std::nth_element(stamps.begin(), cut, stamps.end());
-    const quint64 keepFrom = *cut; // stamps are unique: exactly m_limit entries are at or above it
-    entries.removeIf([keepFrom](const auto& e) { return e.value().stamp < keepFrom; });
 }
 
 } // namespace ormisk
