@@ -459,16 +459,7 @@ void PopClient::connectToServer()
         }
         m_implicitTls
             = m_tlsMode == TlsMode::ImplicitTls || (m_tlsMode == TlsMode::Automatic && m_port == kImplicitTlsPort);
-        if (m_tlsMode != TlsMode::Plain && !QSslSocket::supportsSsl()) {
-            dropLink(Reason::Tls, QStringLiteral("TLS is not available on this system"));
-            return;
-        }
         m_socket = new QSslSocket(this);
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        if (!m_caFile.isEmpty())
-            configuration.addCaCertificates(loadCertificates(m_caFile));
-        m_socket->setSslConfiguration(configuration);
         connect(m_socket, &QSslSocket::connected, this, &PopClient::onSocketConnected);
         connect(m_socket, &QSslSocket::encrypted, this, &PopClient::onEncrypted);
         connect(m_socket, &QSslSocket::readyRead, this, &PopClient::onReadyRead);
@@ -480,10 +471,26 @@ void PopClient::connectToServer()
         });
         m_connectTimer.start();
         const auto port = static_cast<quint16>(m_port);
+        // Setting TLS up (loading the library and the certificates) takes a while: for STLS it
+        // is done while the connection and the greeting are on their way.
+        if (!m_implicitTls) {
+            m_socket->connectToHost(m_host, port);
+            if (!m_socket)
+                return; // failed on the spot
+        }
+        if (m_tlsMode != TlsMode::Plain) {
+            if (!QSslSocket::supportsSsl()) {
+                dropLink(Reason::Tls, QStringLiteral("TLS is not available on this system"));
+                return;
+            }
+            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+            configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+            if (!m_caFile.isEmpty())
+                configuration.addCaCertificates(loadCertificates(m_caFile));
+            m_socket->setSslConfiguration(configuration);
+        }
         if (m_implicitTls)
             m_socket->connectToHostEncrypted(m_host, port);
-        else
-            m_socket->connectToHost(m_host, port);
     });
 }
 
@@ -494,7 +501,31 @@ void PopClient::afterGreeting(const PopReply& reply)
         return;
     }
     m_greeted = true;
-    requestCapabilities([this] { decideTls(); });
+    if (isEncrypted() || m_tlsMode == TlsMode::Plain) {
+        requestCapabilities([this] { connectDone(); });
+        return;
+    }
+    // STLS is asked for at once rather than after a capability list: a server that has it saves a
+    // round trip, one that has not says -ERR and the list follows. Nothing said before the
+    // handshake would count after it anyway.
+    send("STLS", PopReplyParser::Kind::SingleLine, [this](const PopReply& stls) {
+        if (stls.ok) {
+            startTls();
+            return;
+        }
+        if (m_tlsMode == TlsMode::StartTlsRequired) {
+            dropLink(Reason::Tls, QStringLiteral("the server refused STLS"), "STLS", stls.text);
+            return;
+        }
+        requestCapabilities([this, stls] {
+            // Offered yet refused is not a server without TLS: no plain text then.
+            if (m_capabilities.contains("STLS")) {
+                dropLink(Reason::Tls, QStringLiteral("the server refused STLS"), "STLS", stls.text);
+                return;
+            }
+            connectDone(); // the server offers no TLS on this port: plain, as configured
+        });
+    });
 }
 
 QSet<QByteArray> PopClient::readCapabilities(const PopReply& reply)
@@ -517,30 +548,6 @@ void PopClient::requestCapabilities(std::function<void()> then)
         m_capaAnswered = reply.ok;
         m_capabilities = reply.ok ? readCapabilities(reply) : QSet<QByteArray>();
         then();
-    });
-}
-
-void PopClient::decideTls()
-{
-    if (isEncrypted() || m_tlsMode == TlsMode::Plain) {
-        connectDone();
-        return;
-    }
-    const bool offered = m_capabilities.contains("STLS");
-    if (m_tlsMode == TlsMode::Automatic && !offered) {
-        connectDone(); // the server offers no TLS on this port: plain, as configured
-        return;
-    }
-    if (m_tlsMode == TlsMode::StartTlsRequired && m_capaAnswered && !offered) {
-        dropLink(Reason::Tls, QStringLiteral("the server offers no STLS"), "CAPA");
-        return;
-    }
-    send("STLS", PopReplyParser::Kind::SingleLine, [this](const PopReply& reply) {
-        if (!reply.ok) {
-            dropLink(Reason::Tls, QStringLiteral("the server refused STLS"), "STLS", reply.text);
-            return;
-        }
-        startTls();
     });
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// POP3 client over Qt Network: greeting, CAPA, STLS, USER/PASS, STAT, CAPA again (capabilities may
+// POP3 client over Qt Network: greeting, STLS, CAPA, USER/PASS, STAT, CAPA again (capabilities may
 // change at login), then sizes and headers (LIST, UIDL, TOP n 0), DELE n and QUIT. It never sends
 // RETR (bodies are never downloaded) and never RSET (deletions stand until QUIT commits them).
 // Every request returns at once with busy() true and always ends idle in a final state: time-outs,
@@ -189,7 +189,6 @@ private:
     void afterGreeting(const PopReply& reply);
     void requestCapabilities(std::function<void()> then);
     [[nodiscard]] static QSet<QByteArray> readCapabilities(const PopReply& reply);
-    void decideTls();
     void startTls();
     void connectDone();
     void onStat(const PopReply& reply);

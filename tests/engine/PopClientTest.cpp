@@ -159,6 +159,7 @@ struct TlsCase {
     bool trustCa;
     bool loginExpected;
     bool encryptedLogin;
+    bool refuseStls = false; // -ERR to STLS although CAPA names it
 };
 
 TEST(PopClient, TlsModesAgainstTheTestServer)
@@ -176,6 +177,8 @@ TEST(PopClient, TlsModesAgainstTheTestServer)
         { "STLS with an untrusted certificate", PopClient::TlsMode::Automatic, false, withStls, false, false, false },
         { "implicit TLS with an untrusted certificate", PopClient::TlsMode::ImplicitTls, true, noStls, false, false,
             false },
+        { "STLS offered but refused: no login in plain text", PopClient::TlsMode::Automatic, false, withStls, true,
+            false, false, true },
     };
     for (const TlsCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,6 +187,8 @@ TEST(PopClient, TlsModesAgainstTheTestServer)
         server.setCapabilities(c.caps);
         server.setTlsIdentity(certs.serverCertificate(), certs.serverKey());
         server.setImplicitTls(c.implicitServer);
+        if (c.refuseStls)
+            server.addFault({ PopFault::Kind::ErrReply, "STLS" });
         ASSERT_TRUE(server.start());
         PopClient pop;
         point(pop, server.port());
