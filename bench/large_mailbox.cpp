@@ -77,7 +77,7 @@ ChildRun runChild(const QByteArray& program, const QList<QByteArray>& args)
     return run;
 }
 
-void writeProfile(const QString& profile, quint16 port)
+void writeProfile(const QString& profile, quint16 port, const QString& caFile)
 {
     SettingsStore store(profile + QStringLiteral("/Ormisk.conf"));
     store.write(Section::Accounts, QStringLiteral("Total"), QStringLiteral("1"));
@@ -87,6 +87,7 @@ void writeProfile(const QString& profile, quint16 port)
     store.write(Section::Accounts, QStringLiteral("User1"), kUser);
     store.write(Section::Accounts, QStringLiteral("Password1"), ScrambleText(kUser));
     store.write(Section::Config, QStringLiteral("LogDisabled"), QStringLiteral("True"));
+    store.write(Section::Config, QStringLiteral("CAFile"), caFile);
 }
 
 } // namespace
@@ -149,7 +150,7 @@ int main(int argc, char** argv)
                 "re-check under 3 s):\n");
 
     QTemporaryDir profile;
-    writeProfile(profile.path(), port);
+    writeProfile(profile.path(), port, dovecot ? dovecot->certificates().caFile : QString());
     for (const char* which : { "first check", "re-check" }) {
         const qsizetype sessions = dovecot ? dovecot->log().count(QStringLiteral("top=")) : 0;
         const ChildRun run

@@ -5,11 +5,17 @@
 // An account keeps an entry for every message it still holds on the server, however many; the
 // entries of messages gone from the server are dropped at the next check.
 // The file is written whole through QSaveFile, readable by its owner only; a file that is damaged,
-// cut short or of another format version is ignored and rebuilt from the next check.
+// cut short or of another format version is ignored and rebuilt from the next check. Headers put
+// in during a conversation wait in a private file beside it, not in memory: a first check of a
+// hundred thousand messages would otherwise hold all their headers twice.
 #include <QByteArray>
 #include <QHash>
 #include <QSet>
 #include <QString>
+
+#include <memory>
+
+class QTemporaryFile;
 
 namespace ormisk {
 
@@ -23,9 +29,14 @@ public:
     struct Entry {
         qint64 size = 0; // of the whole message, as the server listed it
         QByteArray text; // the header as the server sent it, each line ended by LF
+        qint64 spilledAt = -1; // where the text waits in the spill file, if it does
+        qsizetype spilledBytes = 0;
     };
 
     explicit HeaderCache(QString path);
+    ~HeaderCache();
+    HeaderCache(const HeaderCache&) = delete;
+    HeaderCache& operator=(const HeaderCache&) = delete;
 
     // Reads the file. A missing file is an empty cache; a damaged one too (returns false).
     bool load();
@@ -34,7 +45,8 @@ public:
 
     [[nodiscard]] static QString accountKey(const QString& host, qint32 port, const QString& user);
 
-    [[nodiscard]] const Entry* find(const QString& account, const QByteArray& uid) const;
+    // The entry with its text, or null.
+    [[nodiscard]] const Entry* find(const QString& account, const QByteArray& uid);
     void put(const QString& account, const QByteArray& uid, qint64 size, const QByteArray& text);
     void remove(const QString& account, const QByteArray& uid);
     // Forgets the account's entries for messages no longer on the server.
@@ -48,9 +60,12 @@ public:
 private:
     using Entries = QHash<QByteArray, Entry>;
     bool decode(const QByteArray& bytes);
+    bool spill(Entry& entry, const QByteArray& text);
+    bool readSpilled(const Entry& entry, QByteArray* text);
 
     QString m_path;
     QHash<QString, Entries> m_accounts;
+    std::unique_ptr<QTemporaryFile> m_spill;
     bool m_dirty = false;
 };
 

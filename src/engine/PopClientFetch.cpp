@@ -14,19 +14,26 @@ namespace ormisk {
 namespace {
 
 // "n rest" with n a message number; false for anything else.
-bool splitNumbered(const QByteArray& line, qint64* number, QByteArray* rest)
+// Read in place: a listing has a line for each of maybe a hundred thousand messages.
+bool splitNumbered(QByteArrayView line, qint64* number, QByteArrayView* rest)
 {
     const qsizetype blank = line.indexOf(' ');
     if (blank <= 0)
         return false;
     bool ok = false;
-    *number = line.left(blank).toLongLong(&ok);
-    *rest = line.mid(blank + 1).trimmed();
+    *number = line.first(blank).toLongLong(&ok);
+    *rest = line.sliced(blank + 1).trimmed();
     return ok && *number > 0 && !rest->isEmpty();
 }
 
+QByteArrayView firstWord(QByteArrayView text)
+{
+    const qsizetype blank = text.indexOf(' ');
+    return blank < 0 ? text : text.first(blank);
+}
+
 // A unique id is 1 to 70 printable characters without blanks.
-bool validUid(const QByteArray& uid)
+bool validUid(QByteArrayView uid)
 {
     if (uid.isEmpty() || uid.size() > 70)
         return false;
@@ -132,10 +139,10 @@ void PopClient::deleteMessage(qint32 number)
         Command uidl { "UIDL " + QByteArray::number(number), PopReplyParser::Kind::SingleLine,
             [this, number](const PopReply& reply) {
                 qint64 listed = 0;
-                QByteArray uid;
+                QByteArrayView uid;
                 if (reply.ok && splitNumbered(reply.text, &listed, &uid) && listed == number && validUid(uid)) {
                     m_uids.resize(size_t(m_messageCount));
-                    m_uids[size_t(number - 1)] = uid;
+                    m_uids[size_t(number - 1)] = uid.toByteArray();
                 }
                 sendDelete(number);
             },
@@ -277,11 +284,11 @@ void PopClient::onUidlList(const PopReply& reply)
     qint64 previous = 0;
     for (const QByteArray& line : reply.lines) {
         qint64 number = 0;
-        QByteArray uid;
+        QByteArrayView uid;
         if (!splitNumbered(line, &number, &uid) || number <= previous || number > m_messageCount || !validUid(uid))
             return;
         previous = number;
-        uids[size_t(number - 1)] = uid;
+        uids[size_t(number - 1)] = uid.toByteArray();
     }
     m_uids = std::move(uids);
     m_uidsValid = true;
@@ -313,9 +320,9 @@ void PopClient::onSizeList(const PopReply& reply)
     qint64 previous = 0;
     for (const QByteArray& line : reply.lines) {
         qint64 number = 0;
-        QByteArray rest;
+        QByteArrayView rest;
         bool numeric = false;
-        const qint64 size = splitNumbered(line, &number, &rest) ? rest.split(' ').value(0).toLongLong(&numeric) : -1;
+        const qint64 size = splitNumbered(line, &number, &rest) ? firstWord(rest).toLongLong(&numeric) : -1;
         if (!numeric || size < 0 || number <= previous) {
             misbehaved(QStringLiteral("LIST reply malformed"));
             return;
@@ -338,19 +345,24 @@ void PopClient::applyCache()
         return;
     HeaderCache* headers = cache();
     const QString account = accountKey();
-    QHash<QByteArray, int> copies;
-    copies.reserve(qsizetype(m_uids.size()));
+    QSet<QByteArray> present;
+    QSet<QByteArray> doubled; // an id the server gives twice identifies nothing
+    present.reserve(qsizetype(m_uids.size()));
     for (const QByteArray& uid : m_uids) {
-        if (!uid.isEmpty())
-            ++copies[uid];
+        if (uid.isEmpty())
+            continue;
+        const qsizetype before = present.size();
+        present.insert(uid);
+        if (present.size() == before)
+            doubled.insert(uid);
     }
-    headers->retain(account, QSet<QByteArray>(copies.keyBegin(), copies.keyEnd()));
+    headers->retain(account, present);
     bool willPut = false;
     for (size_t i = 0; i < m_slots.size() && i < m_uids.size(); ++i) {
         Slot& s = m_slots[i];
         s.uid = m_uids[i];
-        if (s.uid.isEmpty() || s.size < 0 || copies.value(s.uid) != 1)
-            continue; // an id the server gives twice identifies nothing
+        if (s.uid.isEmpty() || s.size < 0 || doubled.contains(s.uid))
+            continue;
         const HeaderCache::Entry* entry = headers->find(account, s.uid);
         if (entry && entry->size != s.size) {
             headers->remove(account, s.uid); // the message changed under the same id: trust it no more
@@ -433,7 +445,7 @@ void PopClient::onHeaderAhead(qint32 number, const PopReply& reply)
 void PopClient::onCheckpoint(qint32 first, qint32 last, const PopReply& reply)
 {
     qint64 number = 0;
-    QByteArray rest;
+    QByteArrayView rest;
     const Slot* end = slot(last);
     bool numeric = false;
     const qint64 size = reply.ok && splitNumbered(reply.text, &number, &rest) ? rest.toLongLong(&numeric) : -1;
@@ -545,14 +557,18 @@ void PopClient::answerLater(qint32 number)
 {
     m_answerScheduled = true;
     const quint64 generation = m_generation;
-    QTimer::singleShot(0, this, [this, generation, number] {
-        if (generation != m_generation || !m_busy)
-            return;
-        if (m_op == Op::Size)
-            deliverSize(number);
-        else if (m_op == Op::Header)
-            deliverHeader(number);
-    });
+    // A posted call, never a timer: a waiting caller may take it straight from the queue.
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, number] {
+            if (generation != m_generation || !m_busy)
+                return;
+            if (m_op == Op::Size)
+                deliverSize(number);
+            else if (m_op == Op::Header)
+                deliverHeader(number);
+        },
+        Qt::QueuedConnection);
 }
 
 void PopClient::deliverSize(qint32 number)

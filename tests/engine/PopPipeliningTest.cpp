@@ -9,6 +9,7 @@
 #include "support/PopRecorder.h"
 #include "support/Strings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 
 using namespace ormisk;
@@ -209,7 +211,9 @@ TEST(PopPipelining, AnswersFromTheCacheStillLetOtherEventsRun)
 {
     QTemporaryDir dir;
     const QString cacheFile = dir.filePath(QStringLiteral("header-cache"));
-    Fixture f(mailbox(300));
+    MailboxGenerator small(5);
+    small.setMaxSize(2048);
+    Fixture f(small.generateRaw(1000));
     (void)check(f.server, Mode { true, cacheFile }); // fills the cache
 
     // Every header of the re-check is already here; the window's events must still get turns.
@@ -223,13 +227,13 @@ TEST(PopPipelining, AnswersFromTheCacheStillLetOtherEventsRun)
     QObject::connect(&pop, &PopComponent::docOutput, [&](const DocOutput&) {
         if (++headers == 1)
             ticksWhileAnswering = -ticks;
-        else if (headers == 300)
+        else if (headers == 1000)
             ticksWhileAnswering += ticks;
     });
     other.start(0);
     const CheckOutcome outcome = check(pop, f.server);
-    EXPECT_EQ(outcome.messageTexts.size(), 300);
-    EXPECT_EQ(headers, 300);
+    EXPECT_EQ(outcome.messageTexts.size(), 1000);
+    EXPECT_EQ(headers, 1000);
     EXPECT_GE(ticksWhileAnswering, 5);
 }
 
@@ -432,20 +436,23 @@ TEST(HeaderCache, KeepsEveryMessageStillOnTheServerAndComesBackExactly)
     const QString account
         = HeaderCache::accountKey(QStringLiteral("Mail.Example"), 995, QStringLiteral("j\u00fcrgen \u65e5\u672c"));
     const QByteArray odd = "Subject: =?UTF-8?B?w6Q=?=\n\tfolded\n\n" + QByteArray("nul\0byte\n", 9) + "X: \xff\xfe\r\n";
-    HeaderCache cache(path);
+    auto cache = std::make_unique<HeaderCache>(path);
     QSet<QByteArray> present;
     for (int i = 1; i <= 3000; ++i) {
-        cache.put(account, "u" + QByteArray::number(i), i, "Subject: " + QByteArray::number(i) + '\n');
+        cache->put(account, "u" + QByteArray::number(i), i, "Subject: " + QByteArray::number(i) + '\n');
         if (i % 5 != 0)
             present << "u" + QByteArray::number(i);
     }
-    cache.put(account, "odd", 3'000'000'000LL, odd);
-    cache.put(account, "empty", 0, {});
-    cache.put(account, "big", 1, QByteArray(HeaderCache::kMaxHeaderBytes + 1, 'x'));
-    cache.put(QStringLiteral("other"), "u", 7, "From: a\n");
-    EXPECT_FALSE(cache.find(account, "big"));
-    cache.retain(account, present + QSet<QByteArray> { "odd", "empty" });
-    ASSERT_TRUE(cache.save());
+    cache->put(account, "odd", 3'000'000'000LL, odd);
+    cache->put(account, "empty", 0, {});
+    cache->put(account, "big", 1, QByteArray(HeaderCache::kMaxHeaderBytes + 1, 'x'));
+    cache->put(QStringLiteral("other"), "u", 7, "From: a\n");
+    EXPECT_FALSE(cache->find(account, "big"));
+    cache->retain(account, present + QSet<QByteArray> { "odd", "empty" });
+    ASSERT_TRUE(cache->save());
+    cache.reset();
+    // What waited on disk during the conversation is gone with it.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList { QStringLiteral("c") });
 
     HeaderCache again(path);
     ASSERT_TRUE(again.load());

@@ -23,12 +23,35 @@ QList<QByteArray> splitLines(const QByteArray& raw)
     return lines;
 }
 
+// The size with CR LF line ends, counted in place: LIST of a hundred thousand messages asks for
+// every one.
 qint64 wireSize(const QByteArray& raw)
 {
     qint64 size = 0;
-    for (const QByteArray& line : splitLines(raw))
-        size += line.size() + 2;
+    for (qsizetype start = 0; start < raw.size();) {
+        const qsizetype lf = raw.indexOf('\n', start);
+        const qsizetype end = lf < 0 ? raw.size() : lf;
+        const qsizetype length = end - start - (end > start && raw.at(end - 1) == '\r' ? 1 : 0);
+        size += length + 2;
+        if (lf < 0)
+            break;
+        start = lf + 1;
+    }
     return size;
+}
+
+// The message up to and with its first empty line: all TOP n 0 needs.
+QByteArray headerPart(const QByteArray& raw)
+{
+    for (qsizetype start = 0; start < raw.size();) {
+        const qsizetype lf = raw.indexOf('\n', start);
+        if (lf < 0)
+            break;
+        if (lf == start || (lf == start + 1 && raw.at(start) == '\r'))
+            return raw.left(lf + 1);
+        start = lf + 1;
+    }
+    return raw;
 }
 
 QByteArray multiLine(const QByteArray& status, const QList<QByteArray>& lines)
@@ -350,7 +373,7 @@ private:
             const int bodyLines = verb == "TOP" ? words.value(2).toInt(&ok) : -1;
             if (!n || !ok || bodyLines < -1)
                 return "-ERR no such message\r\n";
-            const QList<QByteArray> lines = splitLines(messages[n - 1]);
+            const QList<QByteArray> lines = splitLines(bodyLines == 0 ? headerPart(messages[n - 1]) : messages[n - 1]);
             QList<QByteArray> out;
             int i = 0;
             for (; i < lines.size() && !lines[i].isEmpty(); ++i)
