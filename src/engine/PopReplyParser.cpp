@@ -167,13 +167,23 @@ PopReplyParser::Status PopReplyParser::next(PopReply* reply)
         m_bodySize = 0;
         m_keptSize = 0;
     }
+    // Checked after every step, so that where the bytes were split never changes the outcome.
+    const qsizetype endless = m_bodyCap + m_limits.maxSkippedBytes;
+    auto neverEnds = [&] { return fail(QStringLiteral("a reply that does not end within %1 bytes").arg(endless)); };
     while (true) {
-        if (m_skippingLine && !skipRestOfLine())
-            break;
+        if (m_skippingLine) {
+            const bool done = skipRestOfLine();
+            if (m_bodySize > endless)
+                return neverEnds();
+            if (!done)
+                break;
+        }
         QByteArray line;
         bool cut = false;
         if (!takeBodyLine(&line, &cut))
             break;
+        if (m_bodySize > endless)
+            return neverEnds();
         if (!cut && line == ".") {
             m_expecting = false;
             m_inBody = false;
@@ -194,9 +204,6 @@ PopReplyParser::Status PopReplyParser::next(PopReply* reply)
         m_reply.truncated = m_reply.truncated || cut;
         m_reply.lines.append(line);
     }
-    if (m_bodySize > m_bodyCap + m_limits.maxSkippedBytes)
-        return fail(
-            QStringLiteral("a reply that does not end within %1 bytes").arg(m_bodyCap + m_limits.maxSkippedBytes));
     return Status::NeedMore;
 }
 
