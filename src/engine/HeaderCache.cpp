@@ -286,7 +286,13 @@ bool HeaderCache::spill(Entry& entry, const QByteArray& text)
     if (!m_spill) {
         if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
             return false;
-        // Beside the cache, readable by its owner only (as every temporary file Qt makes).
+        // Beside the cache, readable by its owner only (as every temporary file Qt makes). One
+        // left behind by a run that did not end is of no use any more: one profile is used by
+        // one process at a time.
+        const QFileInfo cache(m_path);
+        const QString pattern = cache.fileName() + QStringLiteral(".spill-*");
+        for (const QFileInfo& stale : cache.dir().entryInfoList({ pattern }, QDir::Files | QDir::Hidden))
+            QFile::remove(stale.filePath());
         m_spill = std::make_unique<QTemporaryFile>(m_path + QStringLiteral(".spill-XXXXXX"));
         if (!m_spill->open()) {
             m_spill.reset();

@@ -436,6 +436,9 @@ TEST(HeaderCache, KeepsEveryMessageStillOnTheServerAndComesBackExactly)
     const QString account
         = HeaderCache::accountKey(QStringLiteral("Mail.Example"), 995, QStringLiteral("j\u00fcrgen \u65e5\u672c"));
     const QByteArray odd = "Subject: =?UTF-8?B?w6Q=?=\n\tfolded\n\n" + QByteArray("nul\0byte\n", 9) + "X: \xff\xfe\r\n";
+    QFile stale(path + QStringLiteral(".spill-left-by-a-crash"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.close();
     auto cache = std::make_unique<HeaderCache>(path);
     QSet<QByteArray> present;
     for (int i = 1; i <= 3000; ++i) {
@@ -451,7 +454,7 @@ TEST(HeaderCache, KeepsEveryMessageStillOnTheServerAndComesBackExactly)
     cache->retain(account, present + QSet<QByteArray> { "odd", "empty" });
     ASSERT_TRUE(cache->save());
     cache.reset();
-    // What waited on disk during the conversation is gone with it.
+    // What waited on disk during the conversation is gone with it, and so is what a crash left.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList { QStringLiteral("c") });
 
     HeaderCache again(path);
