@@ -167,9 +167,10 @@ QByteArray PopClient::pendingVerb() const
 // deletion is unanswered (QUIT would commit one the user was told did not happen).
 bool PopClient::quitIsSafe() const
 {
-    if (!m_socket || !m_greeted || m_quitSent || m_socket->state() != QAbstractSocket::ConnectedState
-        || m_tlsTimer.isActive())
+    if (!m_socket || !m_greeted || m_quitSent || m_socket->state() != QAbstractSocket::ConnectedState)
         return false;
+    if (m_socket->mode() != QSslSocket::UnencryptedMode && !m_socket->isEncrypted())
+        return false; // mid-handshake
     return std::none_of(
         m_inFlight.cbegin(), m_inFlight.cend(), [](const Command& c) { return c.line.startsWith("DELE "); });
 }
@@ -393,7 +394,7 @@ void PopClient::onEncrypted()
         awaitReply(PopReplyParser::Kind::SingleLine, [this](const PopReply& reply) { afterGreeting(reply); });
         return;
     }
-    // What the server said before the handshake cannot be trusted: ask again.
+    // Capabilities are learnt only now, under TLS: nothing said before the handshake counts.
     requestCapabilities([this] { connectDone(); });
 }
 

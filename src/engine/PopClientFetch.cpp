@@ -5,7 +5,7 @@
 #include "engine/HeaderDecoding.h"
 #include "engine/PopClient.h"
 
-#include <QHash>
+#include <QSet>
 
 #include <limits>
 
