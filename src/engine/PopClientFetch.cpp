@@ -356,8 +356,8 @@ void PopClient::applyCache()
         if (present.size() == before)
             doubled.insert(uid);
     }
-    headers->retain(account, present);
     bool willPut = false;
+    qsizetype hits = 0; // entries of this mailbox's messages that stay
     for (size_t i = 0; i < m_slots.size() && i < m_uids.size(); ++i) {
         Slot& s = m_slots[i];
         s.uid = m_uids[i];
@@ -377,7 +377,11 @@ void PopClient::applyCache()
         s.fromCache = true;
         s.confirmed = true;
         s.text = entry->text;
+        ++hits;
     }
+    // Entries of messages gone from the server: a look through all of them only when there are.
+    if (!doubled.isEmpty() || headers->size(account) > hits)
+        headers->retain(account, present);
     // Nothing will change it: its memory goes back as the headers are handed out.
     if (!willPut && !headers->dirty())
         m_cache.reset();
