@@ -66,7 +66,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const int n = pop.messageCount();
-    for (qint16 i = 1; i <= n; ++i) {
+    for (qint32 i = 1; i <= n; ++i) {
         pop.requestMessageSize(i);
         waitUntilIdle(pop);
         pop.retrieveHeader(i);

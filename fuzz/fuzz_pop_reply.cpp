@@ -1,5 +1,6 @@
 // POP3 replies, single and multi-line, fed whole and in random splits: the replies that come out
-// must not depend on where the bytes were split, and must respect the parser's caps.
+// must not depend on where the bytes were split (nor must a reply cut or given up on), and must
+// respect the parser's caps.
 #include "FuzzInput.h"
 #include "pop/PopReplyParser.h"
 
@@ -84,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (mode & 1) { // small caps reach the line and body limits with small inputs
         limits.maxLineLength = 16 + (mode >> 1) % 64;
         limits.maxBodySize = 32 + (mode >> 3) * 8;
+        limits.maxSkippedBytes = 64 + (mode >> 2) * 4;
     }
     const char* stream = in.rest();
     const size_t length = in.restSize();

@@ -166,7 +166,9 @@ QList<GeneratedMessage> MailboxGenerator::generate(int count) const
         raw += '\n';
         // Sizes spread evenly on a log scale from 0.5 KB to 300 KB.
         const double exponent = random.generateDouble();
-        const qsizetype target = static_cast<qsizetype>(512.0 * std::pow(300.0 * 1024 / 512.0, exponent));
+        qsizetype target = static_cast<qsizetype>(512.0 * std::pow(300.0 * 1024 / 512.0, exponent));
+        if (m_maxSize > 0)
+            target = std::min(target, m_maxSize);
         int line = 0;
         while (raw.size() < target) {
             ++line;

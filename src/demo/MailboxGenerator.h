@@ -26,6 +26,9 @@ public:
     {
     }
 
+    // Bodies stop growing at this size (0: no limit), for mailboxes of many thousand messages.
+    void setMaxSize(qsizetype bytes) { m_maxSize = bytes; }
+
     // Messages cycle through the header variants, so any 8 in a row cover them all.
     [[nodiscard]] QList<GeneratedMessage> generate(int count) const;
     [[nodiscard]] QList<QByteArray> generateRaw(int count) const;
@@ -39,6 +42,7 @@ public:
 
 private:
     quint32 m_seed;
+    qsizetype m_maxSize = 0;
 };
 
 } // namespace ormisk::testing

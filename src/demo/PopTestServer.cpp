@@ -23,12 +23,35 @@ QList<QByteArray> splitLines(const QByteArray& raw)
     return lines;
 }
 
+// The size with CR LF line ends, counted in place: LIST of a hundred thousand messages asks for
+// every one.
 qint64 wireSize(const QByteArray& raw)
 {
     qint64 size = 0;
-    for (const QByteArray& line : splitLines(raw))
-        size += line.size() + 2;
+    for (qsizetype start = 0; start < raw.size();) {
+        const qsizetype lf = raw.indexOf('\n', start);
+        const qsizetype end = lf < 0 ? raw.size() : lf;
+        const qsizetype length = end - start - (end > start && raw.at(end - 1) == '\r' ? 1 : 0);
+        size += length + 2;
+        if (lf < 0)
+            break;
+        start = lf + 1;
+    }
     return size;
+}
+
+// The message up to and with its first empty line: all TOP n 0 needs.
+QByteArray headerPart(const QByteArray& raw)
+{
+    for (qsizetype start = 0; start < raw.size();) {
+        const qsizetype lf = raw.indexOf('\n', start);
+        if (lf < 0)
+            break;
+        if (lf == start || (lf == start + 1 && raw.at(start) == '\r'))
+            return raw.left(lf + 1);
+        start = lf + 1;
+    }
+    return raw;
 }
 
 QByteArray multiLine(const QByteArray& status, const QList<QByteArray>& lines)
@@ -55,10 +78,12 @@ public:
     {
         socket->setParent(this);
         connect(socket, &QSslSocket::readyRead, this, [this] { onReadyRead(); });
-        connect(socket, &QSslSocket::disconnected, this, [this] { finish(); });
+        // Like a real server, what arrived before the client went is still read and acted on,
+        // even when a delayed answer holds it up.
+        connect(socket, &QSslSocket::disconnected, this, [this] { peerGone(); });
         connect(socket, &QSslSocket::errorOccurred, this, [this] {
             if (m_socket->state() != QAbstractSocket::ConnectedState)
-                finish();
+                peerGone();
         });
         connect(socket, &QSslSocket::bytesWritten, this, [this] { feedEndless(); });
         // Handshake problems are the client's to find; the server just lets the link fail.
@@ -89,10 +114,17 @@ private:
 
     void write(const QByteArray& bytes)
     {
-        if (!m_socket)
+        if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
             return;
         m_server->m_bytesSent += bytes.size();
         m_socket->write(bytes);
+    }
+
+    void peerGone()
+    {
+        m_peerGone = true;
+        if (!m_delayPending)
+            finish();
     }
 
     void finish()
@@ -123,19 +155,25 @@ private:
     {
         if (!m_paused)
             m_server->m_maxAhead = std::max(m_server->m_maxAhead, int(m_input.count('\n')));
+        // Read by position and trimmed once: a client may have thousands of commands waiting.
+        qsizetype pos = 0;
         while (!m_paused && m_state != State::Closing) {
-            const qsizetype lf = m_input.indexOf('\n');
+            const qsizetype lf = m_input.indexOf('\n', pos);
             if (lf < 0) {
-                if (m_input.size() > 4096)
+                if (m_input.size() - pos > 4096)
                     hangUp(); // a client that never ends its line
-                return;
+                break;
             }
-            QByteArray line = m_input.left(lf);
-            m_input.remove(0, lf + 1);
+            QByteArray line = m_input.mid(pos, lf - pos);
+            pos = lf + 1;
             if (line.endsWith('\r'))
                 line.chop(1);
+            m_inputCleared = false;
             handle(line);
+            if (m_inputCleared)
+                pos = 0; // the input was dropped meanwhile
         }
+        m_input.remove(0, std::min(pos, m_input.size()));
     }
 
     void handle(const QByteArray& line)
@@ -159,6 +197,10 @@ private:
             case PopFault::Kind::EndlessLine:
                 startEndless();
                 return;
+            case PopFault::Kind::CustomReply:
+                (void)answer(verb, words); // its state changes still happen
+                write(fault->reply);
+                return;
             default:
                 break;
             }
@@ -170,7 +212,7 @@ private:
         }
         if (fault && fault->kind == PopFault::Kind::DiscardPipelined) {
             sendReply(verb, reply);
-            m_input.clear();
+            clearInput();
             return;
         }
         if (fault && fault->kind == PopFault::Kind::DropMidReply) {
@@ -182,10 +224,14 @@ private:
         }
         if (fault && fault->kind == PopFault::Kind::Delay) {
             m_paused = true;
+            m_delayPending = true;
             QTimer::singleShot(fault->delayMs, this, [this, verb, reply] {
                 m_paused = false;
+                m_delayPending = false;
                 sendReply(verb, reply);
                 processInput();
+                if (m_peerGone)
+                    finish();
             });
             return;
         }
@@ -198,7 +244,7 @@ private:
         if (verb == "QUIT" && reply.startsWith("+OK")) {
             hangUp();
         } else if (verb == "STLS" && reply.startsWith("+OK")) {
-            m_input.clear(); // anything sent before the handshake is discarded, as it must be
+            clearInput(); // anything sent before the handshake is discarded, as it must be
             m_socket->startServerEncryption();
         }
     }
@@ -211,6 +257,20 @@ private:
             if (!m_server->m_capaSupported)
                 return "-ERR unknown command\r\n";
             QList<QByteArray> lines;
+            if (m_state == State::Authorization && m_server->m_distinctBeforeLogin) {
+                const auto before = m_server->m_capabilitiesBeforeLogin;
+                if (before & PopTestServer::Top)
+                    lines << "TOP";
+                if (before & PopTestServer::Uidl)
+                    lines << "UIDL";
+                if (before & PopTestServer::Pipelining)
+                    lines << "PIPELINING";
+                if (before & PopTestServer::User)
+                    lines << "USER";
+                if ((before & PopTestServer::Stls) && !m_socket->isEncrypted())
+                    lines << "STLS";
+                return multiLine("+OK capability list follows", lines);
+            }
             if (caps & PopTestServer::Top)
                 lines << "TOP";
             if (caps & PopTestServer::Uidl)
@@ -313,7 +373,7 @@ private:
             const int bodyLines = verb == "TOP" ? words.value(2).toInt(&ok) : -1;
             if (!n || !ok || bodyLines < -1)
                 return "-ERR no such message\r\n";
-            const QList<QByteArray> lines = splitLines(messages[n - 1]);
+            const QList<QByteArray> lines = splitLines(bodyLines == 0 ? headerPart(messages[n - 1]) : messages[n - 1]);
             QList<QByteArray> out;
             int i = 0;
             for (; i < lines.size() && !lines[i].isEmpty(); ++i)
@@ -379,11 +439,20 @@ private:
 
     PopTestServer* m_server;
     QPointer<QSslSocket> m_socket;
+    void clearInput()
+    {
+        m_input.clear();
+        m_inputCleared = true;
+    }
+
     QByteArray m_input;
+    bool m_inputCleared = false;
     State m_state = State::Authorization;
     QString m_user;
     QSet<int> m_deleted;
     bool m_paused = false;
+    bool m_delayPending = false;
+    bool m_peerGone = false;
     bool m_finished = false;
     bool m_endless = false;
     qint64 m_endlessSent = 0;
@@ -394,15 +463,9 @@ PopTestServer::PopTestServer(QObject* parent)
 {
 }
 
-PopTestServer::~PopTestServer()
-{
-    close();
-}
+PopTestServer::~PopTestServer() { close(); }
 
-bool PopTestServer::start(quint16 port)
-{
-    return listen(QHostAddress::LocalHost, port);
-}
+bool PopTestServer::start(quint16 port) { return listen(QHostAddress::LocalHost, port); }
 
 QList<QByteArray> PopTestServer::uidsFor(const QList<QByteArray>& messages)
 {
@@ -446,15 +509,9 @@ void PopTestServer::appendMessage(const QString& user, const QByteArray& message
     box.messages = all;
 }
 
-QList<QByteArray> PopTestServer::uids(const QString& user) const
-{
-    return m_mailboxes.value(user).uids;
-}
+QList<QByteArray> PopTestServer::uids(const QString& user) const { return m_mailboxes.value(user).uids; }
 
-QList<QByteArray> PopTestServer::messages(const QString& user) const
-{
-    return m_mailboxes.value(user).messages;
-}
+QList<QByteArray> PopTestServer::messages(const QString& user) const { return m_mailboxes.value(user).messages; }
 
 void PopTestServer::setTlsIdentity(const QSslCertificate& certificate, const QSslKey& key)
 {
@@ -462,10 +519,7 @@ void PopTestServer::setTlsIdentity(const QSslCertificate& certificate, const QSs
     m_key = key;
 }
 
-bool PopTestServer::sawCommand(const QByteArray& verb) const
-{
-    return commandCount(verb) > 0;
-}
+bool PopTestServer::sawCommand(const QByteArray& verb) const { return commandCount(verb) > 0; }
 
 int PopTestServer::commandCount(const QByteArray& verb) const
 {

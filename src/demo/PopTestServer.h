@@ -26,11 +26,13 @@ struct PopFault {
         EndlessLine, // answer `command` (or greet, when command is empty) with a line that never ends
         DuplicateReply, // answer `command` twice (replies no longer pair up with commands)
         DiscardPipelined, // answer `command`, then drop the commands that arrived behind it unread
+        CustomReply, // answer `command` with `reply`, exactly as given
     };
     Kind kind = Kind::Withhold;
     QByteArray command; // verb in capitals ("USER", "PASS", "STAT", "LIST", "TOP", "DELE", ...)
     int delayMs = 0;
     int occurrence = 0; // the n-th arrival of the command on this server (1-based); 0 = every time
+    QByteArray reply {}; // for CustomReply: the bytes sent, line ends included
 };
 
 class PopTestServer : public QTcpServer {
@@ -61,8 +63,15 @@ public:
     [[nodiscard]] QList<QByteArray> messages(const QString& user) const; // after committed deletions
     [[nodiscard]] QList<QByteArray> uids(const QString& user) const;
 
+    // What the server does and names in CAPA. A server may name fewer before login than after
+    // it: setCapabilitiesBeforeLogin gives the list before login exactly (none: an empty list).
     void setCapabilities(Capabilities capabilities) { m_capabilities = capabilities; }
     [[nodiscard]] Capabilities capabilities() const { return m_capabilities; }
+    void setCapabilitiesBeforeLogin(Capabilities capabilities)
+    {
+        m_capabilitiesBeforeLogin = capabilities;
+        m_distinctBeforeLogin = true;
+    }
     void setCapaSupported(bool supported) { m_capaSupported = supported; } // false: CAPA gets -ERR
     // Certificate and key for STLS and implicit TLS.
     void setTlsIdentity(const QSslCertificate& certificate, const QSslKey& key);
@@ -103,6 +112,8 @@ private:
 
     QHash<QString, Mailbox> m_mailboxes;
     Capabilities m_capabilities = Capabilities(Top | Uidl | User);
+    Capabilities m_capabilitiesBeforeLogin;
+    bool m_distinctBeforeLogin = false;
     bool m_capaSupported = true;
     QSslCertificate m_certificate;
     QSslKey m_key;

@@ -20,6 +20,16 @@ const QString kSubject = QStringLiteral("Subject : ");
 const QString kFrom = QStringLiteral("From : ");
 const QString kDash = QStringLiteral(" --- ");
 
+// The status after a failed login request: the login itself, or what came before or after it
+// (the link, the message count), which must not read as a wrong password.
+const QString& loginFailureStatus(const PopFailure& failure)
+{
+    return failure.failed() && !failure.duringLogin() ? Status::ErrorConnecting : Status::BadLogin;
+}
+
+// A size as a message node shows it; an empty message says 0 rather than nothing.
+QString messageBytes(qint32 size) { return size == 0 ? QStringLiteral("0") : FormatBytes(size); }
+
 } // namespace
 
 MailEngine::MailEngine(AppState& state, NodeTree& tree, PopComponent& pop, ShellHost& host, QObject* parent)
@@ -34,18 +44,16 @@ MailEngine::MailEngine(AppState& state, NodeTree& tree, PopComponent& pop, Shell
     connect(&m_pop, &PopComponent::deleteConfirmed, this, &MailEngine::onDeleteConfirmed);
 }
 
-void MailEngine::onMessageSize(qint32 size)
-{
-    LastMsgSize = size;
-}
+void MailEngine::onMessageSize(qint32 size) { LastMsgSize = size; }
 void MailEngine::onDocOutput(const DocOutput& doc)
 {
     CaptureDocOutput(doc, HeaderText);
+    if (doc.state == DocOutput::HeadersAvailable)
+        HeaderArrived = true;
+    else if (doc.state == DocOutput::TransferError)
+        HeaderArrived = false;
 }
-void MailEngine::onDeleteConfirmed()
-{
-    DeleteState = 1;
-}
+void MailEngine::onDeleteConfirmed() { DeleteState = 1; }
 
 void MailEngine::beginConversation()
 {
@@ -118,10 +126,10 @@ void MailEngine::CheckAccount()
         setAccountText(Status::Verifying);
         pop.authenticate();
         if (waitFor(pop, inState(PopComponent::Transaction), closed) == WaitResult::Failure) {
-            setAccountText(Status::BadLogin);
+            setAccountText(loginFailureStatus(pop.lastFailure()));
         } else {
             setAccountText(Status::Passed);
-            const qint16 count = pop.messageCount();
+            const qint32 count = pop.messageCount();
             if (count <= 0) {
                 setAccountText(Status::NoMessages);
             } else {
@@ -131,8 +139,8 @@ void MailEngine::CheckAccount()
                 if (!m_state.options.LogDisabled)
                     log.open(m_state, title);
                 qint64 total = 0;
-                qint16 display = 0;
-                for (qint16 i = 1; i <= count && i > 0; ++i) {
+                qint32 display = 0;
+                for (qint32 i = 1; i <= count; ++i) {
                     ++display;
                     QString label = QLatin1Char('#') + QString::number(display) + kDash;
                     const QString key = NewMessageKey(m_state, m_tree);
@@ -147,32 +155,35 @@ void MailEngine::CheckAccount()
                         continue;
                     }
 
+                    // What the client reported tells success from failure, not the value: an empty
+                    // message has a size of 0 and a header without fields.
                     LastMsgSize = -1;
                     pop.requestMessageSize(i);
                     const auto sized = waitFor(
                         pop,
                         [&] {
-                            return pop.protocolState() == PopComponent::Transaction && LastMsgSize > 0
+                            return pop.protocolState() == PopComponent::Transaction && LastMsgSize >= 0
                                 && pop.connectionState() == PopComponent::Connected;
                         },
-                        [&] { return closed() || LastMsgSize == 0; });
+                        [&] { return closed() || LastMsgSize < 0; });
                     if (sized == WaitResult::Failure) {
                         m_tree.setText(key, label + QStringLiteral("Invalid message!"));
                         continue;
                     }
                     total += LastMsgSize;
-                    label += FormatBytes(LastMsgSize) + QStringLiteral(" bytes --- ");
+                    label += messageBytes(LastMsgSize) + QStringLiteral(" bytes --- ");
                     m_tree.setText(key, label);
 
                     HeaderText.clear();
+                    HeaderArrived = false;
                     pop.retrieveHeader(i);
                     const auto headed = waitFor(
                         pop,
                         [&] {
-                            return !HeaderText.isEmpty() && pop.protocolState() == PopComponent::Transaction
+                            return HeaderArrived && pop.protocolState() == PopComponent::Transaction
                                 && pop.connectionState() == PopComponent::Connected;
                         },
-                        [&] { return HeaderText.isEmpty() || closed(); });
+                        [&] { return !HeaderArrived || closed(); });
                     if (headed == WaitResult::Failure) {
                         m_tree.setText(key, label + QStringLiteral("Error retrieving header!"));
                         continue;

@@ -48,6 +48,7 @@ public:
     // Shared with the component's events.
     qint32 LastMsgSize = 0;
     QString HeaderText;
+    bool HeaderArrived = false; // a header came (state 2), even one without fields
     qint16 DeleteState = 0;
 
 private:

@@ -10,6 +10,8 @@
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 
+#include <limits>
+
 namespace ormisk {
 
 namespace {
@@ -28,7 +30,7 @@ qint32 displayNumber(const QString& text)
         if (!c.isDigit() || c.unicode() > u'9')
             break;
         n = n * 10 + (c.unicode() - u'0');
-        if (n > 32767)
+        if (n > std::numeric_limits<qint32>::max())
             return 0;
     }
     return static_cast<qint32>(n);
@@ -45,20 +47,21 @@ QString fromFirstBlank(const QString& text)
 // alone would destroy mail the user never chose, so the header under the number must still be
 // the node's. A node without a header (its request failed in the check) has nothing to compare
 // and is deleted by its number, as shown.
-bool stillTheSameMessage(MailEngine& engine, const QString& tag, qint16 number)
+bool stillTheSameMessage(MailEngine& engine, const QString& tag, qint32 number)
 {
     if (tag.isEmpty())
         return true;
     PopComponent& pop = engine.pop();
     engine.HeaderText.clear();
+    engine.HeaderArrived = false;
     pop.retrieveHeader(number);
     const auto result = waitFor(
         pop,
         [&] {
-            return !engine.HeaderText.isEmpty() && pop.protocolState() == PopComponent::Transaction
+            return engine.HeaderArrived && pop.protocolState() == PopComponent::Transaction
                 && pop.connectionState() == PopComponent::Connected;
         },
-        [&] { return engine.HeaderText.isEmpty() || pop.isClosed(); });
+        [&] { return !engine.HeaderArrived || pop.isClosed(); });
     if (result == WaitResult::Failure)
         return false;
     const QString identity = MessageIdentity(tag);
@@ -96,6 +99,7 @@ void DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
     pop.setUserId(account.User);
     pop.setPassword(account.Password);
     const QString number = QString::number(n);
+    const QString refused = QStringLiteral(" --- Error deleting message #") + number;
     tree.setText(accountKey, title + QStringLiteral(" --- Deleting message #") + number);
 
     auto closed = [&] { return pop.isClosed(); };
@@ -111,12 +115,14 @@ void DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
     } else {
         pop.authenticate();
         if (waitFor(pop, inState(PopComponent::Transaction), closed) == WaitResult::Failure) {
-            tree.setText(accountKey, title + Status::BadLogin);
-        } else if (!stillTheSameMessage(engine, tree.tag(messageKey), static_cast<qint16>(n))) {
-            tree.setText(accountKey, title + QStringLiteral(" --- Error deleting message #") + number);
+            const PopFailure failure = pop.lastFailure();
+            tree.setText(accountKey,
+                title + (failure.failed() && !failure.duringLogin() ? Status::ErrorConnecting : Status::BadLogin));
+        } else if (!stillTheSameMessage(engine, tree.tag(messageKey), n)) {
+            tree.setText(accountKey, title + refused);
         } else {
             engine.DeleteState = -1;
-            pop.deleteMessage(static_cast<qint16>(n));
+            pop.deleteMessage(n);
             const auto result = waitFor(
                 pop,
                 [&] {
@@ -124,13 +130,19 @@ void DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
                         && pop.connectionState() == PopComponent::Connected;
                 },
                 [&] { return engine.DeleteState == -1 || closed(); });
-            if (result == WaitResult::Failure)
-                tree.setText(accountKey, title + QStringLiteral(" --- Error deleting message #") + number);
-            else
-                deleted = true;
+            if (result == WaitResult::Failure) {
+                tree.setText(accountKey, title + refused);
+            } else {
+                // The server removes the message only when QUIT is answered: until then nothing
+                // is shown as deleted. A QUIT refused or cut off leaves the message where it was.
+                pop.quit();
+                waitUntilIdle(pop);
+                deleted = !pop.lastFailure().failed();
+                if (!deleted)
+                    tree.setText(accountKey, title + refused);
+            }
         }
     }
-    // Ending the conversation is what commits the deletion on the server.
     closeConversation(pop);
 
     if (deleted) {

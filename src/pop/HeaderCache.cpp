@@ -6,31 +6,34 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <algorithm>
-#include <cstring>
 
 namespace ormisk {
 
 namespace {
 
-// Layout: magic, format version, payload length, payload (QDataStream), BLAKE2b-256 of the payload.
-// The digest catches a file cut short or scribbled on, which QDataStream alone may read as data.
+// Layout: magic, format version, payload length, payload (in QDataStream's Qt 6.0 format), BLAKE2b-256
+// of the payload.
+// The digest catches a file cut short or scribbled on, which the reader alone may take for data.
 constexpr QByteArrayView kMagic = "ORMISKHC";
 // BLAKE2b is several times faster than SHA-256 here, and the file is written after every check
 // that brought new headers.
 constexpr auto kDigest = QCryptographicHash::Blake2b_256;
 constexpr int kDigestBytes = 32;
-constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_0;
-// Far beyond any real cache (accounts x 2000 x 64 KB would be needed); stops a hostile file early.
+// Far beyond any real cache (a million headers of 1 KB); stops a hostile file early.
 constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 
-// Writes the payload in exactly the layout QDataStream (Qt 6.0 format) reads back, into a buffer
-// sized beforehand: going through a stream value by value made writing a thousand headers take
-// milliseconds after every check that brought new mail.
+// Written out a piece at a time.
+constexpr qsizetype kChunkBytes = 1024 * 1024;
+
+// Appends values in exactly the layout QDataStream (Qt 6.0 format) reads back: going through a
+// stream value by value made writing a thousand headers take milliseconds after every check that
+// brought new mail.
 class PayloadWriter {
 public:
-    explicit PayloadWriter(char* out)
+    explicit PayloadWriter(QByteArray& out)
         : m_out(out)
     {
     }
@@ -43,8 +46,7 @@ public:
             return;
         }
         u32(quint32(value.size()));
-        std::memcpy(m_out, value.constData(), size_t(value.size()));
-        m_out += value.size();
+        m_out.append(value);
     }
     void text(const QString& value)
     {
@@ -62,10 +64,76 @@ public:
 private:
     void put(quint64 value, int width)
     {
-        for (int i = width - 1; i >= 0; --i)
-            *m_out++ = char(value >> (8 * i));
+        char bytes[8];
+        for (int i = 0; i < width; ++i)
+            bytes[i] = char(value >> (8 * (width - 1 - i)));
+        m_out.append(bytes, width);
     }
-    char* m_out;
+    QByteArray& m_out;
+};
+
+// Reads back what PayloadWriter wrote, checking every length against what is left: reading a
+// hundred thousand headers through QDataStream took a third of a second.
+class PayloadReader {
+public:
+    explicit PayloadReader(QByteArrayView in)
+        : m_at(in.data())
+        , m_end(in.data() + in.size())
+    {
+    }
+    bool u32(quint32* value) { return get(value, 4); }
+    bool u64(quint64* value) { return get(value, 8); }
+    bool bytes(QByteArray* value)
+    {
+        quint32 length = 0;
+        if (!u32(&length))
+            return false;
+        if (length == 0xffffffffu) {
+            *value = QByteArray();
+            return true;
+        }
+        if (length > quint64(m_end - m_at))
+            return false;
+        *value = QByteArray(m_at, qsizetype(length));
+        m_at += length;
+        return true;
+    }
+    bool text(QString* value)
+    {
+        quint32 length = 0;
+        if (!u32(&length))
+            return false;
+        if (length == 0xffffffffu) {
+            *value = QString();
+            return true;
+        }
+        if (length % 2 != 0 || length > quint64(m_end - m_at))
+            return false;
+        QString out(qsizetype(length / 2), Qt::Uninitialized);
+        for (QChar& c : out) {
+            quint64 unit = 0;
+            get(&unit, 2);
+            c = QChar(char16_t(unit));
+        }
+        *value = out;
+        return true;
+    }
+    [[nodiscard]] bool atEnd() const { return m_at == m_end; }
+
+private:
+    template <typename T> bool get(T* value, int width)
+    {
+        if (m_end - m_at < width)
+            return false;
+        quint64 v = 0;
+        for (int i = 0; i < width; ++i)
+            v = (v << 8) | quint8(m_at[i]);
+        m_at += width;
+        *value = T(v);
+        return true;
+    }
+    const char* m_at;
+    const char* m_end;
 };
 
 } // namespace
@@ -75,6 +143,8 @@ HeaderCache::HeaderCache(QString path)
 {
 }
 
+HeaderCache::~HeaderCache() = default;
+
 QString HeaderCache::accountKey(const QString& host, qint32 port, const QString& user)
 {
     return host.toLower() + u':' + QString::number(port) + u':' + user;
@@ -83,7 +153,6 @@ QString HeaderCache::accountKey(const QString& host, qint32 port, const QString&
 bool HeaderCache::load()
 {
     m_accounts.clear();
-    m_clock = 0;
     m_dirty = false;
     QFile file(m_path);
     if (!file.exists())
@@ -92,7 +161,6 @@ bool HeaderCache::load()
         return false;
     if (!decode(file.readAll())) {
         m_accounts.clear();
-        m_clock = 0;
         m_dirty = true; // rewrite it sound at the end of the conversation
         return false;
     }
@@ -110,68 +178,53 @@ bool HeaderCache::decode(const QByteArray& bytes)
     header >> version >> length;
     if (version != kFormatVersion || length != quint64(bytes.size() - head - kDigestBytes))
         return false;
-    const QByteArray payload = bytes.mid(head, qsizetype(length));
+    // A view, not a copy: the file may be a hundred MB.
+    const QByteArray payload = QByteArray::fromRawData(bytes.constData() + head, qsizetype(length));
     if (QCryptographicHash::hash(payload, kDigest) != bytes.right(kDigestBytes))
         return false;
 
-    QDataStream in(payload);
-    in.setVersion(kStreamVersion);
-    quint64 clock = 0;
+    PayloadReader in(payload);
     quint32 accounts = 0;
-    in >> clock >> accounts;
+    if (!in.u32(&accounts))
+        return false;
     QHash<QString, Entries> loaded;
-    for (quint32 a = 0; a < accounts && in.status() == QDataStream::Ok; ++a) {
+    for (quint32 a = 0; a < accounts; ++a) {
         QString account;
         quint32 count = 0;
-        in >> account >> count;
+        if (!in.text(&account) || !in.u32(&count))
+            return false;
         Entries& entries = loaded[account];
-        for (quint32 e = 0; e < count && in.status() == QDataStream::Ok; ++e) {
+        entries.reserve(qsizetype(std::min<quint32>(count, quint32(payload.size() / 16))));
+        for (quint32 e = 0; e < count; ++e) {
             QByteArray uid;
+            quint64 size = 0;
             Entry entry;
-            in >> uid >> entry.size >> entry.stamp >> entry.lines;
-            if (uid.isEmpty() || entry.size < 0)
+            if (!in.bytes(&uid) || !in.u64(&size) || !in.bytes(&entry.text) || uid.isEmpty() || qint64(size) < 0)
                 return false;
+            entry.size = qint64(size);
             entries.insert(uid, std::move(entry));
         }
     }
-    if (in.status() != QDataStream::Ok || !in.atEnd())
+    if (!in.atEnd())
         return false;
     m_accounts = std::move(loaded);
-    m_clock = clock;
     return true;
 }
 
 bool HeaderCache::save()
 {
-    qsizetype size = 8 + 4;
+    auto textBytes
+        = [](const Entry& e) { return e.spilledAt >= 0 ? 4 + e.spilledBytes : PayloadWriter::bytesSize(e.text); };
+    qsizetype size = 4;
     for (auto a = m_accounts.cbegin(); a != m_accounts.cend(); ++a) {
         size += PayloadWriter::textSize(a.key()) + 4;
-        for (auto e = a.value().cbegin(); e != a.value().cend(); ++e) {
-            size += PayloadWriter::bytesSize(e.key()) + 8 + 8 + 4;
-            for (const QByteArray& line : e.value().lines)
-                size += PayloadWriter::bytesSize(line);
-        }
-    }
-    QByteArray payload(size, Qt::Uninitialized);
-    PayloadWriter out(payload.data());
-    out.u64(m_clock);
-    out.u32(quint32(m_accounts.size()));
-    for (auto a = m_accounts.cbegin(); a != m_accounts.cend(); ++a) {
-        out.text(a.key());
-        out.u32(quint32(a.value().size()));
-        for (auto e = a.value().cbegin(); e != a.value().cend(); ++e) {
-            out.bytes(e.key());
-            out.u64(quint64(e.value().size));
-            out.u64(e.value().stamp);
-            out.u32(quint32(e.value().lines.size()));
-            for (const QByteArray& line : e.value().lines)
-                out.bytes(line);
-        }
+        for (auto e = a.value().cbegin(); e != a.value().cend(); ++e)
+            size += PayloadWriter::bytesSize(e.key()) + 8 + textBytes(e.value());
     }
     QByteArray header;
     {
         QDataStream out(&header, QIODevice::WriteOnly);
-        out << kFormatVersion << quint64(payload.size());
+        out << kFormatVersion << quint64(size);
     }
 
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
@@ -184,33 +237,110 @@ bool HeaderCache::save()
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(kMagic.data(), kMagic.size());
     file.write(header);
-    file.write(payload);
-    file.write(QCryptographicHash::hash(payload, kDigest));
+    QCryptographicHash digest(kDigest);
+    qsizetype written = 0;
+    QByteArray chunk;
+    chunk.reserve(kChunkBytes + kMaxHeaderBytes + 1024);
+    PayloadWriter out(chunk);
+    auto flush = [&] {
+        digest.addData(chunk);
+        file.write(chunk);
+        written += chunk.size();
+        chunk.clear();
+    };
+    out.u32(quint32(m_accounts.size()));
+    for (auto a = m_accounts.cbegin(); a != m_accounts.cend(); ++a) {
+        out.text(a.key());
+        out.u32(quint32(a.value().size()));
+        for (auto e = a.value().cbegin(); e != a.value().cend(); ++e) {
+            out.bytes(e.key());
+            out.u64(quint64(e.value().size));
+            if (e.value().spilledAt >= 0) {
+                QByteArray text;
+                if (!readSpilled(e.value(), &text)) {
+                    file.cancelWriting(); // better no new file than a wrong one
+                    return false;
+                }
+                out.bytes(text);
+            } else {
+                out.bytes(e.value().text);
+            }
+            if (chunk.size() >= kChunkBytes)
+                flush();
+        }
+    }
+    flush();
+    file.write(digest.result());
+    if (written != size) {
+        file.cancelWriting();
+        return false;
+    }
     if (!file.commit())
         return false;
     m_dirty = false;
     return true;
 }
 
-const HeaderCache::Entry* HeaderCache::find(const QString& account, const QByteArray& uid) const
+bool HeaderCache::spill(Entry& entry, const QByteArray& text)
 {
-    const auto a = m_accounts.constFind(account);
-    if (a == m_accounts.cend())
-        return nullptr;
-    const auto e = a->constFind(uid);
-    return e == a->cend() ? nullptr : &*e;
+    if (!m_spill) {
+        if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
+            return false;
+        // Beside the cache, readable by its owner only (as every temporary file Qt makes). One
+        // left behind by a run that did not end is of no use any more: one profile is used by
+        // one process at a time.
+        const QFileInfo cache(m_path);
+        const QString pattern = cache.fileName() + QStringLiteral(".spill-*");
+        for (const QFileInfo& stale : cache.dir().entryInfoList({ pattern }, QDir::Files | QDir::Hidden))
+            QFile::remove(stale.filePath());
+        m_spill = std::make_unique<QTemporaryFile>(m_path + QStringLiteral(".spill-XXXXXX"));
+        if (!m_spill->open()) {
+            m_spill.reset();
+            return false;
+        }
+    }
+    const qint64 at = m_spill->size();
+    if (!m_spill->seek(at) || m_spill->write(text) != text.size())
+        return false;
+    entry.spilledAt = at;
+    entry.spilledBytes = text.size();
+    return true;
 }
 
-void HeaderCache::put(const QString& account, const QByteArray& uid, qint64 size, const QList<QByteArray>& lines)
+bool HeaderCache::readSpilled(const Entry& entry, QByteArray* text)
 {
-    qsizetype bytes = 0;
-    for (const QByteArray& line : lines)
-        bytes += line.size() + 2;
-    if (uid.isEmpty() || bytes > kMaxHeaderBytes)
+    if (!m_spill || !m_spill->seek(entry.spilledAt))
+        return false;
+    *text = m_spill->read(entry.spilledBytes);
+    return text->size() == entry.spilledBytes;
+}
+
+const HeaderCache::Entry* HeaderCache::find(const QString& account, const QByteArray& uid)
+{
+    const auto a = m_accounts.find(account);
+    if (a == m_accounts.end())
+        return nullptr;
+    const auto e = a->find(uid);
+    if (e == a->end())
+        return nullptr;
+    if (e->spilledAt >= 0) {
+        QByteArray text;
+        if (!readSpilled(*e, &text))
+            return nullptr;
+        e->text = text;
+        e->spilledAt = -1;
+    }
+    return &*e;
+}
+
+void HeaderCache::put(const QString& account, const QByteArray& uid, qint64 size, const QByteArray& text)
+{
+    if (uid.isEmpty() || text.size() > kMaxHeaderBytes)
         return;
-    Entries& entries = m_accounts[account];
-    entries.insert(uid, Entry { size, lines, ++m_clock });
-    trim(entries);
+    Entry entry { size, {} };
+    if (!spill(entry, text))
+        entry.text = text; // no room on disk: kept in memory instead
+    m_accounts[account].insert(uid, std::move(entry));
     m_dirty = true;
 }
 
@@ -229,34 +359,11 @@ void HeaderCache::retain(const QString& account, const QSet<QByteArray>& present
     const auto a = m_accounts.find(account);
     if (a == m_accounts.end())
         return;
-    for (auto e = a->begin(); e != a->end();) {
-        if (present.contains(e.key())) {
-            ++e;
-        } else {
-            e = a->erase(e);
-            m_dirty = true;
-        }
-    }
+    const qsizetype before = a->size();
+    a->removeIf([&present](const auto& e) { return !present.contains(e.key()); });
+    m_dirty = m_dirty || a->size() != before;
     if (a->isEmpty())
         m_accounts.erase(a);
-}
-
-void HeaderCache::trim(Entries& entries)
-{
-    if (m_limit < 0 || entries.size() <= m_limit)
-        return;
-    if (m_limit == 0) {
-        entries.clear();
-        return;
-    }
-    QList<quint64> stamps;
-    stamps.reserve(entries.size());
-    for (const Entry& e : std::as_const(entries))
-        stamps << e.stamp;
-    const auto cut = stamps.begin() + (stamps.size() - m_limit);
-    std::nth_element(stamps.begin(), cut, stamps.end());
-    const quint64 keepFrom = *cut; // stamps are unique: exactly m_limit entries are at or above it
-    entries.removeIf([keepFrom](const auto& e) { return e.value().stamp < keepFrom; });
 }
 
 } // namespace ormisk

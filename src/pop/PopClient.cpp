@@ -1,7 +1,6 @@
 #include "pop/PopClient.h"
 
 #include "pop/HeaderCache.h"
-#include "pop/HeaderDecoding.h"
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -27,6 +26,14 @@ QList<QSslCertificate> loadCertificates(const QString& path)
     return certificates;
 }
 
+QByteArray verbOf(const QByteArray& line) { return line.left(line.indexOf(' ')).toUpper(); }
+
+// A listing line is "n" and a size or an id: far below this even for 70-character ids.
+constexpr qsizetype kListingBytesPerMessage = 128;
+constexpr qsizetype kListingBaseBytes = 64 * 1024;
+// What a server may say about itself in an -ERR line, kept for the user.
+constexpr qsizetype kMaxServerText = 512;
+
 } // namespace
 
 PopClient::PopClient(QObject* parent)
@@ -45,12 +52,19 @@ PopClient::PopClient(QObject* parent)
     m_replyTimer.setInterval(kDefaultReplyTimeout);
     for (QTimer* timer : { &m_connectTimer, &m_tlsTimer, &m_replyTimer })
         timer->setSingleShot(true);
-    connect(&m_connectTimer, &QTimer::timeout, this, [this] { dropLink(QStringLiteral("connect timed out")); });
-    connect(&m_tlsTimer, &QTimer::timeout, this, [this] { dropLink(QStringLiteral("TLS handshake timed out")); });
-    // A reply missing while several commands are in flight is also a sign of a server that does
-    // not really pipeline.
-    connect(&m_replyTimer, &QTimer::timeout, this,
-        [this] { linkFailure(QStringLiteral("no reply from the server"), m_inFlight.size() > 1); });
+    connect(&m_connectTimer, &QTimer::timeout, this,
+        [this] { dropLink(Reason::TimedOut, QStringLiteral("connect timed out")); });
+    connect(&m_tlsTimer, &QTimer::timeout, this,
+        [this] { dropLink(Reason::TimedOut, QStringLiteral("TLS handshake timed out")); });
+    // A reply missing while several commands are in flight is the sign of a server that does not
+    // really pipeline: it may have dropped commands and answered later ones in their place.
+    connect(&m_replyTimer, &QTimer::timeout, this, [this] {
+        const QString why = QStringLiteral("no reply from the server");
+        if (m_pipelinedNow && m_inFlight.size() > 1)
+            misbehaved(why, Reason::TimedOut);
+        else
+            linkFailure(Reason::TimedOut, why);
+    });
 }
 
 PopClient::~PopClient()
@@ -62,25 +76,16 @@ PopClient::~PopClient()
     closeCache();
 }
 
-QString PopClient::serverKey() const
-{
-    return m_host.toLower() + u':' + QString::number(m_port);
-}
+QString PopClient::serverKey() const { return m_host.toLower() + u':' + QString::number(m_port); }
 
-QString PopClient::accountKey() const
-{
-    return HeaderCache::accountKey(m_host, m_port, m_user);
-}
+QString PopClient::accountKey() const { return HeaderCache::accountKey(m_host, m_port, m_user); }
 
 bool PopClient::pipeliningRefused(const QString& host, qint32 port) const
 {
     return m_pipelineRefused.contains(host.toLower() + u':' + QString::number(port));
 }
 
-bool PopClient::isEncrypted() const
-{
-    return m_socket && m_socket->isEncrypted();
-}
+bool PopClient::isEncrypted() const { return m_socket && m_socket->isEncrypted(); }
 
 // --- request bookkeeping -------------------------------------------------------------------
 
@@ -91,7 +96,7 @@ bool PopClient::beginRequest(Op op)
         return false;
     }
     m_op = op;
-    m_lastError.clear();
+    m_failure = {};
     setBusy(true);
     return true;
 }
@@ -122,18 +127,27 @@ void PopClient::setStates(qint16 protocol, qint16 connection)
     emit changed();
 }
 
-void PopClient::failLater(const QString& why)
+void PopClient::setFailure(
+    Reason reason, const QString& detail, const QByteArray& command, const QByteArray& serverText)
+{
+    m_failure.reason = reason;
+    m_failure.detail = detail;
+    m_failure.command = command;
+    m_failure.serverText = QString::fromUtf8(serverText.left(kMaxServerText)).trimmed();
+}
+
+void PopClient::failLater(Reason reason, const QString& why)
 {
     const quint64 generation = m_generation;
-    QTimer::singleShot(0, this, [this, generation, why] {
+    QTimer::singleShot(0, this, [this, generation, reason, why] {
         if (generation == m_generation && m_busy)
-            failRequest(why);
+            failRequest(reason, why);
     });
 }
 
-void PopClient::failRequest(const QString& why)
+void PopClient::failRequest(Reason reason, const QString& why, const QByteArray& command, const QByteArray& serverText)
 {
-    m_lastError = why;
+    setFailure(reason, why, command, serverText);
     const quint64 generation = m_generation;
     if (m_op == Op::Header) {
         emit docOutput(DocOutput { DocOutput::TransferError, {} });
@@ -144,36 +158,75 @@ void PopClient::failRequest(const QString& why)
     finishRequest();
 }
 
-void PopClient::teardownSocket()
+QByteArray PopClient::pendingVerb() const
+{
+    return m_inFlight.empty() ? QByteArray() : verbOf(m_inFlight.front().line);
+}
+
+// Whether a QUIT may still go out: the greeting came, no TLS handshake is under way, and no
+// deletion is unanswered (QUIT would commit one the user was told did not happen).
+bool PopClient::quitIsSafe() const
+{
+    if (!m_socket || !m_greeted || m_quitSent || m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    if (m_socket->mode() != QSslSocket::UnencryptedMode && !m_socket->isEncrypted())
+        return false; // mid-handshake
+    return std::none_of(
+        m_inFlight.cbegin(), m_inFlight.cend(), [](const Command& c) { return c.line.startsWith("DELE "); });
+}
+
+// The link is let go of cleanly: QUIT where it is safe, then our half closed once what is written
+// has gone out. A peer that never takes the close is cut off after a reply time-out at most.
+void PopClient::closeSocket(bool politely)
 {
     if (m_socket) {
         QSslSocket* socket = m_socket;
+        const bool quit = politely && quitIsSafe();
         m_socket = nullptr;
         socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater(); // we may be inside one of its signals
+        if (socket->state() == QAbstractSocket::ConnectedState) {
+            if (quit) {
+                socket->write("QUIT\r\n");
+                m_quitSent = true;
+            }
+            socket->flush();
+            connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
+            QTimer::singleShot(m_replyTimer.interval(), socket, [socket] {
+                socket->abort();
+                socket->deleteLater();
+            });
+            socket->disconnectFromHost();
+        } else {
+            socket->abort();
+            socket->deleteLater(); // we may be inside one of its signals
+        }
     }
     m_parser.clear();
     m_unsent.clear();
     m_inFlight.clear();
+    m_inFlightBytes = 0;
     m_replyTimer.stop();
 }
 
-void PopClient::dropLink(const QString& why)
+void PopClient::dropLink(Reason reason, const QString& why, const QByteArray& command, const QByteArray& serverText)
 {
-    if (!why.isEmpty())
-        m_lastError = why;
+    if (reason != Reason::None)
+        setFailure(reason, why, command, serverText);
     m_connectTimer.stop();
     m_tlsTimer.stop();
-    m_replyTimer.stop();
-    teardownSocket();
+    closeSocket(true);
     resetFetch();
     setStates(NotConnected, Closed);
     if (m_busy) {
-        if (m_op == Op::Quit || why.isEmpty())
-            finishRequest();
-        else
-            failRequest(why);
+        if (m_op == Op::Header && reason != Reason::None) {
+            const quint64 generation = m_generation;
+            emit docOutput(DocOutput { DocOutput::TransferError, {} });
+            emit changed();
+            if (generation != m_generation)
+                return;
+        }
+        finishRequest();
     }
 }
 
@@ -208,23 +261,36 @@ void PopClient::pump()
         return;
     while (!m_unsent.empty()) {
         Command& next = m_unsent.front();
-        if (!m_inFlight.empty() && (next.barrier || m_inFlight.back().barrier || int(m_inFlight.size()) >= m_window))
+        const qsizetype bytes = next.line.size() + 2;
+        if (!m_inFlight.empty()
+            && (!m_pipelinedNow || next.barrier || m_inFlight.back().barrier
+                || m_inFlightBytes + bytes > m_pipelineBytes))
             break;
         if (next.ahead && m_aheadBytes >= m_aheadLimit)
             break;
         m_socket->write(next.line + "\r\n");
+        m_quitSent = m_quitSent || next.line == "QUIT";
         if (m_inFlight.empty())
             m_replyTimer.start(); // each reply gets the full time from when it is owed
+        m_inFlightBytes += bytes;
         m_inFlight.push_back(std::move(next));
         m_unsent.pop_front();
     }
     armParser();
 }
 
+qsizetype PopClient::listingCap() const
+{
+    const qint64 count = std::min<qint64>(m_statCount, kMaxMessages);
+    return std::max(m_parser.limits().maxBodySize, kListingBaseBytes + kListingBytesPerMessage * count);
+}
+
 void PopClient::armParser()
 {
-    if (!m_parser.expecting() && !m_inFlight.empty())
-        m_parser.expect(m_inFlight.front().kind);
+    if (!m_parser.expecting() && !m_inFlight.empty()) {
+        const Command& next = m_inFlight.front();
+        m_parser.expect(next.kind, next.listing ? listingCap() : 0);
+    }
 }
 
 void PopClient::onReadyRead()
@@ -237,49 +303,56 @@ void PopClient::onReadyRead()
         PopReply reply;
         const auto status = m_parser.next(&reply);
         if (status == PopReplyParser::Status::Failed) {
-            linkFailure(QStringLiteral("protocol error: ") + m_parser.errorText(), m_window > 1);
+            // With several commands out, a reply that makes no sense means replies and commands no
+            // longer pair up: nothing not yet vouched for may be handed out.
+            const QString why = QStringLiteral("protocol error: ") + m_parser.errorText();
+            if (m_pipelinedNow)
+                misbehaved(why);
+            else
+                linkFailure(Reason::Protocol, why);
             return;
         }
         if (status == PopReplyParser::Status::NeedMore) {
             // Bytes nobody asked for: with several commands in flight, replies and commands no
             // longer pair up.
-            if (m_inFlight.empty() && m_parser.bufferedBytes() > 0 && m_window > 1)
+            if (m_inFlight.empty() && m_parser.bufferedBytes() > 0 && m_pipelinedNow)
                 misbehaved(QStringLiteral("more replies than commands"));
             return;
         }
         Command done = std::move(m_inFlight.front());
         m_inFlight.pop_front();
+        m_inFlightBytes -= done.line.isEmpty() ? 0 : done.line.size() + 2;
         if (m_inFlight.empty())
             m_replyTimer.stop();
         else
             m_replyTimer.start();
-        armParser();
         if (done.handler)
             done.handler(reply);
+        armParser();
         pump();
     }
 }
 
-void PopClient::linkFailure(const QString& why, bool pipelineFault)
+void PopClient::linkFailure(Reason reason, const QString& why, bool pipelineFault)
 {
-    if (pipelineFault && m_window > 1)
+    if (pipelineFault && m_pipelinedNow)
         m_pipelineRefused.insert(serverKey());
     // With replies buffered, the link going away is only noticed by the request that needed it,
     // as it would be one request at a time.
     if (m_fetch == Fetch::Ready && m_protocolState == Transaction && m_op != Op::Quit) {
-        loseLinkQuietly(why);
+        loseLinkQuietly(reason, why);
         return;
     }
-    dropLink(why);
+    dropLink(reason, why, pendingVerb());
 }
 
-void PopClient::loseLinkQuietly(const QString& why)
+void PopClient::loseLinkQuietly(Reason reason, const QString& why)
 {
     m_linkLost = true;
-    m_linkLostWhy = why;
+    m_linkLostWhy = PopFailure { reason, pendingVerb(), {}, why };
     m_connectTimer.stop();
     m_tlsTimer.stop();
-    teardownSocket();
+    closeSocket(true);
     for (Slot& s : m_slots) {
         if (s.header == HeaderState::Queued)
             s.header = HeaderState::None;
@@ -288,16 +361,16 @@ void PopClient::loseLinkQuietly(const QString& why)
         if (m_op == Op::Header && m_waiting > 0 && answerable(Op::Header, m_waiting))
             deliverHeader(m_waiting); // it arrived; only its batch's closing answer is missing
         else
-            dropLink(why);
+            dropLink(reason, why, m_linkLostWhy.command);
     }
 }
 
-void PopClient::dropLater(const QString& why)
+void PopClient::dropLater(Reason reason, const QString& why)
 {
     const quint64 generation = m_generation;
-    QTimer::singleShot(0, this, [this, generation, why] {
+    QTimer::singleShot(0, this, [this, generation, reason, why] {
         if (generation == m_generation && m_busy)
-            dropLink(why);
+            dropLink(reason, why);
     });
 }
 
@@ -321,7 +394,7 @@ void PopClient::onEncrypted()
         awaitReply(PopReplyParser::Kind::SingleLine, [this](const PopReply& reply) { afterGreeting(reply); });
         return;
     }
-    // What the server said before the handshake cannot be trusted: ask again.
+    // Capabilities are learnt only now, under TLS: nothing said before the handshake counts.
     requestCapabilities([this] { connectDone(); });
 }
 
@@ -331,11 +404,19 @@ void PopClient::onSocketError()
         return;
     // A server that answers and hangs up at once (a final -ERR, or the reply to QUIT) must have
     // that answer read before the link counts as lost.
-    const QString why = m_socket->errorString();
+    const QString why = m_tlsError.isEmpty() ? m_socket->errorString() : m_tlsError;
+    const auto error = m_socket->error();
     if (m_socket->bytesAvailable() > 0)
         onReadyRead();
-    if (m_socket)
-        linkFailure(why);
+    if (!m_socket)
+        return;
+    Reason reason = Reason::Link;
+    if (!m_tlsError.isEmpty() || error == QAbstractSocket::SslHandshakeFailedError
+        || error == QAbstractSocket::SslInternalError || error == QAbstractSocket::SslInvalidUserDataError)
+        reason = Reason::Tls;
+    else if (error == QAbstractSocket::SocketTimeoutError)
+        reason = Reason::TimedOut;
+    linkFailure(reason, why);
 }
 
 void PopClient::onDisconnected()
@@ -345,7 +426,7 @@ void PopClient::onDisconnected()
     if (m_socket->bytesAvailable() > 0)
         onReadyRead();
     if (m_socket)
-        linkFailure(QStringLiteral("connection closed by the server"));
+        linkFailure(Reason::Link, QStringLiteral("connection closed by the server"));
 }
 
 // --- connect -------------------------------------------------------------------------------
@@ -360,32 +441,26 @@ void PopClient::connectToServer()
     QTimer::singleShot(0, this, [this, generation] {
         if (generation != m_generation || !m_busy)
             return;
-        teardownSocket(); // a previous link still open is replaced
+        closeSocket(true); // a previous link still open is replaced
         resetFetch();
         setStates(NotConnected, Closed);
         m_messageCount = 0;
         m_statCount = 0;
-        m_window = 1;
+        m_pipelinedNow = false;
         m_fetchPipelined = false;
+        m_greeted = false;
+        m_quitSent = false;
         m_capabilities.clear();
         m_capaAnswered = false;
+        m_tlsError.clear();
         m_parser.clear();
         if (m_host.isEmpty() || m_port < 1 || m_port > 65535) {
-            dropLink(QStringLiteral("no valid host or port"));
+            dropLink(Reason::Unavailable, QStringLiteral("no valid host or port"));
             return;
         }
         m_implicitTls
             = m_tlsMode == TlsMode::ImplicitTls || (m_tlsMode == TlsMode::Automatic && m_port == kImplicitTlsPort);
-        if (m_tlsMode != TlsMode::Plain && !QSslSocket::supportsSsl()) {
-            dropLink(QStringLiteral("TLS is not available on this system"));
-            return;
-        }
         m_socket = new QSslSocket(this);
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        if (!m_caFile.isEmpty())
-            configuration.addCaCertificates(loadCertificates(m_caFile));
-        m_socket->setSslConfiguration(configuration);
         connect(m_socket, &QSslSocket::connected, this, &PopClient::onSocketConnected);
         connect(m_socket, &QSslSocket::encrypted, this, &PopClient::onEncrypted);
         connect(m_socket, &QSslSocket::readyRead, this, &PopClient::onReadyRead);
@@ -393,69 +468,95 @@ void PopClient::connectToServer()
         connect(m_socket, &QSslSocket::disconnected, this, &PopClient::onDisconnected);
         connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
             if (!errors.isEmpty())
-                m_lastError = errors.first().errorString();
+                m_tlsError = errors.first().errorString();
         });
         m_connectTimer.start();
         const auto port = static_cast<quint16>(m_port);
+        // Setting TLS up (loading the library and the certificates) takes a while: for STLS it
+        // is done while the connection and the greeting are on their way.
+        if (!m_implicitTls) {
+            m_socket->connectToHost(m_host, port);
+            if (!m_socket)
+                return; // failed on the spot
+        }
+        if (m_tlsMode != TlsMode::Plain) {
+            if (!QSslSocket::supportsSsl()) {
+                dropLink(Reason::Tls, QStringLiteral("TLS is not available on this system"));
+                return;
+            }
+            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+            configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+            if (!m_caFile.isEmpty())
+                configuration.addCaCertificates(loadCertificates(m_caFile));
+            m_socket->setSslConfiguration(configuration);
+        }
         if (m_implicitTls)
             m_socket->connectToHostEncrypted(m_host, port);
-        else
-            m_socket->connectToHost(m_host, port);
     });
 }
 
 void PopClient::afterGreeting(const PopReply& reply)
 {
     if (!reply.ok) {
-        dropLink(QStringLiteral("the server refused the connection"));
+        dropLink(Reason::Refused, QStringLiteral("the server refused the connection"), {}, reply.text);
         return;
     }
-    requestCapabilities([this] { decideTls(); });
+    m_greeted = true;
+    if (isEncrypted() || m_tlsMode == TlsMode::Plain) {
+        requestCapabilities([this] { connectDone(); });
+        return;
+    }
+    // STLS is asked for at once rather than after a capability list: a server that has it saves a
+    // round trip, one that has not says -ERR and the list follows. Nothing said before the
+    // handshake would count after it anyway.
+    send("STLS", PopReplyParser::Kind::SingleLine, [this](const PopReply& stls) {
+        if (stls.ok) {
+            startTls();
+            return;
+        }
+        if (m_tlsMode == TlsMode::StartTlsRequired) {
+            dropLink(Reason::Tls, QStringLiteral("the server refused STLS"), "STLS", stls.text);
+            return;
+        }
+        requestCapabilities([this, stls] {
+            // Offered yet refused is not a server without TLS: no plain text then.
+            if (m_capabilities.contains("STLS")) {
+                dropLink(Reason::Tls, QStringLiteral("the server refused STLS"), "STLS", stls.text);
+                return;
+            }
+            connectDone(); // the server offers no TLS on this port: plain, as configured
+        });
+    });
 }
 
+QSet<QByteArray> PopClient::readCapabilities(const PopReply& reply)
+{
+    // Only the first word of a line names a capability; lines that name none are skipped.
+    QSet<QByteArray> capabilities;
+    for (const QByteArray& line : reply.lines) {
+        const QByteArray word = line.trimmed().split(' ').value(0).toUpper();
+        if (!word.isEmpty() && word.size() <= 64)
+            capabilities.insert(word);
+    }
+    return capabilities;
+}
+
+// A refused or garbled capability list is no reason to give up: the conversation goes on with
+// what the protocol guarantees.
 void PopClient::requestCapabilities(std::function<void()> then)
 {
     send("CAPA", PopReplyParser::Kind::MultiLine, [this, then = std::move(then)](const PopReply& reply) {
         m_capaAnswered = reply.ok;
-        m_capabilities.clear();
-        if (reply.ok) {
-            for (const QByteArray& line : reply.lines) {
-                const QByteArray word = line.trimmed().split(' ').value(0).toUpper();
-                if (!word.isEmpty())
-                    m_capabilities.insert(word);
-            }
-        }
+        m_capabilities = reply.ok ? readCapabilities(reply) : QSet<QByteArray>();
         then();
-    });
-}
-
-void PopClient::decideTls()
-{
-    if (isEncrypted() || m_tlsMode == TlsMode::Plain) {
-        connectDone();
-        return;
-    }
-    const bool offered = m_capabilities.contains("STLS");
-    if (m_tlsMode == TlsMode::Automatic && !offered) {
-        connectDone(); // the server offers no TLS on this port: plain, as configured
-        return;
-    }
-    if (m_tlsMode == TlsMode::StartTlsRequired && m_capaAnswered && !offered) {
-        dropLink(QStringLiteral("the server offers no STLS"));
-        return;
-    }
-    send("STLS", PopReplyParser::Kind::SingleLine, [this](const PopReply& reply) {
-        if (!reply.ok) {
-            dropLink(QStringLiteral("the server refused STLS"));
-            return;
-        }
-        startTls();
     });
 }
 
 void PopClient::startTls()
 {
     m_parser.clear(); // nothing received in plain text may count after the handshake
+    m_capabilities.clear();
+    m_capaAnswered = false;
     m_tlsTimer.start();
     m_socket->startClientEncryption();
 }
@@ -480,7 +581,7 @@ void PopClient::authenticate()
             if (m_socket && m_protocolState == Transaction)
                 finishRequest(); // logged in already
             else
-                dropLink(QStringLiteral("not connected"));
+                dropLink(Reason::Unavailable, QStringLiteral("not connected"));
         });
         return;
     }
@@ -488,37 +589,26 @@ void PopClient::authenticate()
         const quint64 generation = m_generation;
         QTimer::singleShot(0, this, [this, generation] {
             if (generation == m_generation && m_busy)
-                dropLink(QStringLiteral("user id or password holds a line break"));
+                dropLink(Reason::Unavailable, QStringLiteral("user id or password holds a line break"), "USER");
         });
         return;
     }
-    // Where the server pipelines, the three go out together: one round trip instead of three.
+    // Where the server pipelines, the login, the second capability list and the listings go out
+    // together: one round trip instead of six. Until the login is answered the server takes the
+    // later commands as errors and the conversation ends anyway, so nothing is risked.
     const bool together = pipelineUsable();
-    m_window = together ? m_pipelineWindow : 1;
-    auto onStat = [this](const PopReply& stat) {
-        bool numeric = false;
-        const qint64 count = stat.text.split(' ').value(0).toLongLong(&numeric);
-        if (!stat.ok || !numeric || count < 0) {
-            dropLink(QStringLiteral("no message count"));
-            return;
-        }
-        // Message numbers are 16-bit: a larger mailbox shows its first 32767 messages.
-        m_statCount = count;
-        m_messageCount = static_cast<qint16>(std::min<qint64>(count, 32767));
-        setStates(Transaction, Connected);
-        finishRequest();
-    };
-    auto onPass = [this, together, onStat](const PopReply& pass) {
+    m_pipelinedNow = together;
+    auto onPass = [this, together](const PopReply& pass) {
         if (!pass.ok) {
-            dropLink(QStringLiteral("login refused"));
+            dropLink(Reason::LoginRefused, QStringLiteral("login refused"), "PASS", pass.text);
             return;
         }
         if (!together)
-            send("STAT", PopReplyParser::Kind::SingleLine, onStat);
+            send("STAT", PopReplyParser::Kind::SingleLine, [this](const PopReply& stat) { onStat(stat); });
     };
     auto onUser = [this, together, onPass](const PopReply& user) {
         if (!user.ok) {
-            dropLink(QStringLiteral("user id refused"));
+            dropLink(Reason::LoginRefused, QStringLiteral("user id refused"), "USER", user.text);
             return;
         }
         if (!together)
@@ -527,8 +617,40 @@ void PopClient::authenticate()
     send("USER " + m_user.toUtf8(), PopReplyParser::Kind::SingleLine, onUser);
     if (together) {
         send("PASS " + m_password.toUtf8(), PopReplyParser::Kind::SingleLine, onPass);
-        send("STAT", PopReplyParser::Kind::SingleLine, onStat);
+        send("STAT", PopReplyParser::Kind::SingleLine, [this](const PopReply& stat) { onStat(stat); });
+        send("CAPA", PopReplyParser::Kind::MultiLine, [this](const PopReply& capa) { onLoginCapabilities(capa); });
+        sendListing(true, !m_cacheFile.isEmpty() && m_capabilities.contains("UIDL"));
     }
+}
+
+void PopClient::onStat(const PopReply& stat)
+{
+    bool numeric = false;
+    const qint64 count = stat.text.split(' ').value(0).toLongLong(&numeric);
+    if (!stat.ok) {
+        dropLink(Reason::Refused, QStringLiteral("no message count"), "STAT", stat.text);
+        return;
+    }
+    if (!numeric || count < 0) {
+        dropLink(Reason::Protocol, QStringLiteral("no message count"), "STAT");
+        return;
+    }
+    m_statCount = count;
+    m_messageCount = static_cast<qint32>(std::min<qint64>(count, kMaxMessages));
+    if (!m_pipelinedNow)
+        send("CAPA", PopReplyParser::Kind::MultiLine, [this](const PopReply& capa) { onLoginCapabilities(capa); });
+}
+
+// Capabilities may change at login (RFC 2449): what the server says now is what counts; if it
+// says nothing useful, what it said before still stands.
+void PopClient::onLoginCapabilities(const PopReply& reply)
+{
+    if (reply.ok) {
+        m_capaAnswered = true;
+        m_capabilities = readCapabilities(reply);
+    }
+    setStates(Transaction, Connected);
+    finishRequest();
 }
 
 bool PopClient::pipelineUsable() const
@@ -544,7 +666,7 @@ void PopClient::cancel()
         return;
     // The server may be in the middle of a reply; the only way back in step is a new link.
     m_op = Op::Quit; // ends quietly: an aborted request reports nothing
-    dropLink({});
+    dropLink(Reason::None, {});
 }
 
 void PopClient::quit()
@@ -555,34 +677,33 @@ void PopClient::quit()
     }
     beginRequest(Op::Quit);
     m_unsent.clear(); // headers not yet asked for are not wanted any more
+    const bool commits = !m_deletedHere.isEmpty();
     if (!m_socket) {
-        const quint64 generation = m_generation;
-        QTimer::singleShot(0, this, [this, generation] {
-            if (generation == m_generation && m_busy)
-                dropLink({});
-        });
+        // Gone already: deletions confirmed in this conversation were never committed.
+        if (commits)
+            dropLater(Reason::Link, QStringLiteral("the connection was lost before QUIT"));
+        else
+            dropLater(Reason::None, {});
         return;
     }
-    if (m_deletedHere.isEmpty()) {
-        // Nothing to commit: QUIT is only a courtesy, so it is not waited for. The socket closes
-        // once QUIT is out, on its own; the conversation ends on the next turn.
-        QSslSocket* socket = m_socket;
-        m_socket = nullptr;
-        socket->disconnect(this);
-        socket->write("QUIT\r\n");
-        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
-        // A peer that never takes the close lets go of it after a reply time-out at most.
-        QTimer::singleShot(m_replyTimer.interval(), socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        socket->disconnectFromHost();
-        dropLater({});
+    if (!commits) {
+        // Nothing to commit: QUIT is only a courtesy, so its answer is not waited for. It goes out
+        // now, and our side of the link closes behind it.
+        m_connectTimer.stop();
+        m_tlsTimer.stop();
+        closeSocket(true);
+        dropLater(Reason::None, {});
         return;
     }
-    // QUIT is what commits deletions; the link closes whatever the answer.
-    send("QUIT", PopReplyParser::Kind::SingleLine, [this](const PopReply&) { dropLink({}); });
+    // QUIT is what commits deletions: only its +OK says they happened.
+    Command command { "QUIT", PopReplyParser::Kind::SingleLine, [this](const PopReply& reply) {
+                         if (reply.ok)
+                             dropLink(Reason::None, {});
+                         else
+                             dropLink(Reason::Refused, QStringLiteral("QUIT refused"), "QUIT", reply.text);
+                     } };
+    command.barrier = true;
+    sendCommand(std::move(command));
 }
 
 } // namespace ormisk

@@ -1,22 +1,20 @@
 #pragma once
-// POP3 client over Qt Network: greeting, CAPA, STLS, USER/PASS, STAT, then sizes and headers
-// (LIST, UIDL, TOP n 0), DELE n and QUIT. It never sends RETR (bodies are never downloaded) and
-// never RSET (deletions stand until QUIT commits them). Every request returns at once with busy()
-// true and always ends idle in a final state: time-outs, lost links and protocol errors end in
-// (0, 6).
+// POP3 client over Qt Network: greeting, STLS, CAPA, USER/PASS, STAT, CAPA again (capabilities may
+// change at login), then sizes and headers (LIST, UIDL, TOP n 0), DELE n and QUIT. It never sends
+// RETR (bodies are never downloaded) and never RSET (deletions stand until QUIT commits them).
+// Every request returns at once with busy() true and always ends idle in a final state: time-outs,
+// lost links and protocol errors end in (0, 6), and lastFailure() says why.
 //
-// Fast checks: when the server offers PIPELINING, the first size or header request of a
-// conversation sends one LIST for all sizes and TOP n 0 for every header still needed, a bounded
-// number of commands in flight, and later requests are answered from what arrived, one at a time
-// and in the same order of events as without it. With a cache file and UIDL, headers fetched in
-// earlier checks are not fetched again. A server that misbehaves under pipelining is spoken to one
+// Fast checks: when the server offers PIPELINING, the login, the second CAPA and the listings of
+// sizes and ids go out together, then TOP n 0 for every header still needed, as many commands in
+// flight as a byte budget allows; requests are answered from what arrived, one at a time and in
+// the same order of events as without it. With a cache file and UIDL, headers fetched in earlier
+// checks are not fetched again. A server that misbehaves under pipelining is spoken to one
 // command at a time from its next conversation on. DELE is never pipelined.
 #include "pop/PopComponent.h"
 #include "pop/PopReplyParser.h"
 
 #include <QByteArray>
-#include <QHash>
-#include <QPointer>
 #include <QSet>
 #include <QSslSocket>
 #include <QString>
@@ -48,14 +46,18 @@ public:
     static constexpr int kDefaultTlsTimeout = 30'000;
     static constexpr int kDefaultReplyTimeout = 60'000;
     static constexpr quint16 kImplicitTlsPort = 995;
-    // Commands in flight at once when pipelining. Each round trip brings at most this many
-    // headers: 128 fetches 1000 in 8 round trips (0.4 s at 50 ms), where 32 would need 32. The
-    // commands themselves are about 1.5 KB, and their replies (some hundred KB) are read as they
-    // come, so neither side's socket buffers can fill up and stall the other.
-    static constexpr int kDefaultPipelineWindow = 128;
+    // Bytes of commands in flight at once when pipelining. A command is about 13 bytes, so this
+    // lets a thousand headers go out in one round trip; it stays far below any receive buffer a
+    // server keeps, so the server always has room for what we send. Replies (some hundred KB)
+    // are read as they come, so neither side's buffers can fill up and stall the other.
+    static constexpr qsizetype kDefaultPipelineBytes = 16 * 1024;
     // Headers received ahead of the requests that want them are held up to this many bytes; no
     // more commands go out until the check catches up.
     static constexpr qsizetype kDefaultAheadBytes = 8 * 1024 * 1024;
+    // The most messages a mailbox is taken to hold: ten times the largest mailbox anyone was
+    // seen to watch. A server that claims more is shown this many, so that a hostile count
+    // cannot make the program build nodes without end.
+    static constexpr qint32 kMaxMessages = 1'000'000;
 
     explicit PopClient(QObject* parent = nullptr);
     ~PopClient() override;
@@ -68,13 +70,14 @@ public:
     [[nodiscard]] bool busy() const override { return m_busy; }
     [[nodiscard]] qint16 connectionState() const override { return m_connectionState; }
     [[nodiscard]] qint16 protocolState() const override { return m_protocolState; }
-    [[nodiscard]] qint16 messageCount() const override { return m_messageCount; }
+    [[nodiscard]] qint32 messageCount() const override { return m_messageCount; }
+    [[nodiscard]] PopFailure lastFailure() const override { return m_failure; }
 
     void connectToServer() override;
     void authenticate() override;
-    void requestMessageSize(qint16 number) override;
-    void retrieveHeader(qint16 number) override;
-    void deleteMessage(qint16 number) override;
+    void requestMessageSize(qint32 number) override;
+    void retrieveHeader(qint32 number) override;
+    void deleteMessage(qint32 number) override;
     void cancel() override;
     void quit() override;
 
@@ -93,30 +96,30 @@ public:
     void setReplyLimits(PopReplyParser::Limits limits) { m_parser.setLimits(limits); }
 
     // Pipelining where the server offers it (on by default); off gives the plain one-at-a-time
-    // exchange. Read at the first size or header request of a conversation.
+    // exchange. Read at login.
     void setPipelining(bool on) { m_pipelining = on; }
     [[nodiscard]] bool pipelining() const { return m_pipelining; }
-    void setPipelineWindow(int commands) { m_pipelineWindow = std::max(1, commands); }
-    [[nodiscard]] int pipelineWindow() const { return m_pipelineWindow; }
+    void setPipelineBytes(qsizetype bytes) { m_pipelineBytes = std::max<qsizetype>(1, bytes); }
+    [[nodiscard]] qsizetype pipelineBytes() const { return m_pipelineBytes; }
     void setAheadBytes(qsizetype bytes) { m_aheadLimit = std::max<qsizetype>(1, bytes); }
     // File of headers kept between checks (the program passes <data folder>/header-cache); empty
     // (the default) keeps none.
     void setCacheFile(const QString& path) { m_cacheFile = path; }
     [[nodiscard]] QString cacheFile() const { return m_cacheFile; }
-    void setCacheLimitPerAccount(int entries) { m_cacheLimit = entries; }
 
     // Whether the current (or last) conversation pipelines its commands; whether a server was
     // found misbehaving under pipelining and is now spoken to one command at a time.
     [[nodiscard]] bool conversationPipelined() const { return m_fetchPipelined; }
     [[nodiscard]] bool pipeliningRefused(const QString& host, qint32 port) const;
 
-    // What the last connection learnt and why the last request failed (for logs and tests).
+    // What the last connection learnt, and why the last request failed in our words.
     [[nodiscard]] bool isEncrypted() const;
     [[nodiscard]] QSet<QByteArray> capabilities() const { return m_capabilities; }
-    [[nodiscard]] QString lastError() const { return m_lastError; }
+    [[nodiscard]] QString lastError() const { return m_failure.detail; }
 
 private:
     enum class Op { None, Connect, Authenticate, Size, Header, Delete, Quit };
+    using Reason = PopFailure::Reason;
     using ReplyHandler = std::function<void(const PopReply&)>;
 
     struct Command {
@@ -125,47 +128,57 @@ private:
         ReplyHandler handler;
         bool barrier = false; // goes out alone: nothing in flight before it, nothing after it
         bool ahead = false; // a header fetched ahead: held back while too much is waiting
+        bool listing = false; // a line for every message: its size cap follows the message count
     };
 
     // How sizes and headers are had in this conversation.
     enum class Fetch {
-        Undecided, // no size or header asked yet
+        Undecided, // no size or header asked yet, nothing listed
         OneByOne, // LIST n and TOP n 0 per request
-        Listing, // UIDL and LIST sent, replies awaited
+        Listing, // LIST (and UIDL) sent, replies awaited
         Ready, // sizes known; headers arriving, cached, or fetched on request
     };
+    // Whether TOP works: the capability list may not say, so the first answer tells.
+    enum class Top : quint8 { Unknown, Works, Refused };
     enum class HeaderState : quint8 { None, Queued, Have, Failed };
     struct Slot {
         qint64 size = -1; // -1: not listed
         QByteArray uid;
-        bool cacheable = false; // unique uid whose size did not change since it was cached
         HeaderState header = HeaderState::None;
-        bool truncated = false;
+        QByteArray text; // the header as the server sent it, each line ended by LF
+        qsizetype bytes = 0; // counted against the bytes held ahead
+        bool cacheable = false; // unique uid whose size did not change since it was cached
         bool fromCache = false;
         bool confirmed = false; // may be handed out: its batch checked out, or asked alone
-        QList<QByteArray> lines;
-        qsizetype bytes = 0;
     };
 
     bool beginRequest(Op op);
     void finishRequest();
-    void failLater(const QString& why); // ends the request without touching the link
-    void failRequest(const QString& why); // request failed, link still up
-    void dropLink(const QString& why); // closes the link and ends any request in (0, 6)
-    void teardownSocket();
+    void setFailure(
+        Reason reason, const QString& detail, const QByteArray& command = {}, const QByteArray& serverText = {});
+    void failLater(Reason reason, const QString& why); // ends the request without touching the link
+    void failRequest(Reason reason, const QString& why, const QByteArray& command = {},
+        const QByteArray& serverText = {}); // request failed, link still up
+    // Closes the link (with QUIT where that is safe) and ends any request in (0, 6); a failure
+    // reason other than None is the request's outcome.
+    void dropLink(Reason reason, const QString& why, const QByteArray& command = {}, const QByteArray& serverText = {});
+    void closeSocket(bool politely);
     void setBusy(bool busy);
     void setStates(qint16 protocol, qint16 connection);
 
     void send(const QByteArray& command, PopReplyParser::Kind kind, ReplyHandler handler);
     void sendCommand(Command command, bool first = false);
     void awaitReply(PopReplyParser::Kind kind, ReplyHandler handler);
-    void pump(); // sends what the window and barriers allow
+    void pump(); // sends what the byte budget and barriers allow
     void armParser();
-    void linkFailure(const QString& why, bool pipelineFault = false);
-    void loseLinkQuietly(const QString& why);
-    void dropLater(const QString& why);
+    [[nodiscard]] qsizetype listingCap() const;
+    [[nodiscard]] QByteArray pendingVerb() const;
+    void linkFailure(Reason reason, const QString& why, bool pipelineFault = false);
+    void loseLinkQuietly(Reason reason, const QString& why);
+    void dropLater(Reason reason, const QString& why);
     [[nodiscard]] QString serverKey() const;
     [[nodiscard]] bool pipelineUsable() const;
+    [[nodiscard]] bool quitIsSafe() const;
     [[nodiscard]] QString accountKey() const;
     void onReadyRead();
     void onSocketConnected();
@@ -175,35 +188,43 @@ private:
 
     void afterGreeting(const PopReply& reply);
     void requestCapabilities(std::function<void()> then);
-    void decideTls();
+    [[nodiscard]] static QSet<QByteArray> readCapabilities(const PopReply& reply);
     void startTls();
     void connectDone();
+    void onStat(const PopReply& reply);
+    void onLoginCapabilities(const PopReply& reply);
 
     // Sizes and headers (PopClientFetch.cpp).
     bool startFetch(); // false: this conversation goes one request at a time
+    void sendListing(bool pipelined, bool caching);
     void onUidlList(const PopReply& reply);
     void onSizeList(const PopReply& reply);
-    void queueHeaders();
-    void onHeaderAhead(qint16 number, const PopReply& reply);
-    void serveSize(qint16 number);
-    void serveHeader(qint16 number);
-    void answerLater(qint16 number);
-    void deliverSize(qint16 number);
-    void deliverHeader(qint16 number);
-    void sendSizeRequest(qint16 number);
-    void sendHeaderRequest(qint16 number, bool first = false);
-    void sendDelete(qint16 number);
+    void applyCache();
+    void queueHeaders(qint32 from);
+    [[nodiscard]] bool topUsable() const;
+    void onHeaderAhead(qint32 number, const PopReply& reply);
+    void serveSize(qint32 number);
+    void serveHeader(qint32 number);
+    void answerLater(qint32 number);
+    void deliverSize(qint32 number);
+    void deliverHeader(qint32 number);
+    void emitHeader(const QByteArray& header);
+    void sendSizeRequest(qint32 number);
+    void sendHeaderRequest(qint32 number, bool first = false);
+    void onHeaderReply(qint32 number, const PopReply& reply);
+    void sendDelete(qint32 number);
     void resumeWaiting();
-    void releaseBefore(qint16 number);
-    void misbehaved(const QString& why);
-    void onCheckpoint(qint16 first, qint16 last, const PopReply& reply);
+    void releaseBefore(qint32 number);
+    void misbehaved(const QString& why, Reason reason = Reason::Protocol);
+    void onCheckpoint(qint32 first, qint32 last, const PopReply& reply);
     void keepHeader(Slot& slot, const PopReply& reply, bool confirmed);
     void confirmHeader(Slot& slot);
-    [[nodiscard]] Slot* slot(qint16 number);
-    [[nodiscard]] bool answerable(Op op, qint16 number);
+    void forget(Slot& slot);
+    [[nodiscard]] Slot* slot(qint32 number);
+    [[nodiscard]] bool answerable(Op op, qint32 number);
     // Starts a request on message `number`; false when it has already been given its outcome
     // (busy elsewhere, link lost, not logged in, no such number).
-    [[nodiscard]] bool beginMessageRequest(Op op, qint16 number);
+    [[nodiscard]] bool beginMessageRequest(Op op, qint32 number);
     HeaderCache* cache();
     void closeCache();
     void resetFetch();
@@ -218,41 +239,46 @@ private:
     bool m_busy = false;
     qint16 m_connectionState = Closed;
     qint16 m_protocolState = NotConnected;
-    qint16 m_messageCount = 0;
+    qint32 m_messageCount = 0;
     Op m_op = Op::None;
     quint64 m_generation = 0; // changes whenever a request ends; stale callbacks compare it
+    PopFailure m_failure;
+    QString m_tlsError; // the certificate problem of the handshake under way, if any
 
     QSslSocket* m_socket = nullptr;
     PopReplyParser m_parser;
     std::deque<Command> m_unsent;
     std::deque<Command> m_inFlight;
-    int m_window = 1;
+    qsizetype m_inFlightBytes = 0;
+    bool m_pipelinedNow = false; // several commands may be in flight
     bool m_implicitTls = false;
+    bool m_greeted = false;
+    bool m_quitSent = false;
     bool m_capaAnswered = false;
     QSet<QByteArray> m_capabilities;
-    QString m_lastError;
 
     qint64 m_statCount = 0;
     bool m_pipelining = true;
-    int m_pipelineWindow = kDefaultPipelineWindow;
+    qsizetype m_pipelineBytes = kDefaultPipelineBytes;
     qsizetype m_aheadLimit = kDefaultAheadBytes;
     QString m_cacheFile;
-    int m_cacheLimit = -1; // -1: the cache's default
     QSet<QString> m_pipelineRefused; // host:port of servers that misbehaved under pipelining
 
     Fetch m_fetch = Fetch::Undecided;
     bool m_fetchPipelined = false;
     bool m_fetchCaching = false;
+    Top m_top = Top::Unknown;
+    bool m_headersAhead = false; // sizes were asked for: headers are fetched ahead
     std::vector<Slot> m_slots;
-    QHash<qint16, QByteArray> m_uids; // from UIDL (whole list, or single answers before DELE)
+    std::vector<QByteArray> m_uids; // by message number - 1, from UIDL or single answers before DELE
     bool m_uidsValid = false;
-    qint16 m_waiting = 0; // message a running request waits for on the wire
+    qint32 m_waiting = 0; // message a running request waits for on the wire
     bool m_answerScheduled = false; // the running request is answered from the buffer
     qsizetype m_aheadBytes = 0;
-    qint16 m_releasedUpTo = 0; // slots below this were handed out or skipped
-    QSet<qint16> m_deletedHere; // deletions confirmed in this conversation
+    qint32 m_releasedUpTo = 0; // slots below this were handed out or skipped
+    QSet<qint32> m_deletedHere; // deletions confirmed in this conversation
     bool m_linkLost = false; // gone, but requests for what arrived are still answered
-    QString m_linkLostWhy;
+    PopFailure m_linkLostWhy;
     std::unique_ptr<HeaderCache> m_cache;
 
     QTimer m_connectTimer;

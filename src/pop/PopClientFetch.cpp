@@ -5,6 +5,8 @@
 #include "pop/HeaderDecoding.h"
 #include "pop/PopClient.h"
 
+#include <QSet>
+
 #include <limits>
 
 namespace ormisk {
@@ -12,44 +14,70 @@ namespace ormisk {
 namespace {
 
 // "n rest" with n a message number; false for anything else.
-bool splitNumbered(const QByteArray& line, qint64* number, QByteArray* rest)
+// Read in place: a listing has a line for each of maybe a hundred thousand messages.
+bool splitNumbered(QByteArrayView line, qint64* number, QByteArrayView* rest)
 {
     const qsizetype blank = line.indexOf(' ');
     if (blank <= 0)
         return false;
     bool ok = false;
-    *number = line.left(blank).toLongLong(&ok);
-    *rest = line.mid(blank + 1).trimmed();
+    *number = line.first(blank).toLongLong(&ok);
+    *rest = line.sliced(blank + 1).trimmed();
     return ok && *number > 0 && !rest->isEmpty();
 }
 
+QByteArrayView firstWord(QByteArrayView text)
+{
+    const qsizetype blank = text.indexOf(' ');
+    return blank < 0 ? text : text.first(blank);
+}
+
 // A unique id is 1 to 70 printable characters without blanks.
-bool validUid(const QByteArray& uid)
+bool validUid(QByteArrayView uid)
 {
     if (uid.isEmpty() || uid.size() > 70)
         return false;
     return std::all_of(uid.cbegin(), uid.cend(), [](char c) { return c > 0x20 && c < 0x7f; });
 }
 
-// A status line inside a header body means the replies have slid against the commands.
-bool looksLikeStatus(const QByteArray& line)
+// A header is kept as one text, each line ended by LF: a single allocation per message instead of
+// one per line, which is what lets a hundred thousand of them fit in memory.
+QByteArray joinLines(const QList<QByteArray>& lines)
 {
-    return line == "+OK" || line.startsWith("+OK ") || line == "-ERR" || line.startsWith("-ERR ");
+    qsizetype size = 0;
+    for (const QByteArray& line : lines)
+        size += line.size() + 1;
+    QByteArray text;
+    text.reserve(size);
+    for (const QByteArray& line : lines) {
+        text += line;
+        text += '\n';
+    }
+    return text;
 }
 
-qsizetype lineBytes(const QList<QByteArray>& lines)
+QList<QByteArray> splitText(const QByteArray& text)
 {
-    qsizetype bytes = 0;
-    for (const QByteArray& line : lines)
-        bytes += line.size() + 2;
-    return bytes;
+    QList<QByteArray> lines = text.split('\n');
+    lines.removeLast(); // the empty piece after the last LF
+    return lines;
 }
+
+qint32 clampedSize(qint64 size)
+{
+    return static_cast<qint32>(std::min<qint64>(size, std::numeric_limits<qint32>::max()));
+}
+
+// Headers go out in batches, each closed by "LIST n" for its last message. The first batches
+// are short so that the first header is handed out soon; they double up to the longest.
+constexpr qint32 kFirstBatch = 8;
+constexpr qint32 kLongestBatch = 128;
 
 } // namespace
 
 // --- requests ------------------------------------------------------------------------------
 
-bool PopClient::beginMessageRequest(Op op, qint16 number)
+bool PopClient::beginMessageRequest(Op op, qint32 number)
 {
     if (!beginRequest(op))
         return false;
@@ -58,33 +86,40 @@ bool PopClient::beginMessageRequest(Op op, qint16 number)
         if (op != Op::Delete && answerable(op, number))
             answerLater(number);
         else
-            dropLater(m_linkLostWhy);
+            dropLater(m_linkLostWhy.reason, m_linkLostWhy.detail);
         return false;
     }
     if (!m_socket || m_protocolState != Transaction || number < 1) {
-        failLater(QStringLiteral("no such message or not logged in"));
+        failLater(Reason::Unavailable, QStringLiteral("no such message or not logged in"));
         return false;
     }
     return true;
 }
 
-void PopClient::requestMessageSize(qint16 number)
+void PopClient::requestMessageSize(qint32 number)
 {
     if (!beginMessageRequest(Op::Size, number))
         return;
+    // Asking for sizes is what a check does: from now on headers are worth fetching ahead. A
+    // conversation that only asks for one header (the delete command) fetches only that one.
+    if (!m_headersAhead) {
+        m_headersAhead = true;
+        if (m_fetch == Fetch::Ready)
+            queueHeaders(1);
+    }
     if (startFetch())
         serveSize(number);
     else
         sendSizeRequest(number);
 }
 
-void PopClient::retrieveHeader(qint16 number)
+void PopClient::retrieveHeader(qint32 number)
 {
     if (!beginMessageRequest(Op::Header, number))
         return;
     // Without TOP the header cannot be had without the whole message, which is never fetched.
-    if (m_capaAnswered && !m_capabilities.contains("TOP")) {
-        failLater(QStringLiteral("the server offers no TOP"));
+    if (m_top == Top::Refused) {
+        failLater(Reason::Refused, QStringLiteral("the server refused TOP"));
         return;
     }
     if (startFetch())
@@ -93,20 +128,22 @@ void PopClient::retrieveHeader(qint16 number)
         sendHeaderRequest(number);
 }
 
-void PopClient::deleteMessage(qint16 number)
+void PopClient::deleteMessage(qint32 number)
 {
     if (!beginMessageRequest(Op::Delete, number))
         return;
     // The cached header of a deleted message must go with it; a conversation that never listed
     // the ids (the delete command) asks for this one id first.
-    if (!m_cacheFile.isEmpty() && m_capabilities.contains("UIDL") && !m_uids.contains(number)
-        && cache()->hasAccount(accountKey())) {
+    const bool known = number <= qint32(m_uids.size()) && !m_uids[size_t(number - 1)].isEmpty();
+    if (!m_cacheFile.isEmpty() && !known && number <= m_messageCount && cache()->hasAccount(accountKey())) {
         Command uidl { "UIDL " + QByteArray::number(number), PopReplyParser::Kind::SingleLine,
             [this, number](const PopReply& reply) {
                 qint64 listed = 0;
-                QByteArray uid;
-                if (reply.ok && splitNumbered(reply.text, &listed, &uid) && listed == number && validUid(uid))
-                    m_uids.insert(number, uid);
+                QByteArrayView uid;
+                if (reply.ok && splitNumbered(reply.text, &listed, &uid) && listed == number && validUid(uid)) {
+                    m_uids.resize(size_t(m_messageCount));
+                    m_uids[size_t(number - 1)] = uid.toByteArray();
+                }
                 sendDelete(number);
             },
             true };
@@ -116,18 +153,24 @@ void PopClient::deleteMessage(qint16 number)
     sendDelete(number);
 }
 
-void PopClient::sendDelete(qint16 number)
+void PopClient::sendDelete(qint32 number)
 {
     // Never pipelined: it waits until every reply in flight is in, and nothing follows it out
     // before its answer.
     Command dele { "DELE " + QByteArray::number(number), PopReplyParser::Kind::SingleLine,
         [this, number](const PopReply& reply) {
             if (!reply.ok) {
-                failRequest(QStringLiteral("deletion refused"));
+                failRequest(Reason::Refused, QStringLiteral("deletion refused"), "DELE", reply.text);
                 return;
             }
             m_deletedHere.insert(number);
-            const QByteArray uid = m_uids.value(number);
+            if (Slot* s = slot(number)) {
+                // The server answers nothing about it any more.
+                forget(*s);
+                s->size = -1;
+                s->cacheable = false;
+            }
+            const QByteArray uid = number <= qint32(m_uids.size()) ? m_uids[size_t(number - 1)] : QByteArray();
             if (!uid.isEmpty() && !m_cacheFile.isEmpty())
                 cache()->remove(accountKey(), uid);
             const quint64 generation = m_generation;
@@ -142,47 +185,56 @@ void PopClient::sendDelete(qint16 number)
 
 // --- one request at a time -----------------------------------------------------------------
 
-void PopClient::sendSizeRequest(qint16 number)
+void PopClient::sendSizeRequest(qint32 number)
 {
     send("LIST " + QByteArray::number(number), PopReplyParser::Kind::SingleLine, [this](const PopReply& reply) {
-        const QList<QByteArray> words = reply.text.split(' ');
+        if (!reply.ok) {
+            failRequest(Reason::Refused, QStringLiteral("no size"), "LIST", reply.text);
+            return;
+        }
         bool numeric = false;
-        const qint64 size = words.value(1).toLongLong(&numeric);
-        if (!reply.ok || !numeric || size < 0) {
-            failRequest(QStringLiteral("no size"));
+        const qint64 size = reply.text.split(' ').value(1).toLongLong(&numeric);
+        if (!numeric || size < 0) {
+            failRequest(Reason::Protocol, QStringLiteral("no size"), "LIST");
             return;
         }
         const quint64 generation = m_generation;
-        emit messageSize(static_cast<qint32>(std::min<qint64>(size, std::numeric_limits<qint32>::max())));
+        emit messageSize(clampedSize(size));
         emit changed();
         if (generation == m_generation)
             finishRequest();
     });
 }
 
-void PopClient::sendHeaderRequest(qint16 number, bool first)
+void PopClient::sendHeaderRequest(qint32 number, bool first)
 {
     Command top { "TOP " + QByteArray::number(number) + " 0", PopReplyParser::Kind::MultiLine,
-        [this, number](const PopReply& reply) {
-            if (Slot* s = slot(number)) {
-                keepHeader(*s, reply, true);
-                deliverHeader(number);
-                return;
-            }
-            if (!reply.ok || reply.truncated) {
-                failRequest(reply.truncated ? QStringLiteral("header too large") : QStringLiteral("no header"));
-                return;
-            }
-            DocOutput doc;
-            doc.state = DocOutput::HeadersAvailable;
-            doc.headers = parseHeaderLines(reply.lines);
-            const quint64 generation = m_generation;
-            emit docOutput(doc);
-            emit changed();
-            if (generation == m_generation)
-                finishRequest();
-        } };
+        [this, number](const PopReply& reply) { onHeaderReply(number, reply); } };
     sendCommand(std::move(top), first);
+}
+
+void PopClient::onHeaderReply(qint32 number, const PopReply& reply)
+{
+    const bool firstAnswer = m_top == Top::Unknown;
+    if (reply.ok)
+        m_top = Top::Works;
+    else if (firstAnswer && !m_capabilities.contains("TOP"))
+        m_top = Top::Refused; // never offered, and refused: it is not there
+    if (m_top == Top::Works && firstAnswer && m_fetch == Fetch::Ready && m_headersAhead)
+        queueHeaders(number + 1);
+    if (!reply.ok) {
+        if (Slot* s = slot(number))
+            forget(*s);
+        releaseBefore(number);
+        failRequest(Reason::Refused, QStringLiteral("no header"), "TOP", reply.text);
+        return;
+    }
+    if (Slot* s = slot(number)) {
+        keepHeader(*s, reply, true);
+        deliverHeader(number);
+        return;
+    }
+    emitHeader(joinLines(reply.lines));
 }
 
 // --- fetching ahead ------------------------------------------------------------------------
@@ -193,41 +245,50 @@ bool PopClient::startFetch()
         return false;
     if (m_fetch != Fetch::Undecided)
         return true;
-    const bool pipelined
-        = m_pipelining && m_capabilities.contains("PIPELINING") && !m_pipelineRefused.contains(serverKey());
-    const bool caching = !m_cacheFile.isEmpty() && m_capabilities.contains("UIDL");
+    // A server without a capability list may still keep ids; one that lists its capabilities
+    // says whether it does.
+    const bool caching = !m_cacheFile.isEmpty() && (!m_capaAnswered || m_capabilities.contains("UIDL"));
+    const bool pipelined = pipelineUsable();
     if (!pipelined && !caching) {
         m_fetch = Fetch::OneByOne;
         return false;
     }
-    m_fetch = Fetch::Listing;
-    m_fetchPipelined = pipelined;
-    m_fetchCaching = caching;
-    m_window = pipelined ? m_pipelineWindow : 1;
-    m_uidsValid = false;
-    if (caching)
-        send("UIDL", PopReplyParser::Kind::MultiLine, [this](const PopReply& reply) { onUidlList(reply); });
-    send("LIST", PopReplyParser::Kind::MultiLine, [this](const PopReply& reply) { onSizeList(reply); });
+    sendListing(pipelined, caching);
     return true;
 }
 
+void PopClient::sendListing(bool pipelined, bool caching)
+{
+    m_fetch = Fetch::Listing;
+    m_fetchPipelined = pipelined;
+    m_fetchCaching = caching;
+    m_pipelinedNow = pipelined;
+    m_uidsValid = false;
+    if (caching) {
+        Command uidl { "UIDL", PopReplyParser::Kind::MultiLine, [this](const PopReply& reply) { onUidlList(reply); } };
+        uidl.listing = true;
+        sendCommand(std::move(uidl));
+    }
+    Command list { "LIST", PopReplyParser::Kind::MultiLine, [this](const PopReply& reply) { onSizeList(reply); } };
+    list.listing = true;
+    sendCommand(std::move(list));
+}
+
+// The ids only feed the cache: a list that is refused, cut or malformed means no cache for this
+// check, never a failed one.
 void PopClient::onUidlList(const PopReply& reply)
 {
-    if (!reply.ok)
-        return; // no ids, no cache; sizes and headers come as usual
-    QHash<qint16, QByteArray> uids;
+    if (!reply.ok || reply.truncated || m_fetch != Fetch::Listing)
+        return;
+    std::vector<QByteArray> uids(static_cast<size_t>(m_messageCount));
     qint64 previous = 0;
     for (const QByteArray& line : reply.lines) {
         qint64 number = 0;
-        QByteArray uid;
-        if (!splitNumbered(line, &number, &uid) || number <= previous || !validUid(uid)) {
-            if (m_fetchPipelined && looksLikeStatus(line))
-                misbehaved(QStringLiteral("UIDL list out of step"));
+        QByteArrayView uid;
+        if (!splitNumbered(line, &number, &uid) || number <= previous || number > m_messageCount || !validUid(uid))
             return;
-        }
         previous = number;
-        if (number <= std::numeric_limits<qint16>::max())
-            uids.insert(static_cast<qint16>(number), uid);
+        uids[size_t(number - 1)] = uid.toByteArray();
     }
     m_uids = std::move(uids);
     m_uidsValid = true;
@@ -237,97 +298,124 @@ void PopClient::onSizeList(const PopReply& reply)
 {
     if (m_fetch != Fetch::Listing)
         return; // misbehaviour was found on the way
-    if (!reply.ok) {
-        if (m_fetchPipelined)
+    if (!reply.ok || reply.truncated) {
+        // Refused (a server that misbehaves under pipelining may do so), or longer than its
+        // message count allows: nothing else is in flight now, so this conversation simply goes
+        // on one request at a time.
+        if (!reply.ok && m_fetchPipelined)
             m_pipelineRefused.insert(serverKey());
-        // Nothing else is in flight now: this conversation simply goes on one request at a time.
         m_fetch = Fetch::OneByOne;
         m_fetchPipelined = false;
-        m_window = 1;
+        m_fetchCaching = false;
+        m_pipelinedNow = false;
         resumeWaiting();
+        return;
+    }
+    // Counted before anything is built: a hostile count costs nothing.
+    if (reply.lines.size() != m_statCount - m_deletedHere.size()) {
+        misbehaved(QStringLiteral("LIST and STAT disagree"));
         return;
     }
     std::vector<Slot> table(static_cast<size_t>(m_messageCount));
     qint64 previous = 0;
-    qint64 listed = 0;
     for (const QByteArray& line : reply.lines) {
         qint64 number = 0;
-        QByteArray rest;
+        QByteArrayView rest;
         bool numeric = false;
-        const qint64 size = splitNumbered(line, &number, &rest) ? rest.split(' ').value(0).toLongLong(&numeric) : -1;
+        const qint64 size = splitNumbered(line, &number, &rest) ? firstWord(rest).toLongLong(&numeric) : -1;
         if (!numeric || size < 0 || number <= previous) {
             misbehaved(QStringLiteral("LIST reply malformed"));
             return;
         }
         previous = number;
-        ++listed;
         if (number <= qint64(table.size()))
             table[size_t(number - 1)].size = size;
     }
-    if (listed != m_statCount - m_deletedHere.size()) {
-        misbehaved(QStringLiteral("LIST and STAT disagree"));
-        return;
-    }
     m_slots = std::move(table);
-
-    if (m_fetchCaching && m_uidsValid) {
-        HeaderCache* headers = cache();
-        const QString account = accountKey();
-        QHash<QByteArray, int> seen;
-        QSet<QByteArray> present;
-        for (auto it = m_uids.cbegin(); it != m_uids.cend(); ++it) {
-            ++seen[it.value()];
-            present.insert(it.value());
-        }
-        headers->retain(account, present);
-        for (qint16 n = 1; n <= qint16(m_slots.size()); ++n) {
-            Slot& s = m_slots[size_t(n - 1)];
-            s.uid = m_uids.value(n);
-            if (s.uid.isEmpty() || s.size < 0 || seen.value(s.uid) != 1)
-                continue; // an id the server gives twice identifies nothing
-            const HeaderCache::Entry* entry = headers->find(account, s.uid);
-            if (entry && entry->size != s.size) {
-                headers->remove(account, s.uid); // the message changed under the same id
-                continue;
-            }
-            s.cacheable = true;
-            if (entry) {
-                s.header = HeaderState::Have;
-                s.fromCache = true;
-                s.confirmed = true;
-                s.lines = entry->lines;
-            }
-        }
-    }
+    applyCache();
     m_fetch = Fetch::Ready;
-    queueHeaders();
+    if (m_headersAhead)
+        queueHeaders(1);
     resumeWaiting();
 }
 
-void PopClient::queueHeaders()
+void PopClient::applyCache()
 {
-    if (!m_fetchPipelined || (m_capaAnswered && !m_capabilities.contains("TOP")))
-        return; // one request at a time: headers are asked for when wanted
-    // Headers go out in batches of a window's length, each closed by "LIST n" for its last
-    // message: that answer names the message and its size, so replies that slid against their
-    // commands (a lost or doubled reply) are caught before any header of the batch is handed
-    // out or kept.
-    // The first batches are short so that the first header is handed out soon; they double up
-    // to a window's length.
-    constexpr int kFirstBatch = 8;
-    int batchLength = std::min(m_window, kFirstBatch);
-    QList<qint16> batch;
-    auto closeBatch = [this, &batch, &batchLength] {
-        if (batch.isEmpty())
+    if (!m_fetchCaching || !m_uidsValid)
+        return;
+    HeaderCache* headers = cache();
+    const QString account = accountKey();
+    QSet<QByteArray> present;
+    QSet<QByteArray> doubled; // an id the server gives twice identifies nothing
+    present.reserve(qsizetype(m_uids.size()));
+    for (const QByteArray& uid : m_uids) {
+        if (uid.isEmpty())
+            continue;
+        const qsizetype before = present.size();
+        present.insert(uid);
+        if (present.size() == before)
+            doubled.insert(uid);
+    }
+    bool willPut = false;
+    qsizetype hits = 0; // entries of this mailbox's messages that stay
+    for (size_t i = 0; i < m_slots.size() && i < m_uids.size(); ++i) {
+        Slot& s = m_slots[i];
+        s.uid = m_uids[i];
+        if (s.uid.isEmpty() || s.size < 0 || doubled.contains(s.uid))
+            continue;
+        const HeaderCache::Entry* entry = headers->find(account, s.uid);
+        if (entry && entry->size != s.size) {
+            headers->remove(account, s.uid); // the message changed under the same id: trust it no more
+            continue;
+        }
+        s.cacheable = true;
+        if (!entry) {
+            willPut = true;
+            continue;
+        }
+        s.header = HeaderState::Have;
+        s.fromCache = true;
+        s.confirmed = true;
+        s.text = entry->text;
+        ++hits;
+    }
+    // Entries of messages gone from the server: a look through all of them only when there are.
+    if (!doubled.isEmpty() || headers->size(account) > hits)
+        headers->retain(account, present);
+    // Nothing will change it: its memory goes back as the headers are handed out.
+    if (!willPut && !headers->dirty())
+        m_cache.reset();
+}
+
+bool PopClient::topUsable() const
+{
+    return m_top == Top::Works || (m_top == Top::Unknown && m_capabilities.contains("TOP"));
+}
+
+void PopClient::queueHeaders(qint32 from)
+{
+    // A server that never named TOP is asked for one header alone first; the rest follow once
+    // it answered.
+    if (!m_fetchPipelined || !topUsable())
+        return;
+    // Each batch's closing "LIST n" names the message and its size, so replies that slid against
+    // their commands (a lost or doubled reply) are caught before any header of the batch is
+    // handed out or kept. Nothing inside a reply is ever taken as a sign of that.
+    qint32 batchLength = kFirstBatch;
+    qint32 batchFirst = 0;
+    qint32 batchLast = 0;
+    auto closeBatch = [this, &batchFirst, &batchLast, &batchLength] {
+        if (batchFirst == 0)
             return;
-        const qint16 first = batch.constFirst();
-        const qint16 last = batch.constLast();
+        const qint32 first = batchFirst;
+        const qint32 last = batchLast;
         m_unsent.push_back(Command { "LIST " + QByteArray::number(last), PopReplyParser::Kind::SingleLine,
             [this, first, last](const PopReply& reply) { onCheckpoint(first, last, reply); } });
-        batch.clear();
-        batchLength = std::min(m_window, batchLength * 2);
+        batchFirst = 0;
+        batchLength = std::min(kLongestBatch, batchLength * 2);
     };
-    for (qint16 n = 1; n <= qint16(m_slots.size()); ++n) {
+    qint32 inBatch = 0;
+    for (qint32 n = std::max(from, m_releasedUpTo + 1); n <= qint32(m_slots.size()); ++n) {
         Slot& s = m_slots[size_t(n - 1)];
         if (s.header != HeaderState::None || s.size < 0)
             continue;
@@ -335,31 +423,33 @@ void PopClient::queueHeaders()
         // Only a batch's first command waits for room in memory: a batch once begun goes out
         // whole, so its closing answer always comes.
         m_unsent.push_back(Command { "TOP " + QByteArray::number(n) + " 0", PopReplyParser::Kind::MultiLine,
-            [this, n](const PopReply& reply) { onHeaderAhead(n, reply); }, false, batch.isEmpty() });
-        batch << n;
-        if (batch.size() >= batchLength)
+            [this, n](const PopReply& reply) { onHeaderAhead(n, reply); }, false, batchFirst == 0 });
+        if (batchFirst == 0) {
+            batchFirst = n;
+            inBatch = 0;
+        }
+        batchLast = n;
+        if (++inBatch >= batchLength)
             closeBatch();
     }
     closeBatch();
     pump();
 }
 
-void PopClient::onHeaderAhead(qint16 number, const PopReply& reply)
+void PopClient::onHeaderAhead(qint32 number, const PopReply& reply)
 {
+    if (reply.ok)
+        m_top = Top::Works;
     Slot* s = slot(number);
     if (!s || s->header != HeaderState::Queued)
         return; // asked for and answered on its own meanwhile, or the conversation moved on
-    if (reply.ok && std::any_of(reply.lines.cbegin(), reply.lines.cend(), looksLikeStatus)) {
-        misbehaved(QStringLiteral("TOP reply out of step"));
-        return;
-    }
     keepHeader(*s, reply, false);
 }
 
-void PopClient::onCheckpoint(qint16 first, qint16 last, const PopReply& reply)
+void PopClient::onCheckpoint(qint32 first, qint32 last, const PopReply& reply)
 {
     qint64 number = 0;
-    QByteArray rest;
+    QByteArrayView rest;
     const Slot* end = slot(last);
     bool numeric = false;
     const qint64 size = reply.ok && splitNumbered(reply.text, &number, &rest) ? rest.toLongLong(&numeric) : -1;
@@ -370,8 +460,12 @@ void PopClient::onCheckpoint(qint16 first, qint16 last, const PopReply& reply)
         misbehaved(QStringLiteral("replies out of step with commands"));
         return;
     }
-    for (qint16 n = first; n <= last; ++n)
-        confirmHeader(m_slots[size_t(n - 1)]);
+    for (qint32 n = first; n <= last; ++n) {
+        Slot& s = m_slots[size_t(n - 1)];
+        confirmHeader(s);
+        if (n <= m_releasedUpTo && !s.fromCache)
+            forget(s); // skipped by the caller: kept for the cache only
+    }
     if (m_busy && m_op == Op::Header && m_waiting >= first && m_waiting <= last) {
         const Slot* waited = slot(m_waiting);
         if (waited && waited->confirmed)
@@ -379,14 +473,14 @@ void PopClient::onCheckpoint(qint16 first, qint16 last, const PopReply& reply)
     }
 }
 
+// A header cut to our caps is still a header: the message is listed with what was kept.
 void PopClient::keepHeader(Slot& s, const PopReply& reply, bool confirmed)
 {
-    s.header = reply.ok && !reply.truncated ? HeaderState::Have : HeaderState::Failed;
-    s.truncated = reply.truncated;
+    s.header = reply.ok ? HeaderState::Have : HeaderState::Failed;
     s.fromCache = false;
     s.confirmed = false;
-    s.lines = s.header == HeaderState::Have ? reply.lines : QList<QByteArray>();
-    s.bytes = lineBytes(s.lines);
+    s.text = reply.ok ? joinLines(reply.lines) : QByteArray();
+    s.bytes = s.text.size();
     m_aheadBytes += s.bytes;
     if (confirmed)
         confirmHeader(s);
@@ -398,10 +492,19 @@ void PopClient::confirmHeader(Slot& s)
         return;
     s.confirmed = true;
     if (s.header == HeaderState::Have && s.cacheable && m_fetchCaching && !s.fromCache)
-        cache()->put(accountKey(), s.uid, s.size, s.lines);
+        cache()->put(accountKey(), s.uid, s.size, s.text);
 }
 
-void PopClient::serveSize(qint16 number)
+void PopClient::forget(Slot& s)
+{
+    m_aheadBytes -= s.bytes;
+    s.text = {};
+    s.bytes = 0;
+    s.header = HeaderState::None;
+    s.confirmed = false;
+}
+
+void PopClient::serveSize(qint32 number)
 {
     if (m_fetch == Fetch::Listing) {
         m_waiting = number;
@@ -410,7 +513,7 @@ void PopClient::serveSize(qint16 number)
     answerLater(number);
 }
 
-void PopClient::serveHeader(qint16 number)
+void PopClient::serveHeader(qint32 number)
 {
     if (m_fetch == Fetch::Listing) {
         m_waiting = number;
@@ -437,7 +540,7 @@ void PopClient::resumeWaiting()
 {
     if (!m_busy || m_waiting == 0)
         return;
-    const qint16 number = m_waiting;
+    const qint32 number = m_waiting;
     m_waiting = 0;
     if (m_fetch == Fetch::OneByOne) {
         if (m_op == Op::Size)
@@ -454,61 +557,65 @@ void PopClient::resumeWaiting()
 
 // A request answered from what is here still ends on a later turn of the event loop, like one
 // that went to the server.
-void PopClient::answerLater(qint16 number)
+void PopClient::answerLater(qint32 number)
 {
     m_answerScheduled = true;
     const quint64 generation = m_generation;
-    QTimer::singleShot(0, this, [this, generation, number] {
-        if (generation != m_generation || !m_busy)
-            return;
-        if (m_op == Op::Size)
-            deliverSize(number);
-        else if (m_op == Op::Header)
-            deliverHeader(number);
-    });
+    // A posted call, never a timer: a waiting caller may take it straight from the queue.
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, number] {
+            if (generation != m_generation || !m_busy)
+                return;
+            if (m_op == Op::Size)
+                deliverSize(number);
+            else if (m_op == Op::Header)
+                deliverHeader(number);
+        },
+        Qt::QueuedConnection);
 }
 
-void PopClient::deliverSize(qint16 number)
+void PopClient::deliverSize(qint32 number)
 {
     const Slot* s = slot(number);
     if (!s || s->size < 0) {
-        failRequest(QStringLiteral("no size"));
+        failRequest(Reason::Unavailable, QStringLiteral("no size: the message is not listed"), "LIST");
         return;
     }
     const quint64 generation = m_generation;
-    emit messageSize(static_cast<qint32>(std::min<qint64>(s->size, std::numeric_limits<qint32>::max())));
+    emit messageSize(clampedSize(s->size));
     emit changed();
     if (generation == m_generation)
         finishRequest();
 }
 
-void PopClient::deliverHeader(qint16 number)
+void PopClient::deliverHeader(qint32 number)
 {
     Slot* s = slot(number);
     if (!s || (s->header != HeaderState::Have && s->header != HeaderState::Failed)) {
         if (m_linkLost)
-            dropLink(m_linkLostWhy);
+            dropLink(m_linkLostWhy.reason, m_linkLostWhy.detail, m_linkLostWhy.command);
         else
-            failRequest(QStringLiteral("no header"));
+            failRequest(Reason::Unavailable, QStringLiteral("no header"), "TOP");
         return;
     }
     // Handed out once: the memory goes back, and the window may move on.
     const bool have = s->header == HeaderState::Have;
-    const bool truncated = s->truncated;
-    const QList<QByteArray> lines = std::move(s->lines);
-    m_aheadBytes -= s->bytes;
-    s->lines = {};
-    s->bytes = 0;
-    s->header = HeaderState::None;
-    s->confirmed = false;
+    const QByteArray text = std::move(s->text);
+    forget(*s);
     releaseBefore(number);
     if (!have) {
-        failRequest(truncated ? QStringLiteral("header too large") : QStringLiteral("no header"));
+        failRequest(Reason::Refused, QStringLiteral("no header"), "TOP");
         return;
     }
+    emitHeader(text);
+}
+
+void PopClient::emitHeader(const QByteArray& text)
+{
     DocOutput doc;
     doc.state = DocOutput::HeadersAvailable;
-    doc.headers = parseHeaderLines(lines);
+    doc.headers = parseHeaderLines(splitText(text));
     const quint64 generation = m_generation;
     emit docOutput(doc);
     emit changed();
@@ -517,23 +624,19 @@ void PopClient::deliverHeader(qint16 number)
 }
 
 // Headers fetched ahead for messages before this one were skipped by the caller (a message whose
-// size failed gets no header request); they would only hold memory and the window.
-void PopClient::releaseBefore(qint16 number)
+// size failed gets no header request); they would only hold memory and the window. One its batch
+// has not vouched for yet goes once it has, and into the cache.
+void PopClient::releaseBefore(qint32 number)
 {
-    for (; m_releasedUpTo < number - 1 && m_releasedUpTo < qint16(m_slots.size()); ++m_releasedUpTo) {
+    for (; m_releasedUpTo < number - 1 && m_releasedUpTo < qint32(m_slots.size()); ++m_releasedUpTo) {
         Slot& s = m_slots[size_t(m_releasedUpTo)];
-        if ((s.header == HeaderState::Have || s.header == HeaderState::Failed) && !s.fromCache) {
-            m_aheadBytes -= s.bytes;
-            s.lines = {};
-            s.bytes = 0;
-            s.header = HeaderState::None;
-            s.confirmed = false;
-        }
+        if ((s.header == HeaderState::Have || s.header == HeaderState::Failed) && !s.fromCache && s.confirmed)
+            forget(s);
     }
     pump();
 }
 
-bool PopClient::answerable(Op op, qint16 number)
+bool PopClient::answerable(Op op, qint32 number)
 {
     if (m_fetch != Fetch::Ready)
         return false;
@@ -545,29 +648,25 @@ bool PopClient::answerable(Op op, qint16 number)
 
 // --- misbehaviour and bookkeeping ----------------------------------------------------------
 
-void PopClient::misbehaved(const QString& why)
+void PopClient::misbehaved(const QString& why, Reason reason)
 {
     m_pipelineRefused.insert(serverKey());
     // Headers not yet vouched for by a batch's closing answer may belong to other messages.
     for (Slot& s : m_slots) {
-        if (!s.confirmed && s.header != HeaderState::None) {
-            m_aheadBytes -= s.bytes;
-            s.header = HeaderState::None;
-            s.lines = {};
-            s.bytes = 0;
-        }
+        if (!s.confirmed && s.header != HeaderState::None)
+            forget(s);
     }
     if (m_fetch == Fetch::Listing) {
         m_slots.clear();
-        dropLink(why);
+        dropLink(reason, why, pendingVerb());
         return;
     }
-    linkFailure(why);
+    linkFailure(reason, why);
 }
 
-PopClient::Slot* PopClient::slot(qint16 number)
+PopClient::Slot* PopClient::slot(qint32 number)
 {
-    if (m_fetch != Fetch::Ready || number < 1 || number > qint16(m_slots.size()))
+    if (m_fetch != Fetch::Ready || number < 1 || number > qint32(m_slots.size()))
         return nullptr;
     return &m_slots[size_t(number - 1)];
 }
@@ -576,8 +675,6 @@ HeaderCache* PopClient::cache()
 {
     if (!m_cache) {
         m_cache = std::make_unique<HeaderCache>(m_cacheFile);
-        if (m_cacheLimit >= 0)
-            m_cache->setLimitPerAccount(m_cacheLimit);
         if (!m_cache->load())
             qWarning("PopClient: header cache %s is damaged or of another version; starting afresh",
                 qPrintable(m_cacheFile));
@@ -597,6 +694,8 @@ void PopClient::resetFetch()
     closeCache();
     m_fetch = Fetch::Undecided;
     m_fetchCaching = false;
+    m_top = Top::Unknown;
+    m_headersAhead = false;
     m_slots.clear();
     m_uids.clear();
     m_uidsValid = false;
@@ -605,7 +704,7 @@ void PopClient::resetFetch()
     m_releasedUpTo = 0;
     m_deletedHere.clear();
     m_linkLost = false;
-    m_linkLostWhy.clear();
+    m_linkLostWhy = {};
 }
 
 } // namespace ormisk

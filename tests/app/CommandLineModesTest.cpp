@@ -93,6 +93,8 @@ TEST(CommandLineModes, OncePrintsTheTreeAndRemembersWhatItShowed)
     EXPECT_EQ(lines[5], QStringLiteral("Home--- Disabled. [Closed]"));
     EXPECT_EQ(ReadSeenListFile(profile.filePath(QStringLiteral("log.tmp"))).size(), 3);
     EXPECT_FALSE(server.sawCommand("RETR")) << "bodies are never downloaded";
+    // Both conversations ended with QUIT before the process did, the refused login too.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.commandCount("QUIT") == 2; }, 5000)) << server.commandCount("QUIT");
 
     // The second run finds the same mail: seen, so not logged again, still not marked read.
     QProcess again;

@@ -1,7 +1,7 @@
 // The account check end to end: the real POP client against the scriptable test server and a
 // private dovecot, down to the node texts, the log, the counters and what the server was asked.
-#include "support/Wait.h"
 #include "RealServerFixture.h"
+#include "support/Wait.h"
 
 #include "engine/ByteFormat.h"
 
@@ -396,4 +396,50 @@ TEST_F(FaultyServerCheck, TotalsGroupWithTheLocaleSeparator)
     check(work);
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 3 messages --- Totaling 13.305 bytes."));
     EXPECT_EQ(messageTexts(work).value(1), QStringLiteral("#2 --- 9.888 bytes ---  --- ") + kBobFrom);
+}
+
+// Mail as it comes from outside: a header line of 100 KB, a header block of 2 MiB, lines that
+// look like status lines, an empty message and one without header fields. Each is listed with
+// what could be kept, counted and logged, one request at a time and pipelined alike, and the
+// conversation stays in step throughout.
+TEST_F(FaultyServerCheck, OddMailIsListedWholeEveryWay)
+{
+    const QList<QByteArray> odd = { threeMessages()[0],
+        "Subject: Long\nFrom: Ann <ann@example.com>\nX-Tracking: " + QByteArray(100 * 1024, 't')
+            + "\nTo: b@example.com\n\nbody\n",
+        MailboxGenerator::oversizedHeaderMessage(2 * 1024 * 1024),
+        "Subject: Status\n+OK 3 200\n-ERR not a reply\nFrom: Eve <eve@example.com>\n\n+OK\n-ERR\n", QByteArray(),
+        "\nonly a body\n", threeMessages()[2] };
+    auto wire = [](const QByteArray& m) { return FormatBytes(m.size() + m.count('\n')); };
+    const QStringList texts { kThreeTexts[0],
+        QStringLiteral("#2 --- %1 bytes --- Subject : Long --- From : Ann <ann@example.com>").arg(wire(odd[1])),
+        QStringLiteral("#3 --- %1 bytes --- Subject : a header too large --- From : big@example.com").arg(wire(odd[2])),
+        QStringLiteral("#4 --- %1 bytes --- Subject : Status --- From : Eve <eve@example.com>").arg(wire(odd[3])),
+        QStringLiteral("#5 --- 0 bytes ---  --- "), QStringLiteral("#6 --- 15 bytes ---  --- "),
+        kThreeTexts[2].left(1) + QStringLiteral("7") + kThreeTexts[2].mid(2) };
+    server.addUser(QStringLiteral("odd"), QStringLiteral("secret"), odd);
+    const int work = addWork(QStringLiteral("odd"));
+    QTemporaryDir cacheDir;
+    pop.setCacheFile(cacheDir.filePath(QStringLiteral("header-cache")));
+    using Caps = PopTestServer::Capabilities;
+    for (const bool pipelined : { false, true, true }) {
+        SCOPED_TRACE(pipelined ? "pipelined" : "one at a time");
+        Caps caps(PopTestServer::Top | PopTestServer::Uidl | PopTestServer::User);
+        if (pipelined)
+            caps |= PopTestServer::Pipelining;
+        server.setCapabilities(caps);
+        state.WaitingCount = state.UnseenCount = state.NewMailCount = 0;
+        const int logged = logRecords();
+        tree.clear();
+        check(work);
+        EXPECT_EQ(messageTexts(work), texts);
+        EXPECT_EQ(state.WaitingCount, 7);
+        EXPECT_EQ(state.UnseenCount, 7);
+        EXPECT_EQ(state.NewMailCount, 7);
+        EXPECT_EQ(logRecords() - logged, 7);
+        EXPECT_TRUE(tree.tag(messageKeys(work).value(1)).contains(QStringLiteral("X-Tracking : ttt")));
+        EXPECT_EQ(pop.conversationPipelined(), pipelined);
+        EXPECT_FALSE(pop.pipeliningRefused(QStringLiteral("127.0.0.1"), server.port()));
+        expectMenusRestored();
+    }
 }

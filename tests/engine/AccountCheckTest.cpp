@@ -136,7 +136,9 @@ TEST_F(AccountCheck, ConnectionLostAfterTheSecondSize)
     expectMenusRestored();
 }
 
-TEST_F(AccountCheck, FailedHeadersAndZeroSizesAreNeitherCountedNorLogged)
+// A failed request is told from one that brought nothing by the events, not by the values: an
+// empty message (size 0) and a header without fields are messages like any other.
+TEST_F(AccountCheck, FailedHeadersAreNotCountedButEmptyMessagesAre)
 {
     const int work = addAccount(QStringLiteral("Work"));
     FakeMessage failing = fakeMessage(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("<1@x>"), 500);
@@ -144,19 +146,25 @@ TEST_F(AccountCheck, FailedHeadersAndZeroSizesAreNeitherCountedNorLogged)
     FakeMessage silent = fakeMessage(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("<2@x>"), 600);
     silent.headerMissing = true;
     FakeMessage empty = fakeMessage(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("<3@x>"), 0);
-    pop.mailbox = { failing, silent, empty };
+    FakeMessage fieldless;
+    fieldless.size = 12;
+    pop.mailbox = { failing, silent, empty, fieldless };
     check(work);
     EXPECT_EQ(messageTexts(work),
         (QStringList { QStringLiteral("#1 --- 500 bytes --- Error retrieving header!"),
             QStringLiteral("#2 --- 600 bytes --- Error retrieving header!"),
-            QStringLiteral("#3 --- Invalid message!") }));
-    for (const QString& k : messageKeys(work))
-        EXPECT_EQ(tree.tag(k), QString());
-    EXPECT_EQ(state.WaitingCount, 0);
-    EXPECT_EQ(state.NewMailCount, 0);
+            QStringLiteral("#3 --- 0 bytes --- Subject : A --- From : B"),
+            QStringLiteral("#4 --- 12 bytes ---  --- ") }));
+    const QStringList keys = messageKeys(work);
+    EXPECT_EQ(tree.tag(keys[0]), QString());
+    EXPECT_EQ(tree.tag(keys[1]), QString());
+    EXPECT_EQ(accountText(work), QStringLiteral("Work --- 4 messages --- Totaling 1,112 bytes."));
+    EXPECT_EQ(state.WaitingCount, 2);
+    EXPECT_EQ(state.UnseenCount, 2);
+    EXPECT_EQ(state.NewMailCount, 2);
     QFile log(logFile(QStringLiteral("Master.doc")));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly)); // opened for a mailbox with messages, left empty
-    EXPECT_EQ(log.size(), 0);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll().count("[Begin Header]"), 2);
 }
 
 TEST_F(AccountCheck, EveryMessageInvalidGivesAnEmptyTotal)
@@ -197,7 +205,7 @@ TEST_F(AccountCheck, FilterDeletionConfirmedKeepsTheNumbering)
     EXPECT_EQ(state.WaitingCount, 3);
     EXPECT_EQ(state.UnseenCount, 2);
     EXPECT_EQ(state.NewMailCount, 2);
-    EXPECT_EQ(pop.committedDeletions, QList<qint16> { 2 });
+    EXPECT_EQ(pop.committedDeletions, QList<qint32> { 2 });
     EXPECT_EQ(pop.mailbox.size(), 2);
     QFile log(logFile(QStringLiteral("Master.doc")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));

@@ -9,6 +9,7 @@
 #include "support/Dovecot.h"
 
 #include <QDirIterator>
+#include <QTest>
 
 #include <memory>
 
@@ -25,10 +26,7 @@ QByteArray numbered(int i, qint32 size)
 }
 
 // Four messages of distinct sizes, so a wrong deletion would show in the texts too.
-QList<QByteArray> four()
-{
-    return { numbered(1, 1100), numbered(2, 1200), numbered(3, 1300), numbered(4, 1400) };
-}
+QList<QByteArray> four() { return { numbered(1, 1100), numbered(2, 1200), numbered(3, 1300), numbered(4, 1400) }; }
 
 // Message 2 is one the "Sale" filter deletes during the check.
 QList<QByteArray> withFiltered()
@@ -258,4 +256,32 @@ TEST_F(DeleteAfterRefusal, NumberOfARefusedFilterDeletionIsNotTrusted)
     EXPECT_EQ(messageTexts(work).value(2), text(2, 3, 1300));
     EXPECT_EQ(server.messages(QStringLiteral("dora")).size(), 4);
     expectMenusRestored();
+}
+
+// The server removes a message only when it answers QUIT: a QUIT refused or cut off after DELE's
+// +OK leaves the message on the server, so the tree must not show it deleted.
+TEST_F(DeleteAfterRefusal, QuitNotConfirmedLeavesTheMessageShown)
+{
+    ASSERT_TRUE(server.start());
+    const int work = addAccount(QStringLiteral("Work"), server.port(), QStringLiteral("four"));
+    for (const PopFault::Kind kind : { PopFault::Kind::DropBeforeReply, PopFault::Kind::ErrReply }) {
+        server.clearFaults();
+        server.addUser(QStringLiteral("four"), QStringLiteral("secret"), four());
+        tree.clear();
+        check(work);
+        const QStringList texts = messageTexts(work);
+        ASSERT_EQ(texts.size(), 4);
+        // The check's own QUIT has gone by; the next one is the delete command's.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.openSessions() == 0; }, 5000));
+        server.addFault({ kind, "QUIT", 0, server.commandCount("QUIT") + 1 });
+        PollScheduler scheduler(engine);
+        tree.setSelected(messageKeys(work).at(1));
+        DeleteMessage(engine, scheduler);
+        scheduler.PoolingEvent().stop();
+        EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error deleting message #2"));
+        EXPECT_EQ(messageTexts(work), texts);
+        EXPECT_EQ(messageImages(work), QStringList(4, Image::NewMail));
+        EXPECT_EQ(server.messages(QStringLiteral("four")).size(), 4);
+        expectMenusRestored();
+    }
 }

@@ -62,7 +62,7 @@ TEST_F(DeleteCommand, SecondOfFourRenumbersTheRest)
             QStringLiteral("#2 --- 1,000 bytes --- Subject : S3 --- From : F"),
             QStringLiteral("#3 --- 1,000 bytes --- Subject : S4 --- From : F") }));
     EXPECT_EQ(messageImages(work)[1], Image::Deleted);
-    EXPECT_EQ(pop.committedDeletions, QList<qint16> { 2 });
+    EXPECT_EQ(pop.committedDeletions, QList<qint32> { 2 });
     EXPECT_EQ(tree.selected(), key(work));
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     EXPECT_EQ(host.events,
@@ -81,7 +81,7 @@ TEST_F(DeleteCommand, FirstMessageNextToAFilteredOne)
     state.FilterTable.clear();
     select(1);
     DeleteMessage(engine, scheduler);
-    EXPECT_EQ(pop.committedDeletions, QList<qint16> { 1 });
+    EXPECT_EQ(pop.committedDeletions, QList<qint32> { 1 });
     EXPECT_EQ(messageTexts(work),
         (QStringList { QStringLiteral("(Deleted) --- 1,000 bytes --- Subject : S1 --- From : F"),
             QStringLiteral("(Deleted) --- Subject : S2 --- From : F"),

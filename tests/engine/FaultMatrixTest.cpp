@@ -87,7 +87,9 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
         { "certificate not trusted", {}, errorConnecting, {}, false, Tls::Untrusted, false, false, false },
         { "drop after USER", { { K::DropBeforeReply, "USER" } }, badLogin, {}, false, Tls::Plain, false, false, false },
         { "drop after PASS", { { K::DropBeforeReply, "PASS" } }, badLogin, {} },
-        { "drop after STAT", { { K::DropBeforeReply, "STAT" } }, badLogin, {} },
+        // After the server took the password, a failure is not a wrong password.
+        { "drop after STAT", { { K::DropBeforeReply, "STAT" } }, errorConnecting, {} },
+        { "STAT never answered", { { K::Withhold, "STAT" } }, errorConnecting, {} },
         { "drop during LIST", { { K::DropMidReply, "LIST" } }, totaling(0),
             { QStringLiteral("#1 --- ") + invalid, QStringLiteral("#2 --- ") + invalid } },
         { "drop during TOP", { { K::DropMidReply, "TOP" } }, totaling(kSpam.size()),
@@ -99,8 +101,11 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
             { shown(1, kSpam, noHeader), QStringLiteral("#2 --- ") + invalid } },
         { "endless line in TOP", { { K::EndlessLine, "TOP" } }, totaling(kSpam.size()),
             { shown(1, kSpam, noHeader), QStringLiteral("#2 --- ") + invalid } },
+        // Cut to our cap, listed with what came before the cut.
         { "oversized header", {}, totaling(oversized.size() + kMinutes.size()),
-            { shown(1, oversized, noHeader), minutesOk }, false, Tls::Plain, false, true },
+            { shown(1, oversized, QStringLiteral("Subject : a header too large --- From : big@example.com")),
+                minutesOk },
+            false, Tls::Plain, false, true },
         { "-ERR to TOP", { { K::ErrReply, "TOP", 0, 1 } }, totaling(both), { shown(1, kSpam, noHeader), minutesOk } },
         { "-ERR to DELE", { { K::ErrReply, "DELE" } }, totaling(both),
             { shown(1, kSpam, QStringLiteral("Unable to Delete message!")), shown(1, kMinutes, kMinutesFields) },

@@ -54,6 +54,13 @@ protected:
     }
 
     [[nodiscard]] bool stls() const { return GetParam() == Port::Stls; }
+    // The status word pop3d answered STLS with, from its transcript ("S: +OK" or "S: -ERR").
+    [[nodiscard]] static QString stlsAnswer(const QString& session)
+    {
+        const qsizetype asked = session.indexOf(QStringLiteral("C: STLS"));
+        const qsizetype answer = asked < 0 ? -1 : session.indexOf(QStringLiteral("S: "), asked);
+        return answer < 0 ? QString() : session.mid(answer).section(QLatin1Char(' '), 0, 1);
+    }
     [[nodiscard]] QString user() const { return stls() ? QStringLiteral("stls") : QStringLiteral("plain"); }
     [[nodiscard]] quint16 port() const { return stls() ? s_server->stlsPort() : s_server->plainPort(); }
 
@@ -109,7 +116,10 @@ TEST_P(MailutilsCheck, EveryMessageShownWithItsSizeAndTheSessionEndsWithQuit)
 
         // The conversation as pop3d heard it: over TLS where offered, and closed with QUIT,
         // never the "remote protocol error" of a dropped connection.
-        EXPECT_EQ(session.contains(QStringLiteral("C: STLS")), stls()) << qPrintable(session);
+        // STLS is asked for on both ports (it saves a round trip where it is offered); the plain
+        // port refuses it and the login goes on in plain text, as configured there.
+        EXPECT_EQ(stlsAnswer(session), stls() ? QStringLiteral("S: +OK") : QStringLiteral("S: -ERR"))
+            << qPrintable(session);
         EXPECT_TRUE(session.contains(QStringLiteral("C: PASS ***")));
         EXPECT_TRUE(session.contains(QStringLiteral("C: QUIT"))) << qPrintable(session);
         EXPECT_FALSE(session.contains(QStringLiteral("protocol error"))) << qPrintable(session);
@@ -128,7 +138,7 @@ TEST_P(MailutilsCheck, WrongPasswordIsABadLogin)
     EXPECT_TRUE(logFolderEmpty());
     expectMenusRestored();
     EXPECT_TRUE(session.contains(QStringLiteral("authentication failed"))) << qPrintable(session);
-    EXPECT_EQ(session.contains(QStringLiteral("C: STLS")), stls());
+    EXPECT_EQ(stlsAnswer(session), stls() ? QStringLiteral("S: +OK") : QStringLiteral("S: -ERR"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, MailutilsCheck, ::testing::Values(Port::Stls, Port::Plain), portName);

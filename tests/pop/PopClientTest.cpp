@@ -159,6 +159,7 @@ struct TlsCase {
     bool trustCa;
     bool loginExpected;
     bool encryptedLogin;
+    bool refuseStls = false; // -ERR to STLS although CAPA names it
 };
 
 TEST(PopClient, TlsModesAgainstTheTestServer)
@@ -176,6 +177,8 @@ TEST(PopClient, TlsModesAgainstTheTestServer)
         { "STLS with an untrusted certificate", PopClient::TlsMode::Automatic, false, withStls, false, false, false },
         { "implicit TLS with an untrusted certificate", PopClient::TlsMode::ImplicitTls, true, noStls, false, false,
             false },
+        { "STLS offered but refused: no login in plain text", PopClient::TlsMode::Automatic, false, withStls, true,
+            false, false, true },
     };
     for (const TlsCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,6 +187,8 @@ TEST(PopClient, TlsModesAgainstTheTestServer)
         server.setCapabilities(c.caps);
         server.setTlsIdentity(certs.serverCertificate(), certs.serverKey());
         server.setImplicitTls(c.implicitServer);
+        if (c.refuseStls)
+            server.addFault({ PopFault::Kind::ErrReply, "STLS" });
         ASSERT_TRUE(server.start());
         PopClient pop;
         point(pop, server.port());
@@ -208,5 +213,60 @@ TEST(PopClient, TlsModesAgainstTheTestServer)
             ASSERT_TRUE(runRequest(pop, [&] { pop.quit(); }));
         }
         EXPECT_EQ(statePair(pop), QStringLiteral("0,6"));
+    }
+}
+
+// Message numbers, the count and the loops over them are 32-bit, and the listings are read whole
+// however long: a mailbox past 32,767 messages, with an id list over 2 MiB, one request at a time,
+// pipelined, and answered from the cache.
+TEST(PopClient, MailboxesBeyond32767MessagesAreReadWhole)
+{
+    constexpr int kCount = 40'000;
+    QList<QByteArray> messages;
+    QList<QByteArray> uids;
+    for (int i = 1; i <= kCount; ++i) {
+        messages << "Subject: m" + QByteArray::number(i) + "\nFrom: a@example.com\n\n" + QByteArray(i % 7, 'x') + '\n';
+        uids << QByteArray::number(i).rightJustified(60, 'u');
+    }
+    PopTestServer server;
+    server.addUser(kUser, kPassword);
+    server.setMessages(kUser, messages, uids);
+    server.setCapabilities(PopTestServer::Top | PopTestServer::Uidl | PopTestServer::User | PopTestServer::Pipelining);
+    ASSERT_TRUE(server.start());
+    QTemporaryDir dir;
+    struct Way {
+        const char* name;
+        bool pipelining;
+        bool cache;
+    };
+    for (const Way& way : { Way { "one at a time", false, false }, Way { "pipelined", true, true },
+             Way { "from the cache", true, true } }) {
+        SCOPED_TRACE(way.name);
+        PopClient pop;
+        point(pop, server.port());
+        pop.setPipelining(way.pipelining);
+        pop.setCacheFile(way.cache ? dir.filePath(QStringLiteral("cache")) : QString());
+        PopRecorder rec(pop);
+        ASSERT_TRUE(runRequest(pop, [&] { pop.connectToServer(); }));
+        ASSERT_TRUE(runRequest(pop, [&] { pop.authenticate(); }));
+        ASSERT_EQ(pop.messageCount(), kCount);
+        const int topsBefore = server.commandCount("TOP");
+        for (const int n : { 1, 32767, 32768, kCount }) {
+            rec.clear();
+            ASSERT_TRUE(runRequest(pop, [&] { pop.requestMessageSize(n); }));
+            ASSERT_EQ(rec.sizes.size(), 1) << n;
+            EXPECT_EQ(rec.sizes[0], messages[n - 1].size() + messages[n - 1].count('\n')) << n;
+        }
+        for (const int n : { 32768, kCount }) {
+            rec.clear();
+            ASSERT_TRUE(runRequest(
+                pop, [&] { pop.retrieveHeader(n); }, 30'000));
+            ASSERT_EQ(rec.docs.size(), 1) << n;
+            EXPECT_EQ(rec.docs[0].headers.value(0).value, QStringLiteral("m%1").arg(n));
+        }
+        ASSERT_TRUE(runRequest(pop, [&] { pop.quit(); }));
+        if (QByteArrayView(way.name) == "from the cache") {
+            EXPECT_EQ(server.commandCount("TOP"), topsBefore);
+        }
     }
 }

@@ -30,7 +30,7 @@ TEST(PopPipeliningDovecot, SameCheckEveryWayAndNoHeaderFetchedTwice)
         pop.setTlsMode(PopClient::TlsMode::Plain);
         pop.setPipelining(pipelining);
         pop.setCacheFile(cache);
-        pop.setPipelineWindow(16); // several batches out of 60 messages
+        pop.setPipelineBytes(160); // several round trips for 60 messages
         CheckOutcome out = runCheck(pop, QStringLiteral("127.0.0.1"), dovecot.plainPort(), user, user);
         EXPECT_EQ(pop.conversationPipelined(), pipelining);
         return out;
@@ -53,4 +53,34 @@ TEST(PopPipeliningDovecot, SameCheckEveryWayAndNoHeaderFetchedTwice)
     };
     EXPECT_TRUE(logged("top=0/0", 2));
     EXPECT_TRUE(logged("retr=0/0", 5)); // and no body, ever
+}
+
+// The cache keeps a header for every message on the server, however many: an unchanged mailbox
+// of 5000 is checked again without a single TOP.
+TEST(PopPipeliningDovecot, UnchangedLargeMailboxIsCheckedAgainWithoutTop)
+{
+    ORMISK_REQUIRE_DOVECOT();
+    Dovecot dovecot;
+    const QString user = QStringLiteral("many");
+    dovecot.addUser(user, user);
+    MailboxGenerator generator(23);
+    generator.setMaxSize(1024);
+    for (const QByteArray& m : generator.generateRaw(5000))
+        dovecot.deliver(user, m);
+    QString error;
+    ASSERT_TRUE(dovecot.start(&error)) << qPrintable(error);
+    QTemporaryDir dir;
+    auto run = [&] {
+        PopClient pop;
+        pop.setTlsMode(PopClient::TlsMode::Plain);
+        pop.setCacheFile(dir.filePath(QStringLiteral("header-cache")));
+        return runCheck(pop, QStringLiteral("127.0.0.1"), dovecot.plainPort(), user, user);
+    };
+    const CheckOutcome first = run();
+    ASSERT_EQ(first.messageTexts.size(), 5000);
+    ASSERT_TRUE(dovecot.waitForLog(QStringLiteral("top=5000/")));
+    const CheckOutcome again = run();
+    EXPECT_EQ(again.messageTexts, first.messageTexts);
+    EXPECT_EQ(again.headerTags, first.headerTags);
+    EXPECT_TRUE(dovecot.waitForLog(QStringLiteral("top=0/0")));
 }

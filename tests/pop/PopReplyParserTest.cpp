@@ -85,6 +85,9 @@ TEST(PopReplyParser, TableOfReplies)
             { { "." } }, { "" } },
         { "two replies in one chunk", { Kind::SingleLine, Kind::MultiLine }, { "+OK\r\n+OK\r\nTOP\r\n.\r\n" }, false,
             { true, true }, { {}, { "TOP" } }, { "", "" } },
+        { "status lines inside a body are body", { Kind::MultiLine, Kind::SingleLine },
+            { "+OK\r\n+OK 1 2\r\n-ERR x\r\n.\r\n+OK next\r\n" }, false, { true, true }, { { "+OK 1 2", "-ERR x" }, {} },
+            { "", "next" } },
         { "garbage greeting", { Kind::SingleLine }, { "* OK IMAP4 ready\r\n" }, true, {}, {}, {} },
         { "empty status line", { Kind::SingleLine }, { "\r\n" }, true, {}, {}, {} },
     };
@@ -102,30 +105,43 @@ TEST(PopReplyParser, TableOfReplies)
     }
 }
 
-TEST(PopReplyParser, OverlongLineFailsWithoutWaitingForItsEnd)
+TEST(PopReplyParser, OverlongLinesAreCutInABodyAndFatalOnlyWhereNothingEnds)
 {
     PopReplyParser::Limits limits;
     limits.maxLineLength = 100;
-    // A complete line that is too long.
+    limits.maxBodySize = 200;
+    limits.maxSkippedBytes = 1000;
+    // A status line that is too long is no status line.
     EXPECT_TRUE(parse({ Kind::SingleLine }, { "+OK " + QByteArray(200, 'x') + "\r\n" }, limits).failed);
-    // A line that never ends: the parser gives up once the cap is passed, holding little.
+    EXPECT_FALSE(parse({ Kind::SingleLine }, { "+OK " + QByteArray(96, 'x') + "\r\n" }, limits).failed);
+    // A body line that is too long keeps its start, the rest is dropped, the next reply is found,
+    // whether the bytes come one by one or all at once.
+    const QByteArray body = "+OK\r\nSubject: s\r\nX-Long: " + QByteArray(500, 'x') + "\r\nFrom: f\r\n.\r\n+OK next\r\n";
+    for (const auto& chunks : { QList<QByteArray> { body }, byteByByte(body) }) {
+        const Outcome out = parse({ Kind::MultiLine, Kind::SingleLine }, chunks, limits);
+        ASSERT_FALSE(out.failed);
+        ASSERT_EQ(out.replies.size(), 2);
+        EXPECT_TRUE(out.replies[0].truncated);
+        EXPECT_EQ(
+            out.replies[0].lines, QList<QByteArray>({ "Subject: s", "X-Long: " + QByteArray(92, 'x'), "From: f" }));
+        EXPECT_EQ(out.replies[1].text, "next");
+    }
+    // A line that never ends: dropped as it comes, and given up once far past the cap.
     PopReplyParser parser(limits);
     parser.expect(Kind::MultiLine);
     parser.append("+OK\r\n");
     PopReply reply;
     Status status = Status::NeedMore;
     int chunks = 0;
-    while (status == Status::NeedMore && chunks < 1000) {
-        parser.append(QByteArray(16, 'y'));
+    while (status == Status::NeedMore && chunks < 10000) {
+        parser.append(QByteArray(64, 'y'));
         status = parser.next(&reply);
         ++chunks;
         EXPECT_LE(parser.bufferedBytes(), 200);
     }
     EXPECT_EQ(status, Status::Failed);
-    EXPECT_LT(chunks, 10);
+    EXPECT_LT(chunks, 100);
     EXPECT_FALSE(parser.errorText().isEmpty());
-    // A line exactly at the cap is fine.
-    EXPECT_FALSE(parse({ Kind::SingleLine }, { "+OK " + QByteArray(96, 'x') + "\r\n" }, limits).failed);
 }
 
 TEST(PopReplyParser, BodyOverTheCapIsReadToItsEndAndMarkedTruncated)

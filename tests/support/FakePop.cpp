@@ -16,6 +16,7 @@ FakeMessage fakeMessage(const QString& subject, const QString& from, const QStri
 void FakePop::begin(const QString& name, std::function<void()> answer)
 {
     calls << name;
+    m_failure = {};
     m_busy = true;
     const quint64 generation = ++m_generation;
     emit changed();
@@ -27,6 +28,7 @@ void FakePop::begin(const QString& name, std::function<void()> answer)
         if (m_dropNext && name != QStringLiteral("quit")) {
             m_dropNext = false;
             drop(); // the server has gone: the request ends without an answer
+            m_failure.reason = PopFailure::Reason::Link;
         } else {
             answer();
         }
@@ -47,7 +49,7 @@ void FakePop::drop()
     m_pendingDeletions.clear();
 }
 
-FakeMessage* FakePop::message(qint16 number)
+FakeMessage* FakePop::message(qint32 number)
 {
     return number >= 1 && number <= mailbox.size() ? &mailbox[number - 1] : nullptr;
 }
@@ -57,6 +59,7 @@ void FakePop::connectToServer()
     begin(QStringLiteral("connect"), [this] {
         if (refuseConnect) {
             drop();
+            m_failure.reason = PopFailure::Reason::Link;
             return;
         }
         ++conversations;
@@ -68,14 +71,15 @@ void FakePop::connectToServer()
 void FakePop::authenticate()
 {
     begin(QStringLiteral("authenticate"), [this] {
-        if (m_givenPassword != password)
+        if (m_givenPassword != password) {
             drop();
-        else
+            m_failure.reason = PopFailure::Reason::LoginRefused;
+        } else
             setStates(Transaction, Connected);
     });
 }
 
-void FakePop::requestMessageSize(qint16 number)
+void FakePop::requestMessageSize(qint32 number)
 {
     begin(QStringLiteral("size %1").arg(number), [this, number] {
         if (m_protocol != Transaction)
@@ -87,7 +91,7 @@ void FakePop::requestMessageSize(qint16 number)
     });
 }
 
-void FakePop::retrieveHeader(qint16 number)
+void FakePop::retrieveHeader(qint32 number)
 {
     begin(QStringLiteral("header %1").arg(number), [this, number] {
         FakeMessage* m = message(number);
@@ -104,7 +108,7 @@ void FakePop::retrieveHeader(qint16 number)
     });
 }
 
-void FakePop::deleteMessage(qint16 number)
+void FakePop::deleteMessage(qint32 number)
 {
     begin(QStringLiteral("delete %1").arg(number), [this, number] {
         FakeMessage* m = message(number);
@@ -131,7 +135,7 @@ void FakePop::quit()
             // Deletions take effect when the conversation ends; the others move up.
             committedDeletions = m_pendingDeletions;
             std::sort(m_pendingDeletions.begin(), m_pendingDeletions.end(), std::greater<>());
-            for (qint16 n : std::as_const(m_pendingDeletions))
+            for (qint32 n : std::as_const(m_pendingDeletions))
                 mailbox.removeAt(n - 1);
         }
         drop();

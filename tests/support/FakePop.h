@@ -38,7 +38,7 @@ public:
 
     // What the client was told and asked, in order ("host h", "port 110", "connect", "size 1", ...).
     QStringList calls;
-    QList<qint16> committedDeletions; // numbers deleted when the last conversation ended
+    QList<qint32> committedDeletions; // numbers deleted when the last conversation ended
     int conversations = 0;
 
     void setRemoteHost(const QString& host) override { calls << QStringLiteral("host ") + host; }
@@ -53,16 +53,17 @@ public:
     [[nodiscard]] bool busy() const override { return m_busy; }
     [[nodiscard]] qint16 connectionState() const override { return m_connection; }
     [[nodiscard]] qint16 protocolState() const override { return m_protocol; }
-    [[nodiscard]] qint16 messageCount() const override
+    [[nodiscard]] qint32 messageCount() const override
     {
-        return m_protocol == Transaction ? static_cast<qint16>(mailbox.size()) : qint16(0);
+        return m_protocol == Transaction ? static_cast<qint32>(mailbox.size()) : 0;
     }
+    [[nodiscard]] PopFailure lastFailure() const override { return m_failure; }
 
     void connectToServer() override;
     void authenticate() override;
-    void requestMessageSize(qint16 number) override;
-    void retrieveHeader(qint16 number) override;
-    void deleteMessage(qint16 number) override;
+    void requestMessageSize(qint32 number) override;
+    void retrieveHeader(qint32 number) override;
+    void deleteMessage(qint32 number) override;
     void cancel() override;
     void quit() override;
 
@@ -70,13 +71,14 @@ private:
     void begin(const QString& name, std::function<void()> answer);
     void setStates(qint16 protocol, qint16 connection);
     void drop();
-    [[nodiscard]] FakeMessage* message(qint16 number);
+    [[nodiscard]] FakeMessage* message(qint32 number);
 
     bool m_busy = false;
     qint16 m_connection = Closed;
     qint16 m_protocol = NotConnected;
     QString m_givenPassword;
-    QList<qint16> m_pendingDeletions;
+    QList<qint32> m_pendingDeletions;
+    PopFailure m_failure;
     quint64 m_generation = 0;
     bool m_dropNext = false;
 };

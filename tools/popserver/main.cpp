@@ -1,5 +1,6 @@
 // ormisk-popserver: the test POP3 server on loopback, for trying the program by hand.
-//   ormisk-popserver [--port N] (--mailbox DIR | --generate N) [--seed S] [--user U] [--password P]
+//   ormisk-popserver [--port N] (--mailbox DIR | --generate N [--max-size B]) [--seed S] [--user U]
+//                    [--password P] [--pipelining]
 // DIR holds one message per file (a Maildir's new/ and cur/ are read too), in name order.
 #include "demo/MailboxGenerator.h"
 #include "demo/PopTestServer.h"
@@ -50,25 +51,34 @@ int main(int argc, char** argv)
         QStringLiteral("mailbox"), QStringLiteral("Folder of messages."), QStringLiteral("DIR"));
     const QCommandLineOption generate(
         QStringLiteral("generate"), QStringLiteral("Generate N messages."), QStringLiteral("N"));
+    const QCommandLineOption maxSize(QStringLiteral("max-size"),
+        QStringLiteral("Largest generated message in bytes (0 = sizes up to 300 KB)."), QStringLiteral("B"),
+        QStringLiteral("0"));
+    const QCommandLineOption pipelining(QStringLiteral("pipelining"), QStringLiteral("Offer PIPELINING."));
     const QCommandLineOption seed(
         QStringLiteral("seed"), QStringLiteral("Seed of the generator."), QStringLiteral("S"), QStringLiteral("1"));
     const QCommandLineOption user(
         QStringLiteral("user"), QStringLiteral("User id."), QStringLiteral("U"), QStringLiteral("demo"));
     const QCommandLineOption password(
         QStringLiteral("password"), QStringLiteral("Password."), QStringLiteral("P"), QStringLiteral("demo"));
-    parser.addOptions({ port, mailbox, generate, seed, user, password });
+    parser.addOptions({ port, mailbox, generate, maxSize, pipelining, seed, user, password });
     parser.process(app);
 
     QList<QByteArray> messages;
     if (parser.isSet(mailbox))
         messages = readMailbox(parser.value(mailbox));
-    else if (parser.isSet(generate))
-        messages = MailboxGenerator(parser.value(seed).toUInt()).generateRaw(parser.value(generate).toInt());
-    else
+    else if (parser.isSet(generate)) {
+        MailboxGenerator generator(parser.value(seed).toUInt());
+        generator.setMaxSize(parser.value(maxSize).toLongLong());
+        messages = generator.generateRaw(parser.value(generate).toInt());
+    } else
         parser.showHelp(1);
 
     PopTestServer server;
-    server.setCapabilities(PopTestServer::Top | PopTestServer::Uidl | PopTestServer::User);
+    PopTestServer::Capabilities capabilities(PopTestServer::Top | PopTestServer::Uidl | PopTestServer::User);
+    if (parser.isSet(pipelining))
+        capabilities |= PopTestServer::Pipelining;
+    server.setCapabilities(capabilities);
     server.addUser(parser.value(user), parser.value(password), messages);
     if (!server.start(static_cast<quint16>(parser.value(port).toUInt()))) {
         std::fprintf(stderr, "cannot listen: %s\n", qPrintable(server.errorString()));
