@@ -2,27 +2,27 @@
 
 #include "app/AboutDialog.h"
 #include "app/NewMailWindow.h"
+#include "dialogs/DialogService.h"
 #include "engine/AccountCheck.h"
 #include "engine/DeleteMessage.h"
 #include "engine/PlayMessage.h"
 #include "engine/PollScheduler.h"
-#include "pop/PopClient.h"
 #include "engine/SeenListFile.h"
 #include "engine/SeenLists.h"
 #include "engine/TreeOps.h"
 #include "engine/TreeSelection.h"
-#include "rules/FilterListDialog.h"
 #include "options/LogSettingsDialog.h"
 #include "options/OptionsDialog.h"
-#include "sound/PulseSoundPlayer.h"
+#include "pop/PopClient.h"
+#include "rules/FilterListDialog.h"
 #include "rules/WavActionListDialog.h"
+#include "sound/PulseSoundPlayer.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/Options.h"
-#include "store/WindowGeometry.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
-#include "dialogs/DialogService.h"
+#include "store/WindowGeometry.h"
 #include "tray/TrayIcon.h"
 #include "tree/AccountCommands.h"
 #include "tree/AccountTree.h"
@@ -99,7 +99,7 @@ void MainWindow::startUp()
 {
     m_state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
     m_state.StartingUp = true;
-    LoadAccounts(m_store, m_state);
+    m_state.accounts.load(m_store, m_state.random);
     RebuildTree(m_state, *m_tree, QStringLiteral(" --- Unchecked."));
     m_state.CurrentAccount = 0;
     m_state.CurrentMessage = 0;
@@ -115,8 +115,8 @@ void MainWindow::startUp()
     m_state.SelectionResetAllowed = true;
     hideSelection();
     m_state.options = LoadOptions(m_store, m_profile.defaultLogFolder());
-    LoadFilters(m_store, m_state);
-    LoadWavActions(m_store, m_state);
+    m_state.filters.load(m_store);
+    m_state.wavActions.load(m_store);
     m_pop->setCaFile(m_state.options.CAFile);
     m_pop->setCacheFile(m_profile.dataDir + QStringLiteral("/header-cache"));
     setTrayIconShown(m_state.options.RunInTray);

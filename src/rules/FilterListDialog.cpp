@@ -18,7 +18,7 @@ FilterListDialog::FilterListDialog(AppState& state, SettingsStore& store, Dialog
 {
     ui->setupUi(this);
     for (int i = 1; i <= m_state.FilterCount(); ++i) {
-        m_state.CurrentFilter = m_state.FilterTable.at(i - 1);
+        m_state.CurrentFilter = m_state.filters.at(i - 1);
         ui->lstFilters->addItem(DescribeFilter(m_state.CurrentFilter));
     }
     UpdateFilterButtons();
@@ -39,10 +39,7 @@ void FilterListDialog::UpdateFilterButtons()
     ui->butDelete->setEnabled(current);
 }
 
-void FilterListDialog::SaveFilters()
-{
-    ormisk::SaveFilters(m_store, m_state);
-}
+void FilterListDialog::SaveFilters() { m_state.filters.save(m_store); }
 
 bool FilterListDialog::editCurrentFilter()
 {
@@ -62,7 +59,7 @@ void FilterListDialog::addFilter()
         return;
     ui->lstFilters->addItem(DescribeFilter(m_state.CurrentFilter));
     UpdateFilterButtons();
-    m_state.FilterTable.append(m_state.CurrentFilter);
+    m_state.filters.append(m_state.CurrentFilter);
     SaveFilters();
 }
 
@@ -71,10 +68,10 @@ void FilterListDialog::modifyFilter()
     const int p = CurrentListPosition(ui->lstFilters);
     if (p < 0 || p >= m_state.FilterCount())
         return;
-    m_state.CurrentFilter = m_state.FilterTable.at(p);
+    m_state.CurrentFilter = m_state.filters.at(p);
     if (!editCurrentFilter())
         return;
-    m_state.FilterTable[p] = m_state.CurrentFilter;
+    m_state.filters[p] = m_state.CurrentFilter;
     ui->lstFilters->item(p)->setText(DescribeFilter(m_state.CurrentFilter));
     UpdateFilterButtons();
     SaveFilters();
@@ -85,7 +82,7 @@ void FilterListDialog::deleteFilter()
     const int p = CurrentListPosition(ui->lstFilters);
     if (p < 0 || p >= m_state.FilterCount())
         return;
-    m_state.FilterTable.removeAt(p);
+    m_state.filters.removeAt(p);
     delete ui->lstFilters->takeItem(p);
     ClearListPosition(ui->lstFilters);
     UpdateFilterButtons();

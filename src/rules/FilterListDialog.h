@@ -1,5 +1,5 @@
 #pragma once
-// The message filter list (form Filter). Every add, modify and delete changes state.FilterTable
+// The message filter list (form Filter). Every add, modify and delete changes state.filters
 // and rewrites the "Filters" section at once; Exit only closes.
 #include <QDialog>
 

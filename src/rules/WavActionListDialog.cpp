@@ -22,7 +22,7 @@ WavActionListDialog::WavActionListDialog(
 {
     ui->setupUi(this);
     for (int i = 1; i <= m_state.WavActionCount(); ++i) {
-        m_state.CurrentWavAction = m_state.WavActionTable.at(i - 1);
+        m_state.CurrentWavAction = m_state.wavActions.at(i - 1);
         ui->lstActions->addItem(DescribeWavAction(m_state.CurrentWavAction));
     }
     UpdateActionButtons();
@@ -43,10 +43,7 @@ void WavActionListDialog::UpdateActionButtons()
     ui->butDelete->setEnabled(current);
 }
 
-void WavActionListDialog::SaveWavActions()
-{
-    ormisk::SaveWavActions(m_store, m_state);
-}
+void WavActionListDialog::SaveWavActions() { m_state.wavActions.save(m_store); }
 
 bool WavActionListDialog::editCurrentAction()
 {
@@ -66,7 +63,7 @@ void WavActionListDialog::addAction()
         return;
     ui->lstActions->addItem(DescribeWavAction(m_state.CurrentWavAction));
     UpdateActionButtons();
-    m_state.WavActionTable.append(m_state.CurrentWavAction);
+    m_state.wavActions.append(m_state.CurrentWavAction);
     SaveWavActions();
 }
 
@@ -75,10 +72,10 @@ void WavActionListDialog::modifyAction()
     const int p = CurrentListPosition(ui->lstActions);
     if (p < 0 || p >= m_state.WavActionCount())
         return;
-    m_state.CurrentWavAction = m_state.WavActionTable.at(p);
+    m_state.CurrentWavAction = m_state.wavActions.at(p);
     if (!editCurrentAction())
         return;
-    m_state.WavActionTable[p] = m_state.CurrentWavAction;
+    m_state.wavActions[p] = m_state.CurrentWavAction;
     ui->lstActions->item(p)->setText(DescribeWavAction(m_state.CurrentWavAction));
     UpdateActionButtons();
     SaveWavActions();
@@ -89,7 +86,7 @@ void WavActionListDialog::deleteAction()
     const int p = CurrentListPosition(ui->lstActions);
     if (p < 0 || p >= m_state.WavActionCount())
         return;
-    m_state.WavActionTable.removeAt(p);
+    m_state.wavActions.removeAt(p);
     delete ui->lstActions->takeItem(p);
     ClearListPosition(ui->lstActions);
     UpdateActionButtons();

@@ -1,5 +1,5 @@
 #pragma once
-// The sound rule list (form AdvWAV). Every add, modify and delete changes state.WavActionTable and
+// The sound rule list (form AdvWAV). Every add, modify and delete changes state.wavActions and
 // rewrites the "Actions" section at once; Exit only closes.
 #include <QDialog>
 

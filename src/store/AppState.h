@@ -2,9 +2,12 @@
 // The program-wide state: the option values (named after their store keys), the three tables,
 // the selection, the counters and the shared flags. One instance is owned by the application
 // and passed to whoever needs it; tests make their own. Nothing here is a hidden singleton.
+#include "store/AccountTable.h"
 #include "store/MenuState.h"
 #include "store/Options.h"
+#include "store/Random.h"
 #include "store/Records.h"
+#include "store/RuleTables.h"
 
 #include <QList>
 #include <QRandomGenerator>
@@ -17,21 +20,18 @@ struct AppState {
     // Options and mail log settings ("Config" section), loaded at start-up.
     Options options;
 
-    // Account table (1-based through account()).
-    QList<AccountRecord> AccountTable;
+    // The tables the user keeps (0-based inside; account() counts from 1 like the store's items).
+    AccountTable accounts;
     AccountRecord EditAccount;
-    [[nodiscard]] qint16 AccountCount() const { return static_cast<qint16>(AccountTable.size()); }
-    AccountRecord& account(int i) { return AccountTable[i - 1]; }
-    [[nodiscard]] const AccountRecord& account(int i) const { return AccountTable[i - 1]; }
-
-    // Rule tables (1-based through filter() / wavAction()).
-    QList<FilterRule> FilterTable;
+    [[nodiscard]] qint16 AccountCount() const { return static_cast<qint16>(accounts.size()); }
+    AccountRecord& account(int i) { return accounts[i - 1]; }
+    [[nodiscard]] const AccountRecord& account(int i) const { return accounts[i - 1]; }
+    FilterTable filters;
     FilterRule CurrentFilter;
-    bool AutoPrompt = true;
-    QList<WavAction> WavActionTable;
+    WavActionTable wavActions;
     WavAction CurrentWavAction;
-    [[nodiscard]] qint16 FilterCount() const { return static_cast<qint16>(FilterTable.size()); }
-    [[nodiscard]] qint16 WavActionCount() const { return static_cast<qint16>(WavActionTable.size()); }
+    [[nodiscard]] qint16 FilterCount() const { return static_cast<qint16>(filters.size()); }
+    [[nodiscard]] qint16 WavActionCount() const { return static_cast<qint16>(wavActions.size()); }
 
     // Selection.
     qint16 CurrentAccount = 0;
@@ -63,8 +63,7 @@ struct AppState {
 
     // Seeded once at start-up from the clock; tests may seed it to a fixed value.
     QRandomGenerator random { 42u };
-    // Uniform value in [0, 1), single precision like the keys and the random sound pick expect.
-    float nextRandom() { return static_cast<float>(random.generateDouble()) * 0.99999994f; }
+    float nextRandom() { return NextRandom(random); }
 };
 
 } // namespace ormisk

@@ -55,7 +55,7 @@ void AddAccountCommand(const AccountCommandContext& c)
         editor.exec();
     }
     if (state.CurrentAccount != 0) {
-        SaveAccounts(c.store, state);
+        state.accounts.save(c.store);
         SnapshotRead(state, tree);
         // The new node shows the bare title (or the disabled text) until its check writes one.
         AddAccountNode(state, tree, state.CurrentAccount, QString());
@@ -91,7 +91,7 @@ void ModifyAccountCommand(const AccountCommandContext& c)
         restartUnlessSuspended(c.scheduler, state);
         return;
     }
-    SaveAccounts(c.store, state);
+    state.accounts.save(c.store);
     SnapshotRead(state, tree);
     const AccountRecord& changed = state.EditAccount;
     if (changed.Disabled) {
@@ -118,9 +118,9 @@ void DeleteAccountCommand(const AccountCommandContext& c)
     const QString key = selectAccountNode(state, tree, false);
     state.CurrentAccount = FindAccountByKey(state, key);
     if (state.CurrentAccount != 0) {
-        RemoveAccount(state, state.CurrentAccount);
+        state.accounts.removeAt(state.CurrentAccount - 1);
         state.CurrentAccount = 0;
-        SaveAccounts(c.store, state);
+        state.accounts.save(c.store);
         tree.setSelected(QString());
         tree.remove(key);
     }

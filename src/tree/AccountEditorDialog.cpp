@@ -1,9 +1,9 @@
 #include "tree/AccountEditorDialog.h"
 
-#include "store/AccountTable.h"
-#include "store/AppState.h"
 #include "dialogs/DialogService.h"
 #include "dialogs/TextBoxRoutines.h"
+#include "store/AccountTable.h"
+#include "store/AppState.h"
 #include "ui_AccountEditorDialog.h"
 
 #include <QKeyEvent>
@@ -110,8 +110,8 @@ void AccountEditorDialog::acceptAccount()
     if (m_modify) {
         m_state.account(m_state.CurrentAccount) = edit;
     } else {
-        edit.NodeKey = NewAccountKey(m_state);
-        m_state.AccountTable.append(edit);
+        edit.NodeKey = m_state.accounts.newKey(m_state.random);
+        m_state.accounts.append(edit);
         m_state.CurrentAccount = m_state.AccountCount();
     }
     accept();

@@ -241,7 +241,7 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
         WavAction a;
         a.SenderText = QLatin1String(sender);
         a.WavFile = QLatin1String(sender) + QStringLiteral(".wav");
-        state.WavActionTable.append(a);
+        state.wavActions.append(a);
     }
     // The second sound waits for the first, with window events running: the user suspends then.
     host.whilePlaying = [&] {
@@ -290,7 +290,7 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
 
     // The countdown never shows less than zero, even if a tick finds nothing left.
     state.SecondsLeft = 0;
-    state.AccountTable.clear();
+    state.accounts.clear();
     scheduler.tick();
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("00:00"));
 }

@@ -2,8 +2,8 @@
 #include "rules/FilterListDialog.h"
 #include "store/RuleTables.h"
 
-#include "support/NextDialog.h"
 #include "RuleFixture.h"
+#include "support/NextDialog.h"
 
 using namespace ormisk;
 using namespace ormisk::testing;
@@ -23,12 +23,12 @@ protected:
     // Three stored filters, loaded the way start-up loads them.
     void seedThree()
     {
-        state.FilterTable = { makeRule("ann", ""), makeRule("", "bob"), makeRule("cy", "sale") };
-        state.FilterTable[2].SenderMatch = false;
-        state.FilterTable[2].AndMode = false;
-        SaveFilters(*store, state);
+        state.filters = { makeRule("ann", ""), makeRule("", "bob"), makeRule("cy", "sale") };
+        state.filters[2].SenderMatch = false;
+        state.filters[2].AndMode = false;
+        state.filters.save(*store);
         state = AppState {};
-        LoadFilters(*reopen(), state);
+        state.filters.load(*reopen());
         ASSERT_EQ(state.FilterCount(), 3);
     }
 };
@@ -56,9 +56,9 @@ TEST_F(FilterDialogs, ListShowsEachRuleAndNeedsAPickForModifyAndDelete)
 TEST_F(FilterDialogs, AddAppendsSavesAndKeepsThePromptFlag)
 {
     seedThree();
-    state.AutoPrompt = false; // not the default, so a rewrite with "True" would show
-    state.FilterTable[2].Disabled = true;
-    state.CurrentFilter = state.FilterTable[2]; // as the last load or save leaves it
+    state.filters.setAutoPrompt(false); // not the default, so a rewrite with "True" would show
+    state.filters[2].Disabled = true;
+    state.CurrentFilter = state.filters[2]; // as the last load or save leaves it
     FilterListDialog list(state, *store, dialogs);
     list.show();
 
@@ -79,7 +79,7 @@ TEST_F(FilterDialogs, AddAppendsSavesAndKeepsThePromptFlag)
     EXPECT_EQ(
         listTexts(list, "lstFilters").value(3), QStringLiteral("Sender include \"dee\" OR Subject equal \"offer\""));
     // A hidden switch-off of the previous rule does not carry into the new one.
-    EXPECT_FALSE(state.FilterTable[3].Disabled);
+    EXPECT_FALSE(state.filters[3].Disabled);
 
     auto again = reopen();
     const QString& s = Section::Filters;
@@ -97,8 +97,8 @@ TEST_F(FilterDialogs, AddAppendsSavesAndKeepsThePromptFlag)
 TEST_F(FilterDialogs, ModifyReplacesTheEntryAndKeepsItsDisabledFlag)
 {
     seedThree();
-    state.FilterTable[1].Disabled = true;
-    SaveFilters(*store, state);
+    state.filters[1].Disabled = true;
+    state.filters.save(*store);
     FilterListDialog list(state, *store, dialogs);
     list.show();
     pick(list, "lstFilters", 1);
@@ -114,8 +114,8 @@ TEST_F(FilterDialogs, ModifyReplacesTheEntryAndKeepsItsDisabledFlag)
     ASSERT_EQ(editor.shown(), 1);
 
     EXPECT_EQ(listTexts(list, "lstFilters").value(1), QStringLiteral("Subject equal \"bobby\""));
-    EXPECT_EQ(state.FilterTable[1].SubjectText, QStringLiteral("bobby"));
-    EXPECT_TRUE(state.FilterTable[1].Disabled);
+    EXPECT_EQ(state.filters[1].SubjectText, QStringLiteral("bobby"));
+    EXPECT_TRUE(state.filters[1].Disabled);
     EXPECT_EQ(stored(Section::Filters, "SubjectText2"), QStringLiteral("bobby"));
     EXPECT_EQ(stored(Section::Filters, "Disabled2"), QStringLiteral("True"));
     EXPECT_EQ(stored(Section::Filters, "TotalFilters"), QStringLiteral("3"));
@@ -136,7 +136,7 @@ TEST_F(FilterDialogs, CancelledModifyChangesNothing)
     FilterListDialog list(state, *store, dialogs);
     list.show();
     pick(list, "lstFilters", 2);
-    state.CurrentFilter = state.FilterTable[2];
+    state.CurrentFilter = state.filters[2];
     NextDialog<FilterEditDialog> editor([](FilterEditDialog& d) {
         child<QLineEdit>(d, "txtSender")->setText(QStringLiteral("changed"));
         child<QRadioButton>(d, "optAnd")->click();
@@ -148,7 +148,7 @@ TEST_F(FilterDialogs, CancelledModifyChangesNothing)
     EXPECT_FALSE(state.DialogAccepted);
     EXPECT_EQ(state.CurrentFilter.SenderText, QStringLiteral("cy"));
     EXPECT_FALSE(state.CurrentFilter.AndMode);
-    EXPECT_EQ(state.FilterTable[2].SenderText, QStringLiteral("cy"));
+    EXPECT_EQ(state.filters[2].SenderText, QStringLiteral("cy"));
     EXPECT_EQ(listTexts(list, "lstFilters"), textsBefore);
     store->sync();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -164,7 +164,7 @@ TEST_F(FilterDialogs, DeletingTheMiddleEntryShiftsTheLastAndLeavesItsOldKeys)
     click(list, "butDelete");
 
     ASSERT_EQ(state.FilterCount(), 2);
-    EXPECT_EQ(state.FilterTable[1].SenderText, QStringLiteral("cy"));
+    EXPECT_EQ(state.filters[1].SenderText, QStringLiteral("cy"));
     EXPECT_EQ(
         listTexts(list, "lstFilters").value(1), QStringLiteral("Sender include \"cy\" OR Subject equal \"sale\""));
     // Nothing is current after a delete, so a second press cannot delete a neighbour by surprise.
@@ -179,19 +179,19 @@ TEST_F(FilterDialogs, DeletingTheMiddleEntryShiftsTheLastAndLeavesItsOldKeys)
     EXPECT_EQ(again->read(s, QStringLiteral("AND2")), QStringLiteral("False"));
     EXPECT_EQ(again->read(s, QStringLiteral("SenderText3")), QStringLiteral("cy")); // stale, beyond the count
     AppState loaded;
-    LoadFilters(*again, loaded);
+    loaded.filters.load(*again);
     EXPECT_EQ(loaded.FilterCount(), 2);
 }
 
 TEST_F(FilterDialogs, DeletingTheLastFilterWritesAZeroCount)
 {
-    state.FilterTable = { makeRule("only", "") };
-    SaveFilters(*store, state);
+    state.filters = { makeRule("only", "") };
+    state.filters.save(*store);
     FilterListDialog list(state, *store, dialogs);
     list.show();
     pick(list, "lstFilters", 0);
     click(list, "butDelete");
-    EXPECT_TRUE(state.FilterTable.isEmpty());
+    EXPECT_TRUE(state.filters.isEmpty());
     EXPECT_EQ(list.findChild<QListWidget*>(QStringLiteral("lstFilters"))->count(), 0);
     EXPECT_EQ(stored(Section::Filters, "TotalFilters"), QStringLiteral("0"));
     EXPECT_EQ(stored(Section::Filters, "SenderText1"), QStringLiteral("only"));

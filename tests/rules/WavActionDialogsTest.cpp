@@ -2,8 +2,8 @@
 #include "rules/WavActionListDialog.h"
 #include "store/RuleTables.h"
 
-#include "support/NextDialog.h"
 #include "RuleFixture.h"
+#include "support/NextDialog.h"
 
 using namespace ormisk;
 using namespace ormisk::testing;
@@ -132,8 +132,8 @@ TEST_F(WavActionDialogs, ModifyCancelAndDeleteTheOnlyAction)
     WavAction a;
     a.SubjectText = QStringLiteral("news");
     a.WavFile = QStringLiteral("/s/news.wav");
-    state.WavActionTable = { a };
-    SaveWavActions(*store, state);
+    state.wavActions = { a };
+    state.wavActions.save(*store);
     WavActionListDialog list(state, *store, dialogs, recorder());
     list.show();
     pick(list, "lstActions", 0);
@@ -144,12 +144,12 @@ TEST_F(WavActionDialogs, ModifyCancelAndDeleteTheOnlyAction)
     });
     click(list, "butModify");
     ASSERT_EQ(editor.shown(), 1);
-    EXPECT_EQ(state.WavActionTable[0].WavFile, QStringLiteral("/s/news.wav"));
+    EXPECT_EQ(state.wavActions[0].WavFile, QStringLiteral("/s/news.wav"));
     EXPECT_EQ(stored(Section::Actions, "WavFile1"), QStringLiteral("/s/news.wav"));
 
     pick(list, "lstActions", 0);
     click(list, "butDelete");
-    EXPECT_TRUE(state.WavActionTable.isEmpty());
+    EXPECT_TRUE(state.wavActions.isEmpty());
     EXPECT_EQ(stored(Section::Actions, "TotalActions"), QStringLiteral("0"));
     EXPECT_EQ(stored(Section::Actions, "WavFile1"), QStringLiteral("/s/news.wav"));
 }

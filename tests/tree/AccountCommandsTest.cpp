@@ -49,9 +49,9 @@ protected:
     [[nodiscard]] QStringList storedTitles() const
     {
         AppState loaded;
-        LoadAccounts(store, loaded);
+        loaded.accounts.load(store, loaded.random);
         QStringList titles;
-        for (const AccountRecord& a : loaded.AccountTable)
+        for (const AccountRecord& a : loaded.accounts)
             titles << a.Title;
         return titles;
     }

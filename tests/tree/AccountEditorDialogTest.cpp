@@ -33,7 +33,7 @@ class AccountEditorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        state.AccountTable = { makeAccount(QStringLiteral("Home"), QStringLiteral("P11")),
+        state.accounts = { makeAccount(QStringLiteral("Home"), QStringLiteral("P11")),
             makeAccount(QStringLiteral("Work"), QStringLiteral("P22")) };
     }
     void open(qint16 current)

@@ -1,8 +1,8 @@
+#include "tree/AccountTree.h"
 #include "engine/TreeOps.h"
 #include "engine/TreeSelection.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
-#include "tree/AccountTree.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -20,11 +20,11 @@ struct TreeFixture : ::testing::Test {
 
     void SetUp() override
     {
-        for (const char* t : {"Work", "Home", "Old"}) {
+        for (const char* t : { "Work", "Home", "Old" }) {
             AccountRecord a;
             a.Title = QLatin1String(t);
-            a.NodeKey = NewAccountKey(state);
-            state.AccountTable.append(a);
+            a.NodeKey = state.accounts.newKey(state.random);
+            state.accounts.append(a);
         }
         state.account(2).Disabled = true;
         state.SelectionResetAllowed = true;
@@ -91,7 +91,8 @@ TEST_F(TreeFixture, ClicksSetTheSelectionGlobals)
         QTest::mousePress(tree.viewport(), button, {}, at);
         QTest::mouseRelease(tree.viewport(), button, {}, at);
         const QList<QVariant> args = pressed.takeLast();
-        return OnTreeMouseDown(state, tree, args.at(0).toString(), args.at(1).value<Qt::MouseButton>() == Qt::RightButton, refresh);
+        return OnTreeMouseDown(
+            state, tree, args.at(0).toString(), args.at(1).value<Qt::MouseButton>() == Qt::RightButton, refresh);
     };
 
     EXPECT_EQ(press(state.account(1).NodeKey, Qt::LeftButton), PopupMenu::None);
