@@ -14,9 +14,9 @@
 #include "options/LogSettingsDialog.h"
 #include "options/OptionsDialog.h"
 #include "pop/PopClient.h"
-#include "rules/FilterListDialog.h"
-#include "rules/WavActionListDialog.h"
+#include "rules/RuleListDialog.h"
 #include "sound/PulseSoundPlayer.h"
+#include "sound/SoundTrial.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/Options.h"
@@ -278,12 +278,8 @@ void MainWindow::wireMenus()
 
     whenEnabled(m.mnuMessages, m_menus.mnuDeleteMessage, [this] { DeleteMessage(*m_engine, *m_scheduler); });
     whenEnabled(m.mnuMessages, m_menus.mnuProperties, [this] { openProperties(); });
-    whenEnabled(m.mnuMessages, m_menus.mnuFilter, [this] {
-        runDialogCommand([this] {
-            FilterListDialog dialog(m_state, m_store, m_dialogs, this);
-            dialog.exec();
-        });
-    });
+    whenEnabled(m.mnuMessages, m_menus.mnuFilter,
+        [this] { runDialogCommand([this] { EditFilters(m_state.filters, m_store, m_dialogs, this); }); });
     whenEnabled(m.mnuMessages, m_menus.mnuLogFile, [this] { openLogSettings(); });
 
     whenEnabled(m.mnuHelp, m_menus.mnuHelpContents, [this] { showHelp(); });
@@ -310,9 +306,13 @@ void MainWindow::openOptions()
 void MainWindow::openAdvancedWav()
 {
     QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
-    WavActionListDialog dialog(
-        m_state, m_store, m_dialogs, [this] { playMessage(); }, owner);
-    dialog.exec();
+    EditWavActions(
+        m_state.wavActions, m_store, m_dialogs, [this](const QString& file) { playSoundFile(file); }, owner);
+}
+
+void MainWindow::playSoundFile(const QString& file)
+{
+    PlayTrial(m_state.options, SoundTrial { file, QString(), true }, [this] { playMessage(); });
 }
 
 void MainWindow::openLogSettings()

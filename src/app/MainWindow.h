@@ -99,6 +99,8 @@ private:
     void runDialogCommand(const std::function<void()>& command);
     void openOptions();
     void openAdvancedWav();
+    // "Test WAV" of a sound rule: plays `file` whatever the sound settings are.
+    void playSoundFile(const QString& file);
     void openLogSettings();
     void openProperties();
     // A left click on the tray icon or "View Mail": back from minimized or hidden, with the focus.

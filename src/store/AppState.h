@@ -27,9 +27,7 @@ struct AppState {
     AccountRecord& account(int i) { return accounts[i - 1]; }
     [[nodiscard]] const AccountRecord& account(int i) const { return accounts[i - 1]; }
     FilterTable filters;
-    FilterRule CurrentFilter;
     WavActionTable wavActions;
-    WavAction CurrentWavAction;
     [[nodiscard]] qint16 FilterCount() const { return static_cast<qint16>(filters.size()); }
     [[nodiscard]] qint16 WavActionCount() const { return static_cast<qint16>(wavActions.size()); }
 

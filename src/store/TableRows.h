@@ -29,6 +29,8 @@ public:
     [[nodiscard]] const QList<Row>& rows() const { return m_rows; }
 
     void append(const Row& row) { m_rows.append(row); }
+    // Replaces every row.
+    void assign(QList<Row> rows) { m_rows = std::move(rows); }
     // Keeps the order of the others.
     void removeAt(qsizetype row) { m_rows.removeAt(row); }
     void clear() { m_rows.clear(); }
