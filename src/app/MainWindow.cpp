@@ -293,12 +293,24 @@ void MainWindow::openOptions()
         // taking the window out of the tray must leave it on the screen.
         if (QMainWindow::isMinimized() || isHiddenInTray())
             restoreWindow();
-        OptionsDialog dialog(
-            m_state, m_store, m_dialogs, [this] { playMessage(); }, [this] { openAdvancedWav(); }, this);
-        dialog.exec();
-        if (dialog.wasAccepted()) {
+        Options& running = m_state.options;
+        OptionsDialog::Hooks hooks;
+        hooks.soundModeChosen = [&running](bool single) {
+            running.PlayWav = single;
+            running.RandomPlayWAV = !single;
+        };
+        hooks.testSound = [this, &running](const QString& file, const QString& folder) {
+            PlayTrial(running, SoundTrial { file, folder, running.PlayWav }, [this] { playMessage(); });
+        };
+        hooks.openAdvancedWav = [this] { openAdvancedWav(); };
+        m_state.SelectionResetAllowed = false;
+        const std::optional<Options> chosen = OptionsDialog::ask(running, m_dialogs, hooks, this);
+        m_state.SelectionResetAllowed = true;
+        if (chosen) {
+            running = *chosen;
+            WriteOptions(m_store, running);
             m_scheduler->ApplyPollPeriod();
-            setTrayIconShown(m_state.options.RunInTray);
+            setTrayIconShown(running.RunInTray);
         }
     });
 }
@@ -318,8 +330,10 @@ void MainWindow::playSoundFile(const QString& file)
 void MainWindow::openLogSettings()
 {
     runDialogCommand([this] {
-        LogSettingsDialog dialog(m_state, m_store, m_dialogs, this);
-        dialog.exec();
+        if (const std::optional<Options> chosen = LogSettingsDialog::ask(m_state.options, m_dialogs, this)) {
+            m_state.options = *chosen;
+            WriteLogSettings(m_store, m_state.options);
+        }
     });
 }
 

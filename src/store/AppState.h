@@ -41,7 +41,6 @@ struct AppState {
     bool Suspended = false;
     bool NewMailShown = false;
     bool SoundIdle = true;
-    bool DialogAccepted = false;
     bool SelectionResetAllowed = false;
     bool StartingUp = false;
     QString RestoreState = QStringLiteral("0");

@@ -4,8 +4,9 @@
 
 #include "app/AboutDialog.h"
 #include "engine/SeenListFile.h"
-#include "support/NextDialog.h"
+#include "options/LogSettingsDialog.h"
 #include "options/OptionsDialog.h"
+#include "support/NextDialog.h"
 #include "tray/TrayIcon.h"
 #include "tree/AccountEditorDialog.h"
 #include "tree/MessagePropertiesDialog.h"
@@ -282,6 +283,7 @@ TEST_F(MainWindowTest, OptionsFromTheTrayShowTheWindowFirstAndItStaysWhenTheIcon
     EXPECT_TRUE(shownWhenOpen);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(state.options.RunInTray);
+    EXPECT_EQ(config("RunInTray"), QStringLiteral("False"));
     EXPECT_FALSE(window->trayIcon().inTray());
 
     // The tray itself going away while the window is hidden brings the window back too.
@@ -435,6 +437,24 @@ TEST_F(MainWindowTest, AboutPausesTheCountdownAndKeepsItStoppedWhenSuspended)
     }
     EXPECT_FALSE(countdown().isActive());
     EXPECT_EQ(state.SecondsLeft, 777);
+}
+
+TEST_F(MainWindowTest, LogSettingsAreSavedAndTheCountdownGoesOn)
+{
+    start();
+    state.SecondsLeft = 555;
+    {
+        NextDialog<LogSettingsDialog> next([](LogSettingsDialog& d) {
+            d.findChild<QLineEdit*>(QStringLiteral("txtLogFilesPath"))->setText(QStringLiteral("/srv/logs"));
+            d.findChild<QPushButton*>(QStringLiteral("butOK"))->click();
+        });
+        window->menus().mnuLogFile->trigger();
+        ASSERT_EQ(next.shown(), 1);
+    }
+    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/srv/logs/"));
+    EXPECT_EQ(config("LogFilesPath"), QStringLiteral("/srv/logs/"));
+    EXPECT_EQ(state.SecondsLeft, 555);
+    EXPECT_TRUE(countdown().isActive());
 }
 
 TEST_F(MainWindowTest, HelpWithoutItsFileShowsTheFixedMessage)

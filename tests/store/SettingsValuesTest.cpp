@@ -5,8 +5,11 @@
 #include "store/WindowGeometry.h"
 
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace ormisk;
 
@@ -75,6 +78,30 @@ TEST(SettingsValues, FileIsOwnerOnly)
     const auto perms = QFile::permissions(conf(dir));
     EXPECT_TRUE(perms & QFile::ReadOwner);
     EXPECT_FALSE(perms & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther));
+}
+
+TEST(SettingsValues, EachWriterWritesExactlyItsKeys)
+{
+    QTemporaryDir dir;
+    const auto keysWritten = [&](const std::function<void(SettingsStore&)>& write) {
+        const QString file = dir.filePath(QStringLiteral("keys.conf"));
+        QFile::remove(file);
+        SettingsStore store(file);
+        write(store);
+        QSettings written(file, QSettings::IniFormat);
+        written.beginGroup(Section::Config);
+        QStringList keys = written.childKeys();
+        keys.sort();
+        return keys;
+    };
+    QStringList options = { QStringLiteral("PoolingTime"), QStringLiteral("AutoExpand"), QStringLiteral("AutoDialog"),
+        QStringLiteral("DialogMessage"), QStringLiteral("PlayWav"), QStringLiteral("RandomPlayWAV"),
+        QStringLiteral("WavFile"), QStringLiteral("WavFolder"), QStringLiteral("RunInTray"),
+        QStringLiteral("AutoMarkRead") };
+    options.sort();
+    EXPECT_EQ(keysWritten([](SettingsStore& s) { WriteOptions(s, Options {}); }), options);
+    EXPECT_EQ(keysWritten([](SettingsStore& s) { WriteLogSettings(s, Options {}); }),
+        (QStringList { QStringLiteral("LogAllInOne"), QStringLiteral("LogDisabled"), QStringLiteral("LogFilesPath") }));
 }
 
 TEST(SettingsValues, OptionsRoundTripAndGeometryRules)
