@@ -10,7 +10,6 @@
 #include "engine/SeenListFile.h"
 #include "engine/SeenLists.h"
 #include "engine/TreeOps.h"
-#include "engine/TreeSelection.h"
 #include "options/LogSettingsDialog.h"
 #include "options/OptionsDialog.h"
 #include "pop/PopClient.h"
@@ -24,7 +23,7 @@
 #include "store/SettingsStore.h"
 #include "store/WindowGeometry.h"
 #include "tray/TrayIcon.h"
-#include "tree/AccountCommands.h"
+#include "tree/AccountController.h"
 #include "tree/AccountTree.h"
 #include "tree/MessagePropertiesDialog.h"
 
@@ -74,6 +73,7 @@ MainWindow::MainWindow(
     m_pop = std::make_unique<PopClient>();
     m_engine = std::make_unique<MailEngine>(m_state, *m_tree, *m_pop, *this);
     m_scheduler = std::make_unique<PollScheduler>(*m_engine);
+    m_accounts = std::make_unique<AccountController>(*m_engine, *m_scheduler, m_store, m_dialogs, this);
     m_player = std::make_unique<PulseSoundPlayer>();
     m_sound = std::make_unique<SoundRoutine>(m_state, *m_player, [this] { m_dialogs.beep(); });
     m_tray = std::make_unique<TrayIcon>();
@@ -98,21 +98,18 @@ double MainWindow::twipsPerPixelY() const { return 1440.0 / logicalDpiY(); }
 void MainWindow::startUp()
 {
     m_state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
-    m_state.StartingUp = true;
+    m_startingUp = true;
     m_state.accounts.load(m_store, m_state.random);
     RebuildTree(m_state, *m_tree, QStringLiteral(" --- Unchecked."));
-    m_state.CurrentAccount = 0;
-    m_state.CurrentMessage = 0;
     m_state.SeenHeaders.clear();
     m_state.ReadHeaders.clear();
     m_state.NewMailShown = false;
-    m_state.RestoreState = QStringLiteral("0");
+    m_restoreMaximized = false;
     m_state.SoundIdle = true;
     restoreGeometryFromStore();
     show();
-    m_state.StartingUp = false;
-    refreshMenuState();
-    m_state.SelectionResetAllowed = true;
+    m_startingUp = false;
+    m_scheduler->RefreshMenuState();
     hideSelection();
     m_state.options = LoadOptions(m_store, m_profile.defaultLogFolder());
     m_state.filters.load(m_store);
@@ -183,7 +180,7 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::onResize()
 {
-    if (m_state.StartingUp)
+    if (m_startingUp)
         return;
     SaveWindowGeometry();
     if (QMainWindow::isMinimized()) {
@@ -200,7 +197,7 @@ void MainWindow::onResize()
         MarkAllRead(m_state, *m_tree);
     } else {
         closeNewMailWindow();
-        m_state.RestoreState = isMaximized() ? QStringLiteral("2") : QStringLiteral("0");
+        m_restoreMaximized = isMaximized();
     }
     setTrayPicture(TrayPicture::Idle);
     placeTimeLeftBox();
@@ -269,12 +266,9 @@ void MainWindow::wireMenus()
     whenEnabled(m.mnuMonitoring, m_menus.mnuOptions, [this] { openOptions(); });
     whenEnabled(m.mnuMonitoring, m_menus.mnuExit, [this] { close(); });
 
-    const auto accounts = [this] {
-        return AccountCommandContext { *m_engine, *m_scheduler, m_store, m_dialogs, this };
-    };
-    whenEnabled(m.mnuAccounts, m_menus.mnuNewAccount, [accounts] { AddAccountCommand(accounts()); });
-    whenEnabled(m.mnuAccounts, m_menus.mnuModifyAccount, [accounts] { ModifyAccountCommand(accounts()); });
-    whenEnabled(m.mnuAccounts, m_menus.mnuDeleteAccount, [accounts] { DeleteAccountCommand(accounts()); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuNewAccount, [this] { m_accounts->addAccount(); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuModifyAccount, [this] { m_accounts->modifyAccount(); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuDeleteAccount, [this] { m_accounts->deleteAccount(); });
 
     whenEnabled(m.mnuMessages, m_menus.mnuDeleteMessage, [this] { DeleteMessage(*m_engine, *m_scheduler); });
     whenEnabled(m.mnuMessages, m_menus.mnuProperties, [this] { openProperties(); });
@@ -303,9 +297,11 @@ void MainWindow::openOptions()
             PlayTrial(running, SoundTrial { file, folder, running.PlayWav }, [this] { playMessage(); });
         };
         hooks.openAdvancedWav = [this] { openAdvancedWav(); };
-        m_state.SelectionResetAllowed = false;
-        const std::optional<Options> chosen = OptionsDialog::ask(running, m_dialogs, hooks, this);
-        m_state.SelectionResetAllowed = true;
+        std::optional<Options> chosen;
+        {
+            const AccountController::SelectionHold hold = m_accounts->holdSelection();
+            chosen = OptionsDialog::ask(running, m_dialogs, hooks, this);
+        }
         if (chosen) {
             running = *chosen;
             WriteOptions(m_store, running);
@@ -347,8 +343,7 @@ void MainWindow::openProperties()
 
 void MainWindow::onNodePressed(const QString& key, bool rightButton, const QPoint& at)
 {
-    const PopupMenu menu = OnTreeMouseDown(m_state, *m_tree, key, rightButton, [this] { refreshMenuState(); });
-    switch (menu) {
+    switch (m_accounts->nodePressed(key, rightButton)) {
     case PopupMenu::Monitoring:
         m_menus.mnuMonitoring->popup(at);
         break;
@@ -365,7 +360,6 @@ void MainWindow::onNodePressed(const QString& key, bool rightButton, const QPoin
 
 void MainWindow::wireTree()
 {
-    const auto refresh = [this] { refreshMenuState(); };
     connect(
         m_tree, &AccountTree::nodePressed, this, [this](const QString& key, Qt::MouseButton button, const QPoint& at) {
             onNodePressed(key, button == Qt::RightButton, at);
@@ -373,18 +367,15 @@ void MainWindow::wireTree()
     // The context-menu key acts like a right click on the selected node.
     connect(m_tree, &AccountTree::contextKeyPressed, this,
         [this](const QString& key, const QPoint& at) { onNodePressed(key, true, at); });
-    connect(m_tree, &AccountTree::nodeExpandedByUser, this,
-        [this, refresh](const QString& key) { OnTreeNodeExpanded(m_state, *m_tree, key, refresh); });
-    connect(m_tree, &AccountTree::treeClicked, this, [this, refresh] { OnTreeClick(m_state, *m_tree, refresh); });
-    connect(m_tree, &AccountTree::treeDoubleClicked, this,
-        [this, refresh] { OnTreeDoubleClick(m_state, *m_tree, refresh); });
+    connect(
+        m_tree, &AccountTree::nodeExpandedByUser, this, [this](const QString& key) { m_accounts->nodeExpanded(key); });
+    connect(m_tree, &AccountTree::treeClicked, this, [this] { m_accounts->treeClicked(); });
+    connect(m_tree, &AccountTree::treeDoubleClicked, this, [this] { m_accounts->treeDoubleClicked(); });
     connect(m_tree, &AccountTree::nodeSelectedByKeyboard, this,
-        [this, refresh](const QString& key) { OnTreeKeyboardSelect(m_state, *m_tree, key, refresh); });
+        [this](const QString& key) { m_accounts->nodeSelectedByKeyboard(key); });
 }
 
-void MainWindow::refreshMenuState() { m_scheduler->RefreshMenuState(); }
-
-void MainWindow::hideSelection() { HideSelection(m_state, *m_tree); }
+void MainWindow::hideSelection() { m_accounts->hideSelection(); }
 
 QString MainWindow::helpFile(const QString& appDir)
 {
@@ -408,12 +399,13 @@ void MainWindow::showHelp()
 void MainWindow::showAbout()
 {
     runDialogCommand([this] {
-        AboutDialog dialog(m_state, this);
+        const AccountController::SelectionHold hold = m_accounts->holdSelection();
+        AboutDialog dialog(this);
         dialog.exec();
     });
 }
 
-void MainWindow::applyMenus() { m_menus.apply(m_state.menus); }
+void MainWindow::applyMenus() { m_menus.apply(ShownMenus(m_state.menus, m_accounts->selection(), m_state.Suspended)); }
 
 void MainWindow::setBusyPointer(bool busy)
 {
@@ -434,7 +426,7 @@ bool MainWindow::isHiddenInTray() const { return !isVisible(); }
 void MainWindow::restoreWindow()
 {
     if (QMainWindow::isMinimized() || !isVisible()) {
-        if (m_state.RestoreState == QStringLiteral("2"))
+        if (m_restoreMaximized)
             showMaximized();
         else
             showNormal();

@@ -25,7 +25,6 @@ int runOnce(const Profile& profile)
     state.filters.load(store);
     state.wavActions.load(store);
     state.SeenHeaders = ReadSeenListFile(profile.seenListFile());
-    state.SelectionResetAllowed = true;
 
     PopClient pop;
     pop.setCaFile(state.options.CAFile);

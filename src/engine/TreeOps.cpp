@@ -38,12 +38,4 @@ qint16 FindNodePosition(const NodeTree& tree, const QString& key)
     return 0;
 }
 
-void HideSelection(const AppState& state, NodeTree& tree)
-{
-    if (!state.SelectionResetAllowed)
-        return;
-    tree.clearDropHighlight();
-    tree.setSelected(QString());
-}
-
 } // namespace ormisk

@@ -1,6 +1,6 @@
 #pragma once
 // The program-wide state: the option values (named after their store keys), the three tables,
-// the selection, the counters and the shared flags. One instance is owned by the application
+// the counters and the shared flags. One instance is owned by the application
 // and passed to whoever needs it; tests make their own. Nothing here is a hidden singleton.
 #include "store/AccountTable.h"
 #include "store/MenuState.h"
@@ -22,7 +22,6 @@ struct AppState {
 
     // The tables the user keeps (0-based inside; account() counts from 1 like the store's items).
     AccountTable accounts;
-    AccountRecord EditAccount;
     [[nodiscard]] qint16 AccountCount() const { return static_cast<qint16>(accounts.size()); }
     AccountRecord& account(int i) { return accounts[i - 1]; }
     [[nodiscard]] const AccountRecord& account(int i) const { return accounts[i - 1]; }
@@ -31,9 +30,9 @@ struct AppState {
     [[nodiscard]] qint16 FilterCount() const { return static_cast<qint16>(filters.size()); }
     [[nodiscard]] qint16 WavActionCount() const { return static_cast<qint16>(wavActions.size()); }
 
-    // Selection.
+    // The account a check works on: whoever starts a check sets it first (the check takes the
+    // account's title from it). The user's selection is the window's own.
     qint16 CurrentAccount = 0;
-    qint16 CurrentMessage = 0;
 
     // Scheduler and shared flags.
     qint32 PollMinutes = 5;
@@ -41,9 +40,6 @@ struct AppState {
     bool Suspended = false;
     bool NewMailShown = false;
     bool SoundIdle = true;
-    bool SelectionResetAllowed = false;
-    bool StartingUp = false;
-    QString RestoreState = QStringLiteral("0");
 
     // Counters of the current poll cycle (16-bit, as the tree's numbering).
     qint16 NewMailCount = 0;
@@ -56,6 +52,8 @@ struct AppState {
     [[nodiscard]] qint16 SeenCount() const { return static_cast<qint16>(SeenHeaders.size()); }
     [[nodiscard]] qint16 ReadCount() const { return static_cast<qint16>(ReadHeaders.size()); }
 
+    // The menu flags of the monitoring state: the top-level menus while a check runs, "Update
+    // Now", "Suspend" and "Resume". The window adds the entries that act on its selection.
     MenuState menus;
 
     // Seeded once at start-up from the clock; tests may seed it to a fixed value.
