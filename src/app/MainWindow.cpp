@@ -443,8 +443,8 @@ void MainWindow::openNewMailWindow()
 {
     if (m_newMail)
         return;
-    m_newMail = new NewMail(m_state, this);
-    connect(m_newMail, &NewMail::viewMailRequested, this, [this] { bringBack(); });
+    m_newMail = new NewMailWindow(m_state, this);
+    connect(m_newMail, &NewMailWindow::viewMailRequested, this, [this] { bringBack(); });
     m_newMail->show();
 }
 

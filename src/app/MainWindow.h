@@ -50,7 +50,7 @@ public:
     [[nodiscard]] PollScheduler& scheduler() const { return *m_scheduler; }
     [[nodiscard]] PopClient& pop() const { return *m_pop; }
     [[nodiscard]] TrayIcon& trayIcon() const { return *m_tray; }
-    [[nodiscard]] NewMail* newMailWindow() const { return m_newMail; }
+    [[nodiscard]] NewMailWindow* newMailWindow() const { return m_newMail; }
     [[nodiscard]] AccountController& accounts() const { return *m_accounts; }
     // Whether the window comes back from minimized or hidden as maximized.
     [[nodiscard]] bool restoresMaximized() const { return m_restoreMaximized; }
@@ -131,7 +131,7 @@ private:
     std::unique_ptr<PulseSoundPlayer> m_player;
     std::unique_ptr<SoundRoutine> m_sound;
     std::unique_ptr<TrayIcon> m_tray;
-    QPointer<NewMail> m_newMail;
+    QPointer<NewMailWindow> m_newMail;
     bool m_startingUp = false;
     bool m_restoreMaximized = false;
 };

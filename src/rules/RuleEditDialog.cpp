@@ -38,17 +38,17 @@ RuleEditDialog::RuleEditDialog(const RuleKind& kind, const WavAction& rule, Rule
             m_wavFile->setText(rule.WavFile);
     }
     m_controls.guardTexts();
-    connect(m_controls.txtSender, &QLineEdit::textChanged, this, &RuleEditDialog::UpdateControls);
-    connect(m_controls.txtSubject, &QLineEdit::textChanged, this, &RuleEditDialog::UpdateControls);
+    connect(m_controls.txtSender, &QLineEdit::textChanged, this, &RuleEditDialog::updateControls);
+    connect(m_controls.txtSubject, &QLineEdit::textChanged, this, &RuleEditDialog::updateControls);
     if (m_wavFile) {
         TextBoxFilter::install(m_wavFile);
-        connect(m_wavFile, &QLineEdit::textChanged, this, &RuleEditDialog::UpdateControls);
+        connect(m_wavFile, &QLineEdit::textChanged, this, &RuleEditDialog::updateControls);
         connect(m_selectWav, &QPushButton::clicked, this, &RuleEditDialog::selectWavFile);
         connect(m_testWav, &QPushButton::clicked, this, &RuleEditDialog::testWav);
     }
     connect(m_ok, &QPushButton::clicked, this, &RuleEditDialog::confirm);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    UpdateControls();
+    updateControls();
 }
 
 RuleEditDialog::~RuleEditDialog() = default;
@@ -70,7 +70,7 @@ std::optional<WavAction> RuleEditDialog::ask(
     return dialog.confirmed();
 }
 
-void RuleEditDialog::UpdateControls()
+void RuleEditDialog::updateControls()
 {
     const bool file = !m_wavFile || !m_wavFile->text().isEmpty();
     m_ok->setEnabled(m_controls.hasAnyText() && file);

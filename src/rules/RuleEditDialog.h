@@ -38,7 +38,7 @@ public:
     [[nodiscard]] const std::optional<WavAction>& confirmed() const { return m_confirmed; }
 
     // OK needs a text (and, for a sound rule, a file); each choice needs its text.
-    void UpdateControls();
+    void updateControls();
 
 private:
     template <typename Form> void build(Form& form);

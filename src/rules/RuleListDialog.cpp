@@ -27,9 +27,9 @@ RuleListDialog::RuleListDialog(
     m_ui->butExit->setToolTip(kind.exitTip);
     for (const WavAction& rule : std::as_const(m_rules))
         m_ui->lstRules->addItem(describe(rule));
-    UpdateButtons();
+    updateButtons();
 
-    connect(m_ui->lstRules, &QListWidget::itemSelectionChanged, this, &RuleListDialog::UpdateButtons);
+    connect(m_ui->lstRules, &QListWidget::itemSelectionChanged, this, &RuleListDialog::updateButtons);
     connect(m_ui->butAdd, &QPushButton::clicked, this, &RuleListDialog::addRule);
     connect(m_ui->butModify, &QPushButton::clicked, this, &RuleListDialog::modifyRule);
     connect(m_ui->butDelete, &QPushButton::clicked, this, &RuleListDialog::deleteRule);
@@ -49,7 +49,7 @@ int RuleListDialog::currentPosition() const
     return selected.isEmpty() ? -1 : m_ui->lstRules->row(selected.first());
 }
 
-void RuleListDialog::UpdateButtons()
+void RuleListDialog::updateButtons()
 {
     const bool current = currentPosition() >= 0;
     m_ui->butModify->setEnabled(current);
@@ -63,7 +63,7 @@ void RuleListDialog::addRule()
     if (!added)
         return;
     m_ui->lstRules->addItem(describe(*added));
-    UpdateButtons();
+    updateButtons();
     m_rules.append(*added);
     m_changed(m_rules);
 }
@@ -78,7 +78,7 @@ void RuleListDialog::modifyRule()
         return;
     m_rules[p] = *changed;
     m_ui->lstRules->item(p)->setText(describe(*changed));
-    UpdateButtons();
+    updateButtons();
     m_changed(m_rules);
 }
 
@@ -92,7 +92,7 @@ void RuleListDialog::deleteRule()
     // Nothing is current afterwards, so a second press cannot delete a neighbour by surprise.
     m_ui->lstRules->clearSelection();
     m_ui->lstRules->setCurrentRow(-1);
-    UpdateButtons();
+    updateButtons();
     m_changed(m_rules);
 }
 

@@ -32,7 +32,7 @@ public:
     ~RuleListDialog() override;
 
     // Modify and Delete need a current entry.
-    void UpdateButtons();
+    void updateButtons();
 
 private:
     void addRule();
