@@ -2,6 +2,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/NewMailWindow.h"
+#include "app/SettingsCommands.h"
 #include "dialogs/DialogService.h"
 #include "engine/AccountCheck.h"
 #include "engine/DeleteMessage.h"
@@ -10,16 +11,10 @@
 #include "engine/SeenListFile.h"
 #include "engine/SeenLists.h"
 #include "engine/TreeOps.h"
-#include "options/LogSettingsDialog.h"
-#include "options/OptionsDialog.h"
 #include "pop/PopClient.h"
-#include "rules/RuleListDialog.h"
 #include "sound/PulseSoundPlayer.h"
-#include "sound/SoundTrial.h"
-#include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/Options.h"
-#include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 #include "store/WindowGeometry.h"
 #include "tray/TrayIcon.h"
@@ -28,19 +23,17 @@
 #include "tree/MessagePropertiesDialog.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSystemTrayIcon>
 #include <QUrl>
 
 namespace ormisk {
@@ -74,6 +67,12 @@ MainWindow::MainWindow(
     m_engine = std::make_unique<MailEngine>(m_state, *m_tree, *m_pop, *this);
     m_scheduler = std::make_unique<PollScheduler>(*m_engine);
     m_accounts = std::make_unique<AccountController>(*m_engine, *m_scheduler, m_store, m_dialogs, this);
+    m_settings = std::make_unique<SettingsCommands>(m_state, m_store, m_dialogs,
+        SettingsCommands::Window { this, *m_accounts, [this] { playMessage(); },
+            [this] {
+                m_scheduler->ApplyPollPeriod();
+                setTrayIconShown(m_state.options.RunInTray);
+            } });
     m_player = std::make_unique<PulseSoundPlayer>();
     m_sound = std::make_unique<SoundRoutine>(m_state, *m_player, [this] { m_dialogs.beep(); });
     m_tray = std::make_unique<TrayIcon>();
@@ -272,9 +271,9 @@ void MainWindow::wireMenus()
 
     whenEnabled(m.mnuMessages, m_menus.mnuDeleteMessage, [this] { DeleteMessage(*m_engine, *m_scheduler); });
     whenEnabled(m.mnuMessages, m_menus.mnuProperties, [this] { openProperties(); });
-    whenEnabled(m.mnuMessages, m_menus.mnuFilter,
-        [this] { runDialogCommand([this] { EditFilters(m_state.filters, m_store, m_dialogs, this); }); });
-    whenEnabled(m.mnuMessages, m_menus.mnuLogFile, [this] { openLogSettings(); });
+    whenEnabled(m.mnuMessages, m_menus.mnuFilter, [this] { runDialogCommand([this] { m_settings->editFilters(); }); });
+    whenEnabled(
+        m.mnuMessages, m_menus.mnuLogFile, [this] { runDialogCommand([this] { m_settings->editLogSettings(); }); });
 
     whenEnabled(m.mnuHelp, m_menus.mnuHelpContents, [this] { showHelp(); });
     whenEnabled(m.mnuHelp, m_menus.mnuAbout, [this] { showAbout(); });
@@ -287,49 +286,7 @@ void MainWindow::openOptions()
         // taking the window out of the tray must leave it on the screen.
         if (QMainWindow::isMinimized() || isHiddenInTray())
             restoreWindow();
-        Options& running = m_state.options;
-        OptionsDialog::Hooks hooks;
-        hooks.soundModeChosen = [&running](bool single) {
-            running.PlayWav = single;
-            running.RandomPlayWAV = !single;
-        };
-        hooks.testSound = [this, &running](const QString& file, const QString& folder) {
-            PlayTrial(running, SoundTrial { file, folder, running.PlayWav }, [this] { playMessage(); });
-        };
-        hooks.openAdvancedWav = [this] { openAdvancedWav(); };
-        std::optional<Options> chosen;
-        {
-            const AccountController::SelectionHold hold = m_accounts->holdSelection();
-            chosen = OptionsDialog::ask(running, m_dialogs, hooks, this);
-        }
-        if (chosen) {
-            running = *chosen;
-            WriteOptions(m_store, running);
-            m_scheduler->ApplyPollPeriod();
-            setTrayIconShown(running.RunInTray);
-        }
-    });
-}
-
-void MainWindow::openAdvancedWav()
-{
-    QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
-    EditWavActions(
-        m_state.wavActions, m_store, m_dialogs, [this](const QString& file) { playSoundFile(file); }, owner);
-}
-
-void MainWindow::playSoundFile(const QString& file)
-{
-    PlayTrial(m_state.options, SoundTrial { file, QString(), true }, [this] { playMessage(); });
-}
-
-void MainWindow::openLogSettings()
-{
-    runDialogCommand([this] {
-        if (const std::optional<Options> chosen = LogSettingsDialog::ask(m_state.options, m_dialogs, this)) {
-            m_state.options = *chosen;
-            WriteLogSettings(m_store, m_state.options);
-        }
+        m_settings->editOptions();
     });
 }
 

@@ -21,6 +21,7 @@ namespace ormisk {
 struct AppState;
 class AccountController;
 class AccountTree;
+class SettingsCommands;
 class DialogService;
 class MailEngine;
 class PulseSoundPlayer;
@@ -101,10 +102,6 @@ private:
     // Runs a command that opens a modal dialog with the countdown paused, then hides the selection.
     void runDialogCommand(const std::function<void()>& command);
     void openOptions();
-    void openAdvancedWav();
-    // "Test WAV" of a sound rule: plays `file` whatever the sound settings are.
-    void playSoundFile(const QString& file);
-    void openLogSettings();
     void openProperties();
     // A left click on the tray icon or "View Mail": back from minimized or hidden, with the focus.
     void bringBack();
@@ -128,6 +125,7 @@ private:
     std::unique_ptr<MailEngine> m_engine;
     std::unique_ptr<PollScheduler> m_scheduler;
     std::unique_ptr<AccountController> m_accounts;
+    std::unique_ptr<SettingsCommands> m_settings;
     std::unique_ptr<PulseSoundPlayer> m_player;
     std::unique_ptr<SoundRoutine> m_sound;
     std::unique_ptr<TrayIcon> m_tray;
