@@ -129,6 +129,12 @@ void AccountController::checkAccount(qint16 index)
     SnapshotRead(state, m_engine.tree());
 }
 
+std::optional<AccountRecord> AccountController::editAccount(std::optional<qsizetype> row)
+{
+    const SelectionHold hold = holdSelection();
+    return AccountEditorDialog::ask(m_engine.state().accounts, row, m_dialogs, m_owner);
+}
+
 void AccountController::restartUnlessSuspended()
 {
     if (!m_engine.state().Suspended)
@@ -141,11 +147,7 @@ void AccountController::addAccount()
     NodeTree& tree = m_engine.tree();
     m_scheduler.PoolingEvent().stop();
     hideSelection();
-    std::optional<AccountRecord> added;
-    {
-        const SelectionHold hold = holdSelection();
-        added = AccountEditorDialog::ask(state.accounts, std::nullopt, m_dialogs, m_owner);
-    }
+    std::optional<AccountRecord> added = editAccount(std::nullopt);
     if (added) {
         added->NodeKey = state.accounts.newKey(state.random);
         state.accounts.append(*added);
@@ -181,11 +183,7 @@ void AccountController::modifyAccount()
     // The countdown also waits while the editor is open: a poll cycle in the middle would rebuild
     // the tree under the account being changed.
     m_scheduler.PoolingEvent().stop();
-    std::optional<AccountRecord> changed;
-    {
-        const SelectionHold hold = holdSelection();
-        changed = AccountEditorDialog::ask(state.accounts, index - 1, m_dialogs, m_owner);
-    }
+    const std::optional<AccountRecord> changed = editAccount(index - 1);
     if (!changed) {
         restartUnlessSuspended();
         return;

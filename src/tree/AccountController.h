@@ -2,9 +2,12 @@
 // The account tree's controller: it owns the selection, turns the tree's clicks, expansions and
 // keys into it, hides the tree's highlight after a command, and runs "Add Account", "Modify
 // Account" and "Delete Account", each keeping the table, the store and the tree in step.
+#include "store/Records.h"
 #include "tree/Selection.h"
 
 #include <QString>
+
+#include <optional>
 
 class QWidget;
 
@@ -63,6 +66,8 @@ private:
     // The selected node's account node; a message node stands for its account.
     [[nodiscard]] QString selectAccountNode();
     void checkAccount(qint16 index);
+    // The account editor over the window, for a new account or the one at `row`.
+    [[nodiscard]] std::optional<AccountRecord> editAccount(std::optional<qsizetype> row);
     // Starts the countdown again when a command is over, unless monitoring is suspended.
     void restartUnlessSuspended();
 
