@@ -6,6 +6,7 @@
 #include "store/Options.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
+#include "store/WindowGeometry.h"
 
 #include <QDateTime>
 #include <QFile>
