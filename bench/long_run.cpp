@@ -137,7 +137,7 @@ int main(int argc, char** argv)
             box.removeFirst();
         server->setMessages(user, box);
 
-        scheduler.PollCycle();
+        QCoro::waitFor(scheduler.PollCycle());
         mostSeen = std::max(mostSeen, int(state.SeenHeaders.size()));
         if (cycle == 50)
             rssAt50 = residentKb();

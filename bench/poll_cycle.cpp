@@ -130,7 +130,7 @@ int main(int argc, char** argv)
         const double cpuBefore = cpuSeconds();
         QElapsedTimer clock;
         clock.start();
-        scheduler.PollCycle();
+        QCoro::waitFor(scheduler.PollCycle());
         scheduler.PoolingEvent().stop();
         const double wall = clock.nsecsElapsed() / 1e9;
         const double cpu = cpuSeconds() - cpuBefore;

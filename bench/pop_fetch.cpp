@@ -2,9 +2,9 @@
 // PopClient, one request at a time as the check does it. Prints messages per second, bytes
 // read and peak memory. Usage: pop_fetch [N]
 #include "ProcessFigures.h"
-#include "pop/PopClient.h"
-#include "pop/PopWait.h"
 #include "demo/MailboxGenerator.h"
+#include "pop/PopAwait.h"
+#include "pop/PopClient.h"
 #include "support/Dovecot.h"
 
 #include <QCoreApplication>
@@ -56,23 +56,20 @@ int main(int argc, char** argv)
 
     QElapsedTimer clock;
     clock.start();
-    pop.connectToServer();
-    waitUntilIdle(pop);
-    pop.authenticate();
-    if (waitFor(
-            pop, [&] { return pop.protocolState() == PopComponent::Transaction; }, [] { return true; })
-        != WaitResult::Success) {
+    PopAwait requests(pop);
+    (void)QCoro::waitFor(requests.connect());
+    if (QCoro::waitFor(requests.authenticate()) != WaitEnd::Success) {
         std::fprintf(stderr, "login failed: %s\n", qPrintable(pop.lastError()));
         return 1;
     }
     const int n = pop.messageCount();
-    for (qint32 i = 1; i <= n; ++i) {
-        pop.requestMessageSize(i);
-        waitUntilIdle(pop);
-        pop.retrieveHeader(i);
-        waitUntilIdle(pop);
-    }
-    closeConversation(pop);
+    QCoro::waitFor([&]() -> QCoro::Task<> {
+        for (qint32 i = 1; i <= n; ++i) {
+            (void)co_await requests.messageSize(i);
+            (void)co_await requests.header(i);
+        }
+        co_await requests.close();
+    }());
     const double seconds = clock.elapsed() / 1000.0;
     std::printf("messages: %d (mailbox %lld bytes)\n", n, static_cast<long long>(mailboxBytes));
     std::printf("time: %.3f s, %.0f messages/s\n", seconds, n / std::max(seconds, 1e-9));

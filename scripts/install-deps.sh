@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libqt6svg6 libgtest-dev libgmock-dev
-  libpulse-dev libsndfile1-dev
+  libpulse-dev libsndfile1-dev qcoro-qt6-dev
   # sanitizer build
   clang libclang-rt-14-dev
   # real POP3 servers for the tests

@@ -6,10 +6,10 @@
 #include "dialogs/DialogService.h"
 #include "engine/AccountCheck.h"
 #include "engine/DeleteMessage.h"
-#include "engine/PlayMessage.h"
 #include "engine/PollScheduler.h"
 #include "engine/SeenListFile.h"
 #include "engine/SeenLists.h"
+#include "engine/SoundRoutine.h"
 #include "engine/TreeOps.h"
 #include "pop/PopClient.h"
 #include "sound/PulseSoundPlayer.h"
@@ -68,7 +68,8 @@ MainWindow::MainWindow(
     m_scheduler = std::make_unique<PollScheduler>(*m_engine);
     m_accounts = std::make_unique<AccountController>(*m_engine, *m_scheduler, m_store, m_dialogs, this);
     m_settings = std::make_unique<SettingsCommands>(m_state, m_store, m_dialogs,
-        SettingsCommands::Window { this, *m_accounts, [this] { playMessage(); },
+        SettingsCommands::Window { this, *m_accounts,
+            [this](const SoundRequest& request) { (void)playMessage(request); },
             [this] {
                 m_scheduler->ApplyPollPeriod();
                 setTrayIconShown(m_state.options.RunInTray);
@@ -259,17 +260,17 @@ void MainWindow::runDialogCommand(const std::function<void()>& command)
 void MainWindow::wireMenus()
 {
     const MenuState& m = m_state.menus;
-    whenEnabled(m.mnuMonitoring, m_menus.mnuUpdateNow, [this] { m_scheduler->CheckNow(); });
+    whenEnabled(m.mnuMonitoring, m_menus.mnuUpdateNow, [this] { (void)m_scheduler->CheckNow(); });
     whenEnabled(m.mnuMonitoring, m_menus.mnuSuspend, [this] { m_scheduler->Suspend(); });
     whenEnabled(m.mnuMonitoring, m_menus.mnuResume, [this] { m_scheduler->Resume(); });
     whenEnabled(m.mnuMonitoring, m_menus.mnuOptions, [this] { openOptions(); });
     whenEnabled(m.mnuMonitoring, m_menus.mnuExit, [this] { close(); });
 
-    whenEnabled(m.mnuAccounts, m_menus.mnuNewAccount, [this] { m_accounts->addAccount(); });
-    whenEnabled(m.mnuAccounts, m_menus.mnuModifyAccount, [this] { m_accounts->modifyAccount(); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuNewAccount, [this] { (void)m_accounts->addAccount(); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuModifyAccount, [this] { (void)m_accounts->modifyAccount(); });
     whenEnabled(m.mnuAccounts, m_menus.mnuDeleteAccount, [this] { m_accounts->deleteAccount(); });
 
-    whenEnabled(m.mnuMessages, m_menus.mnuDeleteMessage, [this] { DeleteMessage(*m_engine, *m_scheduler); });
+    whenEnabled(m.mnuMessages, m_menus.mnuDeleteMessage, [this] { (void)DeleteMessage(*m_engine, *m_scheduler); });
     whenEnabled(m.mnuMessages, m_menus.mnuProperties, [this] { openProperties(); });
     whenEnabled(m.mnuMessages, m_menus.mnuFilter, [this] { runDialogCommand([this] { m_settings->editFilters(); }); });
     whenEnabled(
@@ -422,7 +423,7 @@ void MainWindow::closeNewMailWindow()
         m_newMail->close();
 }
 
-void MainWindow::playMessage() { m_sound->PlayMessage(); }
+QCoro::Task<> MainWindow::playMessage(SoundRequest request) { return m_sound->PlayMessage(std::move(request)); }
 
 void MainWindow::setTrayIconShown(bool shown)
 {

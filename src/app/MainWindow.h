@@ -78,7 +78,7 @@ public:
     void showTimeLeft(const QString& text) override;
     void openNewMailWindow() override;
     void updateNewMailWindow(bool giveFocus) override;
-    void playMessage() override;
+    QCoro::Task<> playMessage(SoundRequest request) override;
 
 signals:
     void closed();

@@ -9,11 +9,33 @@
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include <cstdio>
+#include <optional>
 
 namespace ormisk {
+
+namespace {
+
+// The cycle, its output and the seen list; then `code` is set and the main loop ends.
+QCoro::Task<> checkAndReport(AppState& state, PopComponent& pop, const Profile& profile, std::optional<int>& code)
+{
+    const QString tree = co_await RunOnce(state, pop);
+    std::fputs(tree.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+
+    // The cycle has already remembered every message shown.
+    code = 0;
+    if (!WriteSeenListFile(profile.seenListFile(), state.SeenHeaders)) {
+        std::fprintf(stderr, "Ormisk: the seen-list file could not be written.\n");
+        code = 2;
+    }
+    QCoreApplication::exit(*code);
+}
+
+} // namespace
 
 int runOnce(const Profile& profile)
 {
@@ -29,16 +51,12 @@ int runOnce(const Profile& profile)
     PopClient pop;
     pop.setCaFile(state.options.CAFile);
     pop.setCacheFile(profile.dataDir + QStringLiteral("/header-cache"));
-    const QString tree = RunOnce(state, pop);
-    std::fputs(tree.toUtf8().constData(), stdout);
-    std::fflush(stdout);
-
-    // The cycle has already remembered every message shown.
-    if (!WriteSeenListFile(profile.seenListFile(), state.SeenHeaders)) {
-        std::fprintf(stderr, "Ormisk: the seen-list file could not be written.\n");
-        return 2;
-    }
-    return 0;
+    std::optional<int> code;
+    const QCoro::Task<> run = checkAndReport(state, pop, profile, code);
+    // A cycle that needed no server has ended already; exit() then found no loop to end.
+    if (!code)
+        QCoreApplication::exec();
+    return code.value_or(1);
 }
 
 } // namespace ormisk

@@ -3,7 +3,6 @@
 #include "options/LogSettingsDialog.h"
 #include "options/OptionsDialog.h"
 #include "rules/RuleListDialog.h"
-#include "sound/SoundTrial.h"
 #include "store/AppState.h"
 #include "tree/AccountController.h"
 
@@ -21,8 +20,6 @@ SettingsCommands::SettingsCommands(AppState& state, SettingsStore& store, Dialog
 {
 }
 
-void SettingsCommands::playTrial(const SoundTrial& trial) { PlayTrial(m_state.options, trial, m_window.playMessage); }
-
 void SettingsCommands::editOptions()
 {
     Options& running = m_state.options;
@@ -32,7 +29,7 @@ void SettingsCommands::editOptions()
         running.RandomPlayWAV = !single;
     };
     hooks.testSound = [this, &running](const QString& file, const QString& folder) {
-        playTrial(SoundTrial { file, folder, running.PlayWav });
+        m_window.playMessage(SoundRequest { running.PlayWav, file, folder });
     };
     hooks.openAdvancedWav = [this] { editSoundRules(); };
     std::optional<Options> chosen;
@@ -53,7 +50,7 @@ void SettingsCommands::editSoundRules()
     EditWavActions(
         m_state.wavActions, m_store, m_dialogs,
         [this](const QString& file) {
-            playTrial(SoundTrial { file, QString(), true });
+            m_window.playMessage(SoundRequest { true, file, QString() });
         },
         owner);
 }

@@ -3,6 +3,8 @@
 // window, then keeps and saves what the dialog hands back. The sound rules open from the options
 // dialog. Pausing the countdown and hiding the selection afterwards are the window's business,
 // as for every command that opens a dialog.
+#include "engine/SoundRequest.h"
+
 #include <QString>
 
 #include <functional>
@@ -15,7 +17,6 @@ class AccountController;
 class DialogService;
 class SettingsStore;
 struct AppState;
-struct SoundTrial;
 
 class SettingsCommands {
 public:
@@ -24,8 +25,9 @@ public:
         QWidget* widget;
         // Holds the tree's highlight while the options dialog is open.
         AccountController& accounts;
-        // The sound routine, playing what the running sound settings name.
-        std::function<void()> playMessage;
+        // The sound routine. A dialog's "Test" passes its own choice, so what the program plays
+        // stays as it is.
+        std::function<void(const SoundRequest&)> playMessage;
         // Accepted options: the check period and the tray mode take effect.
         std::function<void()> optionsApplied;
     };
@@ -38,8 +40,6 @@ public:
 
 private:
     void editSoundRules();
-    // A dialog's "Test": plays its choice without changing what the program plays.
-    void playTrial(const SoundTrial& trial);
 
     AppState& m_state;
     SettingsStore& m_store;

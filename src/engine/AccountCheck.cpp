@@ -4,11 +4,10 @@
 #include "engine/HeaderText.h"
 #include "engine/MailLog.h"
 #include "engine/NodeTree.h"
-#include "pop/PopComponent.h"
-#include "pop/PopWait.h"
 #include "engine/RuleMatching.h"
 #include "engine/SeenLists.h"
 #include "engine/ShellHost.h"
+#include "pop/PopComponent.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 
@@ -38,22 +37,9 @@ MailEngine::MailEngine(AppState& state, NodeTree& tree, PopComponent& pop, Shell
     , m_tree(tree)
     , m_pop(pop)
     , m_host(host)
+    , m_requests(pop)
 {
-    connect(&m_pop, &PopComponent::messageSize, this, &MailEngine::onMessageSize);
-    connect(&m_pop, &PopComponent::docOutput, this, &MailEngine::onDocOutput);
-    connect(&m_pop, &PopComponent::deleteConfirmed, this, &MailEngine::onDeleteConfirmed);
 }
-
-void MailEngine::onMessageSize(qint32 size) { LastMsgSize = size; }
-void MailEngine::onDocOutput(const DocOutput& doc)
-{
-    CaptureDocOutput(doc, HeaderText);
-    if (doc.state == DocOutput::HeadersAvailable)
-        HeaderArrived = true;
-    else if (doc.state == DocOutput::TransferError)
-        HeaderArrived = false;
-}
-void MailEngine::onDeleteConfirmed() { DeleteState = 1; }
 
 void MailEngine::beginConversation()
 {
@@ -79,57 +65,46 @@ void MailEngine::endConversation()
     m_inConversation = false;
 }
 
-void MailEngine::CheckAccount()
+QCoro::Task<> MailEngine::CheckAccount()
 {
     if (m_state.Suspended || m_inConversation)
-        return;
+        co_return;
     const QString accountKey = m_tree.selected();
     if (accountKey.isEmpty())
-        return;
+        co_return;
     // The title comes from the index the caller set; every other field from the selected node's
     // account. Callers keep the two in step.
     const qint16 callerIndex = m_state.CurrentAccount;
     const qint16 index = FindAccountByKey(m_state, accountKey);
     m_state.CurrentAccount = index;
     if (index < 1)
-        return;
+        co_return;
     const AccountRecord& account = m_state.account(index);
     const QString title = callerIndex >= 1 && callerIndex <= m_state.AccountCount() ? m_state.account(callerIndex).Title
                                                                                     : account.Title;
     if (account.Disabled)
-        return;
+        co_return;
 
     beginConversation();
-    PopComponent& pop = m_pop;
     auto setAccountText = [&](const QString& status) { m_tree.setText(accountKey, title + status); };
-    auto closed = [&] {
-        return pop.protocolState() == PopComponent::NotConnected && pop.connectionState() == PopComponent::Closed;
-    };
-    auto inState = [&](qint16 protocol) {
-        return [&pop, protocol] {
-            return pop.protocolState() == protocol && pop.connectionState() == PopComponent::Connected;
-        };
-    };
-
-    pop.setRemoteHost(account.Host);
-    pop.setRemotePort(account.Port);
-    pop.setUserId(account.User);
-    pop.setPassword(account.Password);
+    // The account is read before the first wait: the table may change while the check waits.
+    m_pop.setRemoteHost(account.Host);
+    m_pop.setRemotePort(account.Port);
+    m_pop.setUserId(account.User);
+    m_pop.setPassword(account.Password);
 
     m_tree.setExpanded(accountKey, false);
     setAccountText(Status::Connecting);
-    pop.connectToServer();
-    if (waitFor(pop, inState(PopComponent::Authorization), closed) == WaitResult::Failure) {
+    if (co_await m_requests.connect() != WaitEnd::Success) {
         setAccountText(Status::ErrorConnecting);
     } else {
         setAccountText(Status::Connected);
         setAccountText(Status::Verifying);
-        pop.authenticate();
-        if (waitFor(pop, inState(PopComponent::Transaction), closed) == WaitResult::Failure) {
-            setAccountText(loginFailureStatus(pop.lastFailure()));
+        if (co_await m_requests.authenticate() != WaitEnd::Success) {
+            setAccountText(loginFailureStatus(m_pop.lastFailure()));
         } else {
             setAccountText(Status::Passed);
-            const qint32 count = pop.messageCount();
+            const qint32 count = m_pop.messageCount();
             if (count <= 0) {
                 setAccountText(Status::NoMessages);
             } else {
@@ -140,92 +115,12 @@ void MailEngine::CheckAccount()
                     log.open(m_state, title);
                 qint64 total = 0;
                 qint32 display = 0;
-                for (qint32 i = 1; i <= count; ++i) {
-                    ++display;
-                    QString label = QLatin1Char('#') + QString::number(display) + kDash;
-                    const QString key = NewMessageKey(m_state, m_tree);
-                    m_tree.add(accountKey, key, label, Image::NewMail);
-                    if (m_state.options.AutoExpand) {
-                        m_tree.setExpanded(accountKey, true);
-                        m_tree.ensureVisible(key);
-                    }
-                    m_tree.setTag(key, QString());
-                    if (closed()) {
-                        m_tree.setText(key, label + QStringLiteral("Invalid message!"));
-                        continue;
-                    }
-
-                    // What the client reported tells success from failure, not the value: an empty
-                    // message has a size of 0 and a header without fields.
-                    LastMsgSize = -1;
-                    pop.requestMessageSize(i);
-                    const auto sized = waitFor(
-                        pop,
-                        [&] {
-                            return pop.protocolState() == PopComponent::Transaction && LastMsgSize >= 0
-                                && pop.connectionState() == PopComponent::Connected;
-                        },
-                        [&] { return closed() || LastMsgSize < 0; });
-                    if (sized == WaitResult::Failure) {
-                        m_tree.setText(key, label + QStringLiteral("Invalid message!"));
-                        continue;
-                    }
-                    total += LastMsgSize;
-                    label += messageBytes(LastMsgSize) + QStringLiteral(" bytes --- ");
-                    m_tree.setText(key, label);
-
-                    HeaderText.clear();
-                    HeaderArrived = false;
-                    pop.retrieveHeader(i);
-                    const auto headed = waitFor(
-                        pop,
-                        [&] {
-                            return HeaderArrived && pop.protocolState() == PopComponent::Transaction
-                                && pop.connectionState() == PopComponent::Connected;
-                        },
-                        [&] { return !HeaderArrived || closed(); });
-                    if (headed == WaitResult::Failure) {
-                        m_tree.setText(key, label + QStringLiteral("Error retrieving header!"));
-                        continue;
-                    }
-                    const QString header = HeaderText;
-                    const QString subject = GetHeaderField(kSubject, header);
-                    const QString from = GetHeaderField(kFrom, header);
-                    m_tree.setText(key, label + subject + kDash + from);
-                    m_tree.setTag(key, header);
-
-                    const bool filtered = MatchFilters(m_state, header);
-                    ++m_state.WaitingCount;
-                    if (filtered) {
-                        m_tree.setText(key, QStringLiteral("(Deleted)") + kDash + subject + kDash + from);
-                        m_tree.setImage(key, Image::Deleted);
-                        DeleteState = -1;
-                        pop.deleteMessage(i);
-                        (void)waitFor(
-                            pop,
-                            [&] {
-                                return pop.protocolState() == PopComponent::Transaction && DeleteState == 1
-                                    && pop.connectionState() == PopComponent::Connected;
-                            },
-                            [&] { return closed() || DeleteState == -1; });
-                        // The server renumbers nothing until the conversation ends, but the next
-                        // conversation will: the display number follows the new numbering.
+                for (qint32 number = 1; number <= count; ++number) {
+                    // The server renumbers nothing until the conversation ends, but the next
+                    // conversation will: the display number of a message a filter chose is given
+                    // to the next one.
+                    if (!co_await checkMessage(accountKey, number, ++display, total, log))
                         --display;
-                        if (DeleteState == -1)
-                            m_tree.setText(key, label + QStringLiteral("Unable to Delete message!"));
-                        continue;
-                    }
-                    if (IsSeen(m_state, header)) {
-                        if (IsRead(m_state, header))
-                            m_tree.setImage(key, Image::Mail);
-                        else
-                            ++m_state.NewMailCount;
-                    } else {
-                        if (!m_state.options.LogDisabled)
-                            log.write(header);
-                        ++m_state.UnseenCount;
-                        ++m_state.NewMailCount;
-                    }
                 }
                 m_tree.setText(accountKey,
                     m_tree.text(accountKey) + QStringLiteral(" --- Totaling ") + FormatBytes(total)
@@ -235,8 +130,68 @@ void MailEngine::CheckAccount()
         }
     }
 
-    closeConversation(pop);
+    co_await m_requests.close();
     endConversation();
+}
+
+QCoro::Task<bool> MailEngine::checkMessage(
+    const QString& accountKey, qint32 number, qint32 display, qint64& total, MailLog& log)
+{
+    QString label = QLatin1Char('#') + QString::number(display) + kDash;
+    const QString key = NewMessageKey(m_state, m_tree);
+    m_tree.add(accountKey, key, label, Image::NewMail);
+    if (m_state.options.AutoExpand) {
+        m_tree.setExpanded(accountKey, true);
+        m_tree.ensureVisible(key);
+    }
+    m_tree.setTag(key, QString());
+    if (m_pop.isClosed()) {
+        m_tree.setText(key, label + QStringLiteral("Invalid message!"));
+        co_return true;
+    }
+
+    const SizeAnswer sized = co_await m_requests.messageSize(number);
+    if (sized.end != WaitEnd::Success) {
+        m_tree.setText(key, label + QStringLiteral("Invalid message!"));
+        co_return true;
+    }
+    total += sized.size;
+    label += messageBytes(sized.size) + QStringLiteral(" bytes --- ");
+    m_tree.setText(key, label);
+
+    const HeaderAnswer headed = co_await m_requests.header(number);
+    if (headed.end != WaitEnd::Success) {
+        m_tree.setText(key, label + QStringLiteral("Error retrieving header!"));
+        co_return true;
+    }
+    QString header;
+    CaptureDocOutput(headed.doc, header);
+    const QString subject = GetHeaderField(kSubject, header);
+    const QString from = GetHeaderField(kFrom, header);
+    m_tree.setText(key, label + subject + kDash + from);
+    m_tree.setTag(key, header);
+
+    const bool filtered = MatchFilters(m_state, header);
+    ++m_state.WaitingCount;
+    if (filtered) {
+        m_tree.setText(key, QStringLiteral("(Deleted)") + kDash + subject + kDash + from);
+        m_tree.setImage(key, Image::Deleted);
+        if (!(co_await m_requests.deleteMessage(number)).confirmed)
+            m_tree.setText(key, label + QStringLiteral("Unable to Delete message!"));
+        co_return false;
+    }
+    if (IsSeen(m_state, header)) {
+        if (IsRead(m_state, header))
+            m_tree.setImage(key, Image::Mail);
+        else
+            ++m_state.NewMailCount;
+    } else {
+        if (!m_state.options.LogDisabled)
+            log.write(header);
+        ++m_state.UnseenCount;
+        ++m_state.NewMailCount;
+    }
+    co_return true;
 }
 
 } // namespace ormisk

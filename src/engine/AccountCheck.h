@@ -2,13 +2,15 @@
 // The POP3 check of one account, and the state its conversation shares with the component's
 // events. One MailEngine lives as long as the main window; the scheduler, the account editor and
 // the delete command all run through it.
+#include "pop/PopAwait.h"
+
+#include <QCoro/QCoroTask>
 #include <QObject>
 #include <QString>
 
 namespace ormisk {
 
 struct AppState;
-struct DocOutput;
 class NodeTree;
 class PopComponent;
 class ShellHost;
@@ -30,9 +32,9 @@ public:
     MailEngine(AppState& state, NodeTree& tree, PopComponent& pop, ShellHost& host, QObject* parent = nullptr);
 
     // Checks the account of the selected node (the caller selected it and set CurrentAccount).
-    // Returns only once the conversation is closed. Does nothing while suspended, without a
-    // selection, for a disabled account, or while another conversation of this engine is open.
-    void CheckAccount();
+    // Ends once the conversation is closed. Does nothing while suspended, without a selection,
+    // for a disabled account, or while another conversation of this engine is open.
+    [[nodiscard]] QCoro::Task<> CheckAccount();
 
     // Busy pointer, then the four top-level menus disabled in order; and the reverse.
     void beginConversation();
@@ -44,22 +46,20 @@ public:
     [[nodiscard]] NodeTree& tree() { return m_tree; }
     [[nodiscard]] PopComponent& pop() { return m_pop; }
     [[nodiscard]] ShellHost& host() { return m_host; }
-
-    // Shared with the component's events.
-    qint32 LastMsgSize = 0;
-    QString HeaderText;
-    bool HeaderArrived = false; // a header came (state 2), even one without fields
-    qint16 DeleteState = 0;
+    // The component's requests as awaitables; one conversation at a time uses them.
+    [[nodiscard]] PopAwait& requests() { return m_requests; }
 
 private:
-    void onMessageSize(qint32 size);
-    void onDocOutput(const DocOutput& doc);
-    void onDeleteConfirmed();
+    // One message of the check: its node, size, header, the filters, the seen and read lists and
+    // the log. False once the message was chosen by a filter (its number is then not shown again).
+    [[nodiscard]] QCoro::Task<bool> checkMessage(
+        const QString& accountKey, qint32 number, qint32 display, qint64& total, class MailLog& log);
 
     AppState& m_state;
     NodeTree& m_tree;
     PopComponent& m_pop;
     ShellHost& m_host;
+    PopAwait m_requests;
     bool m_inConversation = false;
 };
 

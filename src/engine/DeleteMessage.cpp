@@ -1,12 +1,13 @@
 #include "engine/DeleteMessage.h"
 
+#include "engine/HeaderText.h"
+
 #include "engine/AccountCheck.h"
 #include "engine/NodeTree.h"
 #include "engine/PollScheduler.h"
-#include "pop/PopComponent.h"
-#include "pop/PopWait.h"
 #include "engine/SeenLists.h"
 #include "engine/TreeOps.h"
+#include "pop/PopComponent.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 
@@ -47,44 +48,36 @@ QString fromFirstBlank(const QString& text)
 // alone would destroy mail the user never chose, so the header under the number must still be
 // the node's. A node without a header (its request failed in the check) has nothing to compare
 // and is deleted by its number, as shown.
-bool stillTheSameMessage(MailEngine& engine, const QString& tag, qint32 number)
+QCoro::Task<bool> stillTheSameMessage(MailEngine& engine, QString tag, qint32 number)
 {
     if (tag.isEmpty())
-        return true;
-    PopComponent& pop = engine.pop();
-    engine.HeaderText.clear();
-    engine.HeaderArrived = false;
-    pop.retrieveHeader(number);
-    const auto result = waitFor(
-        pop,
-        [&] {
-            return engine.HeaderArrived && pop.protocolState() == PopComponent::Transaction
-                && pop.connectionState() == PopComponent::Connected;
-        },
-        [&] { return !engine.HeaderArrived || pop.isClosed(); });
-    if (result == WaitResult::Failure)
-        return false;
+        co_return true;
+    const HeaderAnswer headed = co_await engine.requests().header(number);
+    if (headed.end != WaitEnd::Success)
+        co_return false;
+    QString header;
+    CaptureDocOutput(headed.doc, header);
     const QString identity = MessageIdentity(tag);
-    return identity.isEmpty() ? engine.HeaderText == tag : MessageIdentity(engine.HeaderText) == identity;
+    co_return identity.isEmpty() ? header == tag : MessageIdentity(header) == identity;
 }
 
 } // namespace
 
-void DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
+QCoro::Task<> DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
 {
     AppState& s = engine.state();
     NodeTree& tree = engine.tree();
     PopComponent& pop = engine.pop();
     const QString messageKey = tree.selected();
     if (messageKey.isEmpty() || !isMessageKey(messageKey) || engine.inConversation())
-        return;
+        co_return;
     const QString text = tree.text(messageKey);
     const qint32 n = displayNumber(text);
     const QString accountKey = tree.parent(messageKey);
     const qint16 index = FindAccountByKey(s, accountKey);
     // Only a live message node carries a number; an account it belongs to is always found.
     if (n < 1 || index < 1 || tree.image(messageKey) == Image::Deleted)
-        return;
+        co_return;
 
     DialogPause pause(scheduler);
     engine.beginConversation();
@@ -102,48 +95,30 @@ void DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
     const QString refused = QStringLiteral(" --- Error deleting message #") + number;
     tree.setText(accountKey, title + QStringLiteral(" --- Deleting message #") + number);
 
-    auto closed = [&] { return pop.isClosed(); };
-    auto inState = [&pop](qint16 protocol) {
-        return [&pop, protocol] {
-            return pop.protocolState() == protocol && pop.connectionState() == PopComponent::Connected;
-        };
-    };
+    PopAwait& requests = engine.requests();
     bool deleted = false;
-    pop.connectToServer();
-    if (waitFor(pop, inState(PopComponent::Authorization), closed) == WaitResult::Failure) {
+    if (co_await requests.connect() != WaitEnd::Success) {
         tree.setText(accountKey, title + Status::ErrorConnecting);
     } else {
-        pop.authenticate();
-        if (waitFor(pop, inState(PopComponent::Transaction), closed) == WaitResult::Failure) {
+        if (co_await requests.authenticate() != WaitEnd::Success) {
             const PopFailure failure = pop.lastFailure();
             tree.setText(accountKey,
                 title + (failure.failed() && !failure.duringLogin() ? Status::ErrorConnecting : Status::BadLogin));
-        } else if (!stillTheSameMessage(engine, tree.tag(messageKey), n)) {
+        } else if (!co_await stillTheSameMessage(engine, tree.tag(messageKey), n)) {
+            tree.setText(accountKey, title + refused);
+        } else if ((co_await requests.deleteMessage(n)).end != WaitEnd::Success) {
             tree.setText(accountKey, title + refused);
         } else {
-            engine.DeleteState = -1;
-            pop.deleteMessage(n);
-            const auto result = waitFor(
-                pop,
-                [&] {
-                    return pop.protocolState() == PopComponent::Transaction && engine.DeleteState == 1
-                        && pop.connectionState() == PopComponent::Connected;
-                },
-                [&] { return engine.DeleteState == -1 || closed(); });
-            if (result == WaitResult::Failure) {
+            // The server removes the message only when QUIT is answered: until then nothing is
+            // shown as deleted. A QUIT refused or cut off leaves the message where it was.
+            pop.quit();
+            co_await untilIdle(pop);
+            deleted = !pop.lastFailure().failed();
+            if (!deleted)
                 tree.setText(accountKey, title + refused);
-            } else {
-                // The server removes the message only when QUIT is answered: until then nothing
-                // is shown as deleted. A QUIT refused or cut off leaves the message where it was.
-                pop.quit();
-                waitUntilIdle(pop);
-                deleted = !pop.lastFailure().failed();
-                if (!deleted)
-                    tree.setText(accountKey, title + refused);
-            }
         }
     }
-    closeConversation(pop);
+    co_await requests.close();
 
     if (deleted) {
         tree.setText(accountKey, savedText);

@@ -8,15 +8,15 @@
 
 namespace ormisk {
 
-QString RunOnce(AppState& state, PopComponent& pop)
+QCoro::Task<QString> RunOnce(AppState& state, PopComponent& pop)
 {
     MemoryTree tree;
     NullShellHost host;
     MailEngine engine(state, tree, pop, host);
     PollScheduler scheduler(engine);
-    scheduler.PollCycle();
+    co_await scheduler.PollCycle();
     scheduler.PoolingEvent().stop();
-    return tree.dump();
+    co_return tree.dump();
 }
 
 } // namespace ormisk

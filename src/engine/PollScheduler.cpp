@@ -27,7 +27,8 @@ PollScheduler::PollScheduler(MailEngine& engine, QObject* parent)
     , m_engine(engine)
 {
     m_timer.setInterval(kTickMs);
-    connect(&m_timer, &QTimer::timeout, this, &PollScheduler::tick);
+    // A cycle the tick starts runs on by itself; the next tick finds it running.
+    connect(&m_timer, &QTimer::timeout, this, [this] { (void)tick(); });
 }
 
 QString PollScheduler::timeLeftText(qint32 secondsLeft)
@@ -46,7 +47,7 @@ void PollScheduler::start()
     m_timer.start();
 }
 
-void PollScheduler::tick()
+QCoro::Task<> PollScheduler::tick()
 {
     AppState& s = m_engine.state();
     // Zero is as low as it goes: a cycle that could not start at zero (a command's conversation
@@ -54,15 +55,15 @@ void PollScheduler::tick()
     s.SecondsLeft = s.SecondsLeft > 0 ? s.SecondsLeft - 1 : 0;
     m_engine.host().showTimeLeft(timeLeftText(s.SecondsLeft));
     if (s.SecondsLeft > 0)
-        return;
+        co_return;
     if (s.AccountCount() == 0) {
         s.SecondsLeft = periodSeconds(s.PollMinutes);
-        return;
+        co_return;
     }
-    PollCycle();
+    co_await PollCycle();
 }
 
-void PollScheduler::checkAllAccounts()
+QCoro::Task<> PollScheduler::checkAllAccounts()
 {
     AppState& s = m_engine.state();
     NodeTree& tree = m_engine.tree();
@@ -74,7 +75,7 @@ void PollScheduler::checkAllAccounts()
         if (s.account(i).Disabled)
             continue;
         s.CurrentAccount = i;
-        m_engine.CheckAccount();
+        co_await m_engine.CheckAccount();
     }
 }
 
@@ -90,10 +91,10 @@ void PollScheduler::updateNewMailWindow(bool giveFocus)
     }
 }
 
-void PollScheduler::PollCycle()
+QCoro::Task<> PollScheduler::PollCycle()
 {
     if (cycleRunning() || m_engine.inConversation())
-        return;
+        co_return;
     m_running = Running::PollCycle;
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
@@ -112,7 +113,7 @@ void PollScheduler::PollCycle()
     s.WaitingCount = 0;
     s.UnseenCount = 0;
     tree.clear();
-    checkAllAccounts();
+    co_await checkAllAccounts();
     host.hideSelection();
     RememberSeen(s, tree);
     host.setCaption(Caption::Normal);
@@ -121,7 +122,7 @@ void PollScheduler::PollCycle()
         host.setTrayPicture(s.WaitingCount == 0 ? TrayPicture::Idle : TrayPicture::MailWaiting);
     // The sound step waits for each sound but the first while window events run, so the user may
     // suspend (and resume) monitoring meanwhile.
-    RunSoundStep(s, tree, host);
+    co_await RunSoundStep(s, tree, host);
     s.SecondsLeft = periodSeconds(s.PollMinutes);
     m_running = Running::None;
     startCountdownUnlessSuspended();
@@ -129,10 +130,10 @@ void PollScheduler::PollCycle()
     host.applyMenus();
 }
 
-void PollScheduler::CheckNow()
+QCoro::Task<> PollScheduler::CheckNow()
 {
     if (cycleRunning() || m_engine.inConversation())
-        return;
+        co_return;
     m_running = Running::CheckNow;
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
@@ -145,7 +146,7 @@ void PollScheduler::CheckNow()
     MarkAllRead(s, tree);
     SnapshotRead(s, tree);
     tree.clear();
-    checkAllAccounts();
+    co_await checkAllAccounts();
     updateNewMailWindow(false);
     SnapshotRead(s, tree);
     host.hideSelection();

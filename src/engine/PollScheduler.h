@@ -2,6 +2,7 @@
 // When accounts are polled: a one-second countdown (PoolingEvent) that runs a poll cycle at zero,
 // "Update Now", suspend and resume, the menu states that follow the selection and the suspended
 // state, and the pause of the countdown while a dialog is open.
+#include <QCoro/QCoroTask>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -26,10 +27,13 @@ public:
 
     // Start-up: PollMinutes from PoolingTime, first cycle 5 seconds from now.
     void start();
-    // One countdown tick (the timer's handler; tests call it directly).
-    void tick();
-    void PollCycle();
-    void CheckNow();
+    // One countdown tick (the timer's handler; tests call it directly). Ends once a cycle it
+    // started has ended.
+    [[nodiscard]] QCoro::Task<> tick();
+    // Each ends when its last check and step have; neither starts while the other runs or a
+    // command's conversation is open.
+    [[nodiscard]] QCoro::Task<> PollCycle();
+    [[nodiscard]] QCoro::Task<> CheckNow();
     void Suspend();
     void Resume();
     // Stops the countdown and sets it to the full period; does not start it.
@@ -50,7 +54,7 @@ public:
     [[nodiscard]] static QString timeLeftText(qint32 secondsLeft);
 
 private:
-    void checkAllAccounts();
+    [[nodiscard]] QCoro::Task<> checkAllAccounts();
     void updateNewMailWindow(bool giveFocus);
     // Monitoring stays stopped while suspended, and a running cycle restarts the countdown itself.
     void startCountdownUnlessSuspended();

@@ -121,10 +121,10 @@ void SortArray(qint32 first, qint32 last, QStringList& items)
     quickSort(first, last, items);
 }
 
-void RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host)
+QCoro::Task<> RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host)
 {
     if (!(state.options.PlayWav || state.options.RandomPlayWAV) || state.UnseenCount < 1)
-        return;
+        co_return;
     QStringList list;
     const int nodes = tree.count();
     for (int index = 1; index <= nodes; ++index) {
@@ -140,20 +140,19 @@ void RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host)
             list.append(wav);
     }
     if (list.isEmpty()) {
-        host.playMessage();
-        return;
+        co_await host.playMessage(SoundRequest::fromOptions(state.options));
+        co_return;
     }
     SortArray(1, static_cast<qint32>(list.size()), list);
-    const QString saved = state.options.WavFile;
+    // Each rule's file goes to the routine with the call: while a later call waits for the
+    // device, the options (and a dialog saving them) hold the user's own sound.
     QString previous;
     for (const QString& file : std::as_const(list)) {
-        state.options.WavFile = file;
         if (file != previous) {
             previous = file;
-            host.playMessage();
+            co_await host.playMessage(SoundRequest::ruleSound(state.options, file));
         }
     }
-    state.options.WavFile = saved;
 }
 
 } // namespace ormisk

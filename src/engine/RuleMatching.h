@@ -1,6 +1,7 @@
 #pragma once
 // Message filters and sound rules look at a header the same way: the sender and subject values,
 // each tested for equality or containment, ignoring case. The first enabled rule that applies wins.
+#include <QCoro/QCoroTask>
 #include <QString>
 #include <QStringList>
 
@@ -34,8 +35,8 @@ void MatchActions(const AppState& state, const QString& header, QString& wav, bo
 void SortArray(qint32 first, qint32 last, QStringList& items);
 
 // End of a poll cycle: plays the new-mail sound once, or each distinct file chosen by sound rules
-// once in ascending order, when a message of this cycle had never been seen before. WavFile is
-// set for each of those calls and restored afterwards.
-void RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host);
+// once in ascending order, when a message of this cycle had never been seen before. Each rule's
+// file goes with its call; the options are left alone.
+[[nodiscard]] QCoro::Task<> RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host);
 
 } // namespace ormisk

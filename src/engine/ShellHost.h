@@ -1,6 +1,9 @@
 #pragma once
 // What the engine (a check, the delete command, the poll scheduler) asks of the window it runs
 // in. The main window implements it; NullShellHost serves `--once` and the engine's tests.
+#include "engine/SoundRequest.h"
+
+#include <QCoro/QCoroTask>
 #include <QString>
 
 namespace ormisk {
@@ -28,7 +31,8 @@ public:
     virtual void showTimeLeft(const QString& text) = 0;
     virtual void openNewMailWindow() = 0;
     virtual void updateNewMailWindow(bool giveFocus) = 0;
-    virtual void playMessage() = 0; // the sound routine; returns once the sound has started
+    // The sound routine; ends once the sound has started.
+    virtual QCoro::Task<> playMessage(SoundRequest request) = 0;
 };
 
 class NullShellHost : public ShellHost {
@@ -45,7 +49,7 @@ public:
     void showTimeLeft(const QString& text) override { timeLeft = text; }
     void openNewMailWindow() override { }
     void updateNewMailWindow(bool) override { }
-    void playMessage() override { }
+    QCoro::Task<> playMessage(SoundRequest) override { co_return; }
 
     QString caption;
     QString timeLeft;

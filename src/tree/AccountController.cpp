@@ -117,14 +117,14 @@ QString AccountController::selectAccountNode()
     return key;
 }
 
-void AccountController::checkAccount(qint16 index)
+QCoro::Task<> AccountController::checkAccount(qint16 index)
 {
     AppState& state = m_engine.state();
     // The check takes the title from this index and the rest from the selected node's account;
     // both are the account in hand here.
     state.CurrentAccount = index;
     state.NewMailCount = 0;
-    m_engine.CheckAccount();
+    co_await m_engine.CheckAccount();
     // What the check showed counts as read.
     SnapshotRead(state, m_engine.tree());
 }
@@ -141,7 +141,7 @@ void AccountController::restartUnlessSuspended()
         m_scheduler.PoolingEvent().start();
 }
 
-void AccountController::addAccount()
+QCoro::Task<> AccountController::addAccount()
 {
     AppState& state = m_engine.state();
     NodeTree& tree = m_engine.tree();
@@ -158,18 +158,18 @@ void AccountController::addAccount()
         AddAccountNode(state, tree, index, QString());
         tree.setSelected(added->NodeKey);
         if (!added->Disabled)
-            checkAccount(index);
+            co_await checkAccount(index);
     }
     restartUnlessSuspended();
     hideSelection();
 }
 
-void AccountController::modifyAccount()
+QCoro::Task<> AccountController::modifyAccount()
 {
     AppState& state = m_engine.state();
     NodeTree& tree = m_engine.tree();
     if (tree.selected().isEmpty())
-        return;
+        co_return;
     const bool wasMessage = isMessageKey(tree.selected());
     const QString key = selectAccountNode();
     if (wasMessage) {
@@ -179,14 +179,14 @@ void AccountController::modifyAccount()
     const qint16 index = FindAccountByKey(state, key);
     m_selection.account = index;
     if (index == 0)
-        return;
+        co_return;
     // The countdown also waits while the editor is open: a poll cycle in the middle would rebuild
     // the tree under the account being changed.
     m_scheduler.PoolingEvent().stop();
     const std::optional<AccountRecord> changed = editAccount(index - 1);
     if (!changed) {
         restartUnlessSuspended();
-        return;
+        co_return;
     }
     state.account(index) = *changed;
     state.accounts.save(m_store);
@@ -200,7 +200,7 @@ void AccountController::modifyAccount()
     while (!tree.firstChild(key).isEmpty())
         tree.remove(tree.firstChild(key));
     tree.setSelected(key);
-    checkAccount(index);
+    co_await checkAccount(index);
     restartUnlessSuspended();
     hideSelection();
 }

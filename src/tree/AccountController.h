@@ -5,6 +5,7 @@
 #include "store/Records.h"
 #include "tree/Selection.h"
 
+#include <QCoro/QCoroTask>
 #include <QString>
 
 #include <optional>
@@ -55,9 +56,10 @@ public:
     };
     [[nodiscard]] SelectionHold holdSelection() { return SelectionHold(*this); }
 
-    // The account commands; an added or changed account is checked at once.
-    void addAccount();
-    void modifyAccount();
+    // The account commands; an added or changed account is checked at once, and the command
+    // ends when its check has.
+    [[nodiscard]] QCoro::Task<> addAccount();
+    [[nodiscard]] QCoro::Task<> modifyAccount();
     void deleteAccount();
 
 private:
@@ -65,7 +67,7 @@ private:
     void refreshMenus();
     // The selected node's account node; a message node stands for its account.
     [[nodiscard]] QString selectAccountNode();
-    void checkAccount(qint16 index);
+    [[nodiscard]] QCoro::Task<> checkAccount(qint16 index);
     // The account editor over the window, for a new account or the one at `row`.
     [[nodiscard]] std::optional<AccountRecord> editAccount(std::optional<qsizetype> row);
     // Starts the countdown again when a command is over, unless monitoring is suspended.

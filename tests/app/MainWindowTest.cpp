@@ -180,7 +180,7 @@ TEST_F(MainWindowTest, DuringACheckShortcutsDoNothingAndCloseIsRefused)
         });
     QElapsedTimer clock;
     clock.start();
-    window->scheduler().PollCycle();
+    QCoro::waitFor(window->scheduler().PollCycle());
     EXPECT_LT(clock.elapsed(), 30000) << "the refused close ended the conversation";
     ASSERT_TRUE(acted);
     EXPECT_FALSE(closed);
@@ -236,7 +236,7 @@ TEST_F(MainWindowTest, MaximizedWritesOnlyTheStateAndRestoreStateFollows)
 TEST_F(MainWindowTest, MinimizingMarksMailReadAndRestoringClosesTheNewMailWindow)
 {
     startWithMail(2);
-    window->scheduler().PollCycle();
+    QCoro::waitFor(window->scheduler().PollCycle());
     ASSERT_EQ(childImages(workKey()), (QStringList { QStringLiteral("NewMail"), QStringLiteral("NewMail") }));
     EXPECT_EQ(window->trayIcon().picture(), TrayPicture::MailWaiting);
     ASSERT_NE(window->newMailWindow(), nullptr);
@@ -324,7 +324,7 @@ TEST_F(MainWindowTest, StoredGeometryIsReappliedByTheNextWindow)
 TEST_F(MainWindowTest, CloseWritesTheSeenListWithTheTreesMessages)
 {
     startWithMail(3);
-    window->scheduler().PollCycle();
+    QCoro::waitFor(window->scheduler().PollCycle());
     const QStringList keys = childKeys(workKey());
     ASSERT_EQ(keys.size(), 3);
     QStringList tags;
@@ -341,7 +341,7 @@ TEST_F(MainWindowTest, CloseWritesTheSeenListWithTheTreesMessages)
 TEST_F(MainWindowTest, DeleteMessageTwoOfFourRenumbersAndRestoresMenusAndTimer)
 {
     startWithMail(4);
-    window->scheduler().PollCycle();
+    QCoro::waitFor(window->scheduler().PollCycle());
     state.SecondsLeft = 3600;
     const QString accountText = tree().text(workKey());
     const QStringList keys = childKeys(workKey());
@@ -351,6 +351,7 @@ TEST_F(MainWindowTest, DeleteMessageTwoOfFourRenumbersAndRestoresMenusAndTimer)
     ASSERT_TRUE(window->menus().mnuDeleteMessage->isEnabled());
 
     window->menus().mnuDeleteMessage->trigger();
+    waitForCommand();
     const QStringList texts = childTexts(workKey());
     ASSERT_EQ(texts.size(), 4);
     EXPECT_TRUE(texts[0].startsWith(QStringLiteral("#1 --- "))) << texts[0].toStdString();
@@ -373,7 +374,7 @@ TEST_F(MainWindowTest, DeleteMessageTwoOfFourRenumbersAndRestoresMenusAndTimer)
 TEST_F(MainWindowTest, PropertiesShowTheTagAndPauseTheCountdown)
 {
     startWithMail(2);
-    window->scheduler().PollCycle();
+    QCoro::waitFor(window->scheduler().PollCycle());
     state.SecondsLeft = 1234;
     const QString second = childKeys(workKey()).at(1);
     click(second);

@@ -261,7 +261,7 @@ TEST_F(AccountCheck, DoesNothingWhenSuspendedUnselectedOrDisabled)
     state.Suspended = false;
     AddAccountNode(state, tree, work, QStringLiteral(" --- X"));
     tree.setSelected(QString());
-    engine.CheckAccount();
+    QCoro::waitFor(engine.CheckAccount());
     check(off);
     EXPECT_TRUE(pop.calls.isEmpty());
     EXPECT_TRUE(host.events.isEmpty());

@@ -93,7 +93,7 @@ protected:
     {
         tree.setSelected(messageKeys(account).at(child - 1));
         tree.accountTexts.clear();
-        DeleteMessage(engine, scheduler);
+        QCoro::waitFor(DeleteMessage(engine, scheduler));
     }
     // What a fresh check finds on the server.
     QStringList recheck(int account)
@@ -250,7 +250,7 @@ TEST_F(DeleteAfterRefusal, NumberOfARefusedFilterDeletionIsNotTrusted)
 
     PollScheduler scheduler(engine);
     tree.setSelected(messageKeys(work).at(2));
-    DeleteMessage(engine, scheduler);
+    QCoro::waitFor(DeleteMessage(engine, scheduler));
     scheduler.PoolingEvent().stop();
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error deleting message #2"));
     EXPECT_EQ(messageTexts(work).value(2), text(2, 3, 1300));
@@ -276,7 +276,7 @@ TEST_F(DeleteAfterRefusal, QuitNotConfirmedLeavesTheMessageShown)
         server.addFault({ kind, "QUIT", 0, server.commandCount("QUIT") + 1 });
         PollScheduler scheduler(engine);
         tree.setSelected(messageKeys(work).at(1));
-        DeleteMessage(engine, scheduler);
+        QCoro::waitFor(DeleteMessage(engine, scheduler));
         scheduler.PoolingEvent().stop();
         EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error deleting message #2"));
         EXPECT_EQ(messageTexts(work), texts);

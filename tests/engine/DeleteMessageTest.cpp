@@ -53,7 +53,7 @@ TEST_F(DeleteCommand, SecondOfFourRenumbersTheRest)
         }
     };
     select(2);
-    DeleteMessage(engine, scheduler);
+    QCoro::waitFor(DeleteMessage(engine, scheduler));
     EXPECT_EQ(duringAccountText, QStringLiteral("Work --- Deleting message #2"));
     EXPECT_EQ(accountText(work), before);
     EXPECT_EQ(messageTexts(work),
@@ -80,7 +80,7 @@ TEST_F(DeleteCommand, FirstMessageNextToAFilteredOne)
     ASSERT_EQ(messageTexts(work)[2], QStringLiteral("#2 --- 1,000 bytes --- Subject : S3 --- From : F"));
     state.filters.clear();
     select(1);
-    DeleteMessage(engine, scheduler);
+    QCoro::waitFor(DeleteMessage(engine, scheduler));
     EXPECT_EQ(pop.committedDeletions, QList<qint32> { 1 });
     EXPECT_EQ(messageTexts(work),
         (QStringList { QStringLiteral("(Deleted) --- 1,000 bytes --- Subject : S1 --- From : F"),
@@ -96,7 +96,7 @@ TEST_F(DeleteCommand, RefusedDeletionAndFailedLoginKeepTheErrorText)
     pop.mailbox[1].refuseDelete = true;
     select(2);
     state.Suspended = true; // suspended: the countdown stays stopped afterwards
-    DeleteMessage(engine, scheduler);
+    QCoro::waitFor(DeleteMessage(engine, scheduler));
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error deleting message #2"));
     EXPECT_EQ(messageTexts(work), texts);
     EXPECT_EQ(messageImages(work), QStringList(2, Image::NewMail));
@@ -107,7 +107,7 @@ TEST_F(DeleteCommand, RefusedDeletionAndFailedLoginKeepTheErrorText)
     state.Suspended = false;
     pop.password = QStringLiteral("changed");
     select(1);
-    DeleteMessage(engine, scheduler);
+    QCoro::waitFor(DeleteMessage(engine, scheduler));
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- Bad user ID or Password!"));
     EXPECT_EQ(messageTexts(work), texts);
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
@@ -115,7 +115,7 @@ TEST_F(DeleteCommand, RefusedDeletionAndFailedLoginKeepTheErrorText)
 
     pop.refuseConnect = true;
     select(1);
-    DeleteMessage(engine, scheduler);
+    QCoro::waitFor(DeleteMessage(engine, scheduler));
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error Connecting!"));
 }
 
@@ -125,9 +125,9 @@ TEST_F(DeleteCommand, IgnoresAccountNodesAndDeletedMessages)
     check(work);
     tree.setSelected(key(work));
     pop.calls.clear();
-    DeleteMessage(engine, scheduler);
+    QCoro::waitFor(DeleteMessage(engine, scheduler));
     tree.setImage(messageKeys(work).first(), Image::Deleted);
     tree.setSelected(messageKeys(work).first());
-    DeleteMessage(engine, scheduler);
+    QCoro::waitFor(DeleteMessage(engine, scheduler));
     EXPECT_TRUE(pop.calls.isEmpty());
 }

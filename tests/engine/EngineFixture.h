@@ -43,7 +43,7 @@ protected:
         AddAccountNode(state, tree, index, QStringLiteral(" --- Checking..."));
         tree.setSelected(state.account(index).NodeKey);
         state.CurrentAccount = static_cast<qint16>(index);
-        engine.CheckAccount();
+        QCoro::waitFor(engine.CheckAccount());
     }
 
     [[nodiscard]] QString key(int index) const { return state.account(index).NodeKey; }

@@ -177,7 +177,7 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
         state.CurrentAccount = 1;
         QElapsedTimer clock;
         clock.start();
-        engine.CheckAccount();
+        QCoro::waitFor(engine.CheckAccount());
         EXPECT_LT(clock.elapsed(), 4000);
 
         EXPECT_EQ(statePair(pop), QStringLiteral("0,6"));

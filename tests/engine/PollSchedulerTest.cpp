@@ -39,16 +39,16 @@ TEST_F(Scheduler, StartUpTicksAndZeroRunsACycleInTheSameTick)
     EXPECT_EQ(state.SecondsLeft, 5);
     EXPECT_EQ(state.PollMinutes, 120);
     for (int i = 0; i < 4; ++i)
-        scheduler.tick();
+        QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("00:01"));
     EXPECT_EQ(pop.conversations, 0);
-    scheduler.tick();
+    QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("00:00"));
     EXPECT_EQ(pop.conversations, 1);
     EXPECT_EQ(accountText(1), QStringLiteral("Work --- No messages."));
     EXPECT_EQ(state.SecondsLeft, 7200);
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
-    scheduler.tick();
+    QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("19:59"));
 }
 
@@ -68,7 +68,7 @@ TEST_F(Scheduler, NoAccountsOnlyRestartsTheCountdown)
     tree.add({}, QStringLiteral("P9"), QStringLiteral("left over"), Image::NoMail);
     scheduler.start();
     state.SecondsLeft = 1;
-    scheduler.tick();
+    QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(state.SecondsLeft, 300);
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     EXPECT_EQ(tree.text(QStringLiteral("P9")), QStringLiteral("left over"));
@@ -83,7 +83,7 @@ TEST_F(Scheduler, CycleCaptionsTrayAndDisabledAccounts)
     pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a>")) };
     host.minimized = true;
     state.options.RunInTray = false;
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(host.captions, (QStringList { Caption::Checking, Caption::Normal }));
     EXPECT_TRUE(host.trayPictures.isEmpty());
     EXPECT_EQ(tree.text(key(1)), QStringLiteral("Home--- Disabled."));
@@ -96,7 +96,7 @@ TEST_F(Scheduler, CycleCaptionsTrayAndDisabledAccounts)
     host.captions.clear();
     state.options.RunInTray = true;
     state.NewMailShown = true;
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(host.captions, QStringList { Caption::Normal }); // in the tray the picture tells instead
     EXPECT_EQ(host.trayPictures, (QList<int> { TrayPicture::Checking, TrayPicture::MailWaiting }));
     EXPECT_EQ(host.events.last(), QStringLiteral("menus 1111"));
@@ -105,7 +105,7 @@ TEST_F(Scheduler, CycleCaptionsTrayAndDisabledAccounts)
     // Every account disabled: the cycle runs and the tray returns to idle.
     state.account(work).Disabled = true;
     host.trayPictures.clear();
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(host.trayPictures, (QList<int> { TrayPicture::Checking, TrayPicture::Idle }));
     EXPECT_EQ(pop.conversations, 2);
     EXPECT_TRUE(state.menus.mnuUpdateNow.enabled);
@@ -116,7 +116,7 @@ TEST_F(Scheduler, SuspendKeepsTheCountdownAndTheMenusFollow)
     addAccount(QStringLiteral("Work"));
     scheduler.start();
     state.SecondsLeft = 191;
-    scheduler.tick();
+    QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("03:10"));
     scheduler.Suspend();
     EXPECT_FALSE(scheduler.PoolingEvent().isActive());
@@ -137,7 +137,7 @@ TEST_F(Scheduler, SuspendKeepsTheCountdownAndTheMenusFollow)
     EXPECT_TRUE(m.mnuUpdateNow.enabled);
     EXPECT_TRUE(m.mnuSuspend.visible);
     EXPECT_FALSE(m.mnuResume.visible);
-    scheduler.tick();
+    QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("03:09"));
 }
 
@@ -165,14 +165,14 @@ TEST_F(Scheduler, UpdateNowMarksReadChecksAndRestartsFromTheFullPeriod)
 {
     const int work = addAccount(QStringLiteral("Work"));
     pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a>")) };
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     ASSERT_EQ(messageImages(work), QStringList { Image::NewMail });
     host.hiddenInTray = true;
     state.SecondsLeft = 17;
     host.trayPictures.clear();
     host.captions.clear();
     pop.mailbox << fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b>"));
-    scheduler.CheckNow();
+    QCoro::waitFor(scheduler.CheckNow());
     EXPECT_TRUE(host.events.contains(QStringLiteral("restore")));
     EXPECT_EQ(messageImages(work), (QStringList { Image::Mail, Image::NewMail }));
     EXPECT_EQ(state.NewMailCount, 0); // cleared by the snapshot after the check
@@ -188,7 +188,7 @@ TEST_F(Scheduler, OnceRunPrintsTheTree)
     addAccount(QStringLiteral("Work"));
     addAccount(QStringLiteral("Home"), true);
     pop.mailbox = { fakeMessage(QStringLiteral("Minutes"), QStringLiteral("Ann"), QStringLiteral("<a>"), 2417) };
-    EXPECT_EQ(RunOnce(state, pop),
+    EXPECT_EQ(QCoro::waitFor(RunOnce(state, pop)),
         QStringLiteral("Work --- 1 message --- Totaling 2,417 bytes. [NoMail]\n"
                        "  #1 --- 2,417 bytes --- Subject : Minutes --- From : Ann [NewMail]\n"
                        "Home--- Disabled. [Closed]\n"));
@@ -212,11 +212,11 @@ TEST_F(Scheduler, AStoredPeriodTheOptionsWouldRefuseCountsAsFiveMinutes)
     addAccount(QStringLiteral("Work"));
     scheduler.start();
     state.SecondsLeft = 1;
-    scheduler.tick();
+    QCoro::waitFor(scheduler.tick());
     ASSERT_EQ(pop.conversations, 1);
     EXPECT_EQ(state.SecondsLeft, 35791394 * 60);
     for (int i = 0; i < 3; ++i)
-        scheduler.tick();
+        QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(pop.conversations, 1);
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("93:57"));
 
@@ -244,7 +244,7 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
             scheduler.Suspend();
     };
     scheduler.start();
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     ASSERT_EQ(host.played.size(), 2);
     EXPECT_FALSE(scheduler.PoolingEvent().isActive());
     EXPECT_TRUE(state.Suspended);
@@ -254,7 +254,7 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
     EXPECT_TRUE(state.menus.mnuResume.visible);
     scheduler.Resume();
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
-    scheduler.tick();
+    QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("04:59"));
 
     // Suspend and resume within the wait: the countdown waits for the cycle to end, and "Update
@@ -275,7 +275,7 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
         runningInWait = runningInWait || scheduler.PoolingEvent().isActive();
     };
     pop.mailbox << fakeMessage(QStringLiteral("C"), QStringLiteral("Zed"), QStringLiteral("<c>"));
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     ASSERT_EQ(host.played.size(), 2);
     EXPECT_FALSE(runningInWait);
     EXPECT_FALSE(updateNowInWait);
@@ -286,6 +286,6 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
     // The countdown never shows less than zero, even if a tick finds nothing left.
     state.SecondsLeft = 0;
     state.accounts.clear();
-    scheduler.tick();
+    QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("00:00"));
 }

@@ -105,7 +105,7 @@ protected:
         AddAccountNode(state, tree, index, Status::Checking);
         tree.setSelected(state.account(index).NodeKey);
         state.CurrentAccount = static_cast<qint16>(index);
-        engine.CheckAccount();
+        QCoro::waitFor(engine.CheckAccount());
     }
 
     [[nodiscard]] QString key(int index) const { return state.account(index).NodeKey; }

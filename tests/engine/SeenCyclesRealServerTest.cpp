@@ -39,7 +39,7 @@ struct ProgramRun {
 
     void cycle()
     {
-        scheduler.PollCycle();
+        QCoro::waitFor(scheduler.PollCycle());
         scheduler.PoolingEvent().stop();
     }
     [[nodiscard]] QStringList images() const

@@ -164,15 +164,15 @@ TEST_F(SeenAcrossCycles, SecondCycleLogsNothingAndSoundsNoAlarm)
     addAccount(QStringLiteral("Work"));
     pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a>")),
         fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b>")) };
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(state.UnseenCount, 2);
     EXPECT_EQ(state.NewMailCount, 2);
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(state.UnseenCount, 0);
     EXPECT_EQ(state.NewMailCount, 2); // seen but never marked read
     EXPECT_EQ(messageImages(1), QStringList(2, Image::NewMail));
     MarkAllRead(state, tree);
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(messageImages(1), QStringList(2, Image::Mail));
     EXPECT_EQ(state.NewMailCount, 0);
 
@@ -186,11 +186,11 @@ TEST_F(SeenAcrossCycles, SecondCycleLogsNothingAndSoundsNoAlarm)
         noId.headers = { { QStringLiteral("Subject"), QStringLiteral("no id %1").arg(i) } };
         pop.mailbox << noId;
     }
-    scheduler.PollCycle();
+    QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(state.UnseenCount, 150);
     EXPECT_EQ(host.played.size(), 1);
     for (int cycle = 0; cycle < 2; ++cycle) {
-        scheduler.PollCycle();
+        QCoro::waitFor(scheduler.PollCycle());
         EXPECT_EQ(state.UnseenCount, 0);
         EXPECT_EQ(host.played.size(), 1);
     }

@@ -48,21 +48,38 @@ protected:
 
 } // namespace
 
-TEST_F(SoundStep, EachDistinctFileOnceInOrderThenWavFileRestored)
+TEST_F(SoundStep, EachDistinctFileOnceInOrderWavFileUntouched)
 {
     message(QStringLiteral("C1"), hdr(QStringLiteral("Zed"), QStringLiteral("<1>")), Image::NewMail);
     message(QStringLiteral("C2"), hdr(QStringLiteral("Amy"), QStringLiteral("<2>")), Image::NewMail);
     message(QStringLiteral("C3"), hdr(QStringLiteral("Zed"), QStringLiteral("<3>")), Image::NewMail);
-    RunSoundStep(state, tree, host);
+    QCoro::waitFor(RunSoundStep(state, tree, host));
     EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
     EXPECT_EQ(state.options.WavFile, QStringLiteral("general.wav"));
+}
+
+// While a rule's sound waits for the device, the options dialog may save: it must find (and keep)
+// the user's own sound, never a rule's file.
+TEST_F(SoundStep, OptionsSavedDuringARulesSoundKeepTheUsersFile)
+{
+    message(QStringLiteral("C1"), hdr(QStringLiteral("Zed"), QStringLiteral("<1>")), Image::NewMail);
+    message(QStringLiteral("C2"), hdr(QStringLiteral("Amy"), QStringLiteral("<2>")), Image::NewMail);
+    QStringList optionsWhilePlaying;
+    host.whilePlaying = [&] {
+        optionsWhilePlaying << state.options.WavFile;
+        state.options.WavFile = QStringLiteral("chosen.wav");
+    };
+    QCoro::waitFor(RunSoundStep(state, tree, host));
+    EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
+    EXPECT_EQ(optionsWhilePlaying, (QStringList { QStringLiteral("general.wav"), QStringLiteral("chosen.wav") }));
+    EXPECT_EQ(state.options.WavFile, QStringLiteral("chosen.wav"));
 }
 
 TEST_F(SoundStep, NoActionMatchedPlaysTheGeneralSoundOnce)
 {
     message(QStringLiteral("C1"), hdr(QStringLiteral("Bob"), QStringLiteral("<1>")), Image::NewMail);
     message(QStringLiteral("C2"), hdr(QStringLiteral("Bob"), QStringLiteral("<2>")), Image::NewMail);
-    RunSoundStep(state, tree, host);
+    QCoro::waitFor(RunSoundStep(state, tree, host));
     EXPECT_EQ(host.played, QStringList { QStringLiteral("general.wav") });
 }
 
@@ -70,13 +87,13 @@ TEST_F(SoundStep, SilentWithoutUnseenMailOrWithoutASoundMode)
 {
     message(QStringLiteral("C1"), hdr(QStringLiteral("Zed"), QStringLiteral("<1>")), Image::NewMail);
     state.UnseenCount = 0;
-    RunSoundStep(state, tree, host);
+    QCoro::waitFor(RunSoundStep(state, tree, host));
     state.UnseenCount = 1;
     state.options.PlayWav = false;
-    RunSoundStep(state, tree, host);
+    QCoro::waitFor(RunSoundStep(state, tree, host));
     EXPECT_TRUE(host.played.isEmpty());
     state.options.RandomPlayWAV = true; // random mode still plays once per distinct action file
-    RunSoundStep(state, tree, host);
+    QCoro::waitFor(RunSoundStep(state, tree, host));
     EXPECT_EQ(host.played, QStringList { QStringLiteral("z.wav") });
 }
 
@@ -88,10 +105,10 @@ TEST_F(SoundStep, AutoMarkReadLimitsToUnreadNewMail)
     message(QStringLiteral("C3"), hdr(QStringLiteral("Amy"), QStringLiteral("<3>")), Image::Deleted);
     state.ReadHeaders = { readZed };
     state.options.AutoMarkRead = true;
-    RunSoundStep(state, tree, host);
+    QCoro::waitFor(RunSoundStep(state, tree, host));
     EXPECT_EQ(host.played, QStringList { QStringLiteral("general.wav") });
     host.played.clear();
     state.options.AutoMarkRead = false; // every node takes part, "Mail" and "Deleted" too
-    RunSoundStep(state, tree, host);
+    QCoro::waitFor(RunSoundStep(state, tree, host));
     EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
 }

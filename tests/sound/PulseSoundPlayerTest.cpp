@@ -1,6 +1,6 @@
 // Every play is answered exactly once, also when nothing can be heard.
 #include "sound/PulseSoundPlayer.h"
-#include "engine/PlayMessage.h"
+#include "engine/SoundRoutine.h"
 #include "store/AppState.h"
 #include "support/ScopedEnv.h"
 #include "support/WavWriter.h"
@@ -134,7 +134,7 @@ TEST_F(PlayerFailures, SoundRoutineOverTheRealPlayerNeverHangs)
     state.options.PlayWav = true;
     for (const QString& file : { dir.filePath(QStringLiteral("missing.wav")), text.fileName(), tone }) {
         state.options.WavFile = file;
-        routine.PlayMessage();
+        QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
     }
     EXPECT_EQ(idle.count(), 2) << "each later call waited for one end";
     ASSERT_TRUE(idle.wait(5000));

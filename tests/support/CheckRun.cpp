@@ -30,7 +30,7 @@ CheckOutcome runCheck(
     AddAccountNode(state, tree, 1, QStringLiteral(" --- Checking..."));
     tree.setSelected(account.NodeKey);
     state.CurrentAccount = 1;
-    engine.CheckAccount();
+    QCoro::waitFor(engine.CheckAccount());
 
     CheckOutcome out;
     out.accountText = tree.text(account.NodeKey);

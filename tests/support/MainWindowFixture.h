@@ -12,6 +12,7 @@
 #include "store/SettingsStore.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedDialogService.h"
+#include "support/Wait.h"
 #include "tree/AccountTree.h"
 
 #include "demo/PopTestServer.h"
@@ -86,6 +87,13 @@ protected:
         pop.setConnectTimeout(3000);
         pop.setTlsHandshakeTimeout(3000);
         pop.setReplyTimeout(3000);
+    }
+
+    // A command started from a menu runs on while its conversation waits for the server; this
+    // waits for its end.
+    void waitForCommand() const
+    {
+        ASSERT_TRUE(::ormisk::testing::waitUntil([&] { return !window->engine().inConversation(); }, 30000));
     }
 
     [[nodiscard]] AccountTree& tree() const { return *window->tree(); }

@@ -49,11 +49,12 @@ public:
     {
         events << (giveFocus ? QStringLiteral("update new mail focus") : QStringLiteral("update new mail"));
     }
-    void playMessage() override
+    QCoro::Task<> playMessage(SoundRequest request) override
     {
-        played << m_state.options.WavFile;
+        played << request.file;
         if (whilePlaying)
             whilePlaying();
+        co_return;
     }
 
     bool minimized = false;
@@ -62,7 +63,7 @@ public:
     QStringList captions;
     QList<int> trayPictures;
     QStringList timeTexts;
-    QStringList played; // WavFile at each playMessage()
+    QStringList played; // the file of each playMessage()
     // What the user does while playMessage() waits for the device (window events run meanwhile).
     std::function<void()> whilePlaying;
 

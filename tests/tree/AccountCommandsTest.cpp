@@ -44,6 +44,7 @@ protected:
     {
         NextDialog<AccountEditorDialog> next([&](AccountEditorDialog& d) { fillAndAccept(d, title, user, disabled); });
         window->menus().mnuNewAccount->trigger();
+        waitForCommand();
         ASSERT_EQ(next.shown(), 1);
     }
     [[nodiscard]] QString accounts(const char* key) const { return store.read(Section::Accounts, QLatin1String(key)); }
@@ -111,6 +112,7 @@ TEST_F(AccountCommandsTest, CancelledAddChangesNothing)
         d.close(); // the close box
     });
     window->menus().mnuNewAccount->trigger();
+    waitForCommand();
     ASSERT_EQ(next.shown(), 1);
     EXPECT_EQ(state.AccountCount(), 1);
     EXPECT_EQ(storedTitles(), QStringList { QStringLiteral("Work") });
@@ -124,7 +126,7 @@ TEST_F(AccountCommandsTest, ModifyFromAMessageNodeRetitlesAndRechecksTheAccount)
     storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")),
         account(QStringLiteral("Home"), QStringLiteral("bob")) });
     start();
-    window->scheduler().PollCycle();
+    QCoro::waitFor(window->scheduler().PollCycle());
     state.SecondsLeft = 3600;
     const QString key = state.account(2).NodeKey;
     const QStringList oldChildren = childKeys(key);
@@ -141,6 +143,7 @@ TEST_F(AccountCommandsTest, ModifyFromAMessageNodeRetitlesAndRechecksTheAccount)
         d.findChild<QPushButton*>(QStringLiteral("butOK"))->click();
     });
     window->menus().mnuModifyAccount->trigger();
+    waitForCommand();
     ASSERT_EQ(next.shown(), 1);
     EXPECT_TRUE(modifyMode);
     EXPECT_EQ(window->accounts().selection().message, 0);
@@ -161,7 +164,7 @@ TEST_F(AccountCommandsTest, CancelledModifyChangesNothing)
 {
     storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")) });
     start();
-    window->scheduler().PollCycle();
+    QCoro::waitFor(window->scheduler().PollCycle());
     state.SecondsLeft = 3600;
     const QString key = state.account(1).NodeKey;
     click(key);
@@ -175,6 +178,7 @@ TEST_F(AccountCommandsTest, CancelledModifyChangesNothing)
         d.findChild<QPushButton*>(QStringLiteral("butCancel"))->click();
     });
     window->menus().mnuModifyAccount->trigger();
+    waitForCommand();
     ASSERT_EQ(next.shown(), 1);
     EXPECT_EQ(state.account(1).Title, QStringLiteral("Work"));
     EXPECT_EQ(storedTitles(), QStringList { QStringLiteral("Work") });
@@ -189,7 +193,7 @@ TEST_F(AccountCommandsTest, DeleteFromAMessageNodeRemovesThatAccount)
     storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")),
         account(QStringLiteral("Home"), QStringLiteral("bob")) });
     start();
-    window->scheduler().PollCycle();
+    QCoro::waitFor(window->scheduler().PollCycle());
     state.SecondsLeft = 3600;
     const QString workKey = state.account(1).NodeKey;
     const QString homeKey = state.account(2).NodeKey;
@@ -231,7 +235,7 @@ TEST_F(AccountCommandsTest, ModifyingToDisabledClearsTheMessagesWithoutAConversa
 {
     storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")) });
     start();
-    window->scheduler().PollCycle();
+    QCoro::waitFor(window->scheduler().PollCycle());
     state.SecondsLeft = 3600;
     const QString key = state.account(1).NodeKey;
     ASSERT_EQ(childKeys(key).size(), 1);
@@ -242,6 +246,7 @@ TEST_F(AccountCommandsTest, ModifyingToDisabledClearsTheMessagesWithoutAConversa
         d.findChild<QPushButton*>(QStringLiteral("butOK"))->click();
     });
     window->menus().mnuModifyAccount->trigger();
+    waitForCommand();
     ASSERT_EQ(next.shown(), 1);
     EXPECT_EQ(tree().text(key), QStringLiteral("Work--- Disabled."));
     EXPECT_EQ(tree().image(key), QStringLiteral("Closed"));

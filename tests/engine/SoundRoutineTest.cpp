@@ -1,7 +1,8 @@
 // The sound routine: one sound at a time, and the right file for each mode.
-#include "engine/PlayMessage.h"
+#include "engine/SoundRoutine.h"
 #include "engine/SoundPlayer.h"
 #include "store/AppState.h"
+#include "support/Wait.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +46,7 @@ TEST_F(SoundRoutineTest, SecondCallWaitsForTheFirstSoundToEnd)
 {
     state.options.PlayWav = true;
     state.options.WavFile = QStringLiteral("/sounds/first.wav");
-    routine.PlayMessage();
+    QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
     EXPECT_EQ(player.played, QStringList { QStringLiteral("/sounds/first.wav") });
     EXPECT_FALSE(state.SoundIdle);
 
@@ -56,7 +57,7 @@ TEST_F(SoundRoutineTest, SecondCallWaitsForTheFirstSoundToEnd)
         player.end();
     });
     state.options.WavFile = QStringLiteral("/sounds/second.wav");
-    routine.PlayMessage();
+    QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
     EXPECT_EQ(seenWhileWaiting, QStringList { QStringLiteral("/sounds/first.wav") });
     EXPECT_EQ(
         player.played, (QStringList { QStringLiteral("/sounds/first.wav"), QStringLiteral("/sounds/second.wav") }));
@@ -65,28 +66,22 @@ TEST_F(SoundRoutineTest, SecondCallWaitsForTheFirstSoundToEnd)
     EXPECT_TRUE(state.SoundIdle);
 }
 
-TEST_F(SoundRoutineTest, EachEndLetsExactlyOneWaitingCallThrough)
+TEST_F(SoundRoutineTest, EachEndLetsOneWaitingCallThroughInTurn)
 {
-    state.options.PlayWav = true;
-    state.options.WavFile = QStringLiteral("a.wav");
-    routine.PlayMessage();
-
-    QList<int> playedAfterEachEnd;
-    // Call 3 starts while call 2 waits; then two sounds end one after the other.
-    QTimer::singleShot(10, [&] {
-        QTimer::singleShot(10, [&] {
-            player.end();
-            QTimer::singleShot(10, [&] {
-                playedAfterEachEnd.append(static_cast<int>(player.played.size()));
-                player.end();
-            });
-        });
-        routine.PlayMessage();
-    });
-    routine.PlayMessage();
-    playedAfterEachEnd.append(static_cast<int>(player.played.size()));
-    EXPECT_EQ(playedAfterEachEnd, (QList<int> { 2, 3 }));
-    EXPECT_EQ(player.played.size(), 3);
+    const auto play = [&](const char* file) {
+        return routine.PlayMessage(SoundRequest { true, QLatin1String(file), {} });
+    };
+    QCoro::waitFor(play("a.wav"));
+    const QCoro::Task<> second = play("b.wav");
+    const QCoro::Task<> third = play("c.wav");
+    EXPECT_EQ(player.played, QStringList { QStringLiteral("a.wav") });
+    player.end();
+    ASSERT_TRUE(ormisk::testing::waitUntil([&] { return second.isReady(); }));
+    EXPECT_FALSE(third.isReady());
+    EXPECT_EQ(player.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("b.wav") }));
+    player.end();
+    ASSERT_TRUE(ormisk::testing::waitUntil([&] { return third.isReady(); }));
+    EXPECT_EQ(player.played.last(), QStringLiteral("c.wav"));
     EXPECT_FALSE(state.SoundIdle);
 }
 
@@ -95,7 +90,7 @@ TEST_F(SoundRoutineTest, SingleFileModeUsesTheNameAsStored)
     state.options.PlayWav = true;
     state.options.WavFolder = dir.path();
     state.options.WavFile = QStringLiteral("/does/not/exist.wav");
-    routine.PlayMessage();
+    QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
     EXPECT_EQ(player.played, QStringList { QStringLiteral("/does/not/exist.wav") });
     EXPECT_EQ(beeps, 0);
 }
@@ -118,7 +113,7 @@ TEST_F(SoundRoutineTest, RandomModePicksOnlyWavFilesAndEveryOneOfThem)
     state.options.WavFolder = dir.path();
     QSet<QString> chosen;
     for (int i = 0; i < 40; ++i) {
-        routine.PlayMessage();
+        QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
         chosen.insert(player.played.last());
         player.end();
     }
@@ -132,7 +127,7 @@ TEST_F(SoundRoutineTest, RandomModeWithOneFileAlwaysPlaysIt)
     state.options.PlayWav = false;
     state.options.WavFolder = dir.path();
     for (int i = 0; i < 10; ++i) {
-        routine.PlayMessage();
+        QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
         EXPECT_EQ(player.played.last(), dir.filePath(QStringLiteral("only.wav")));
         player.end();
     }
@@ -142,13 +137,13 @@ TEST_F(SoundRoutineTest, MissingFolderBeepsAndReplaysTheLastFile)
 {
     state.options.PlayWav = true;
     state.options.WavFile = QStringLiteral("/sounds/last.wav");
-    routine.PlayMessage();
+    QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
     player.end();
 
     state.options.PlayWav = false;
     for (const QString& folder : { dir.filePath(QStringLiteral("gone")), QString() }) {
         state.options.WavFolder = folder;
-        routine.PlayMessage();
+        QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
         EXPECT_EQ(player.played.last(), QStringLiteral("/sounds/last.wav"));
         EXPECT_FALSE(state.SoundIdle) << "the replay still has to report its end";
         player.end();
@@ -162,7 +157,7 @@ TEST_F(SoundRoutineTest, EmptyFolderPlaysNothingButStillCompletes)
 {
     state.options.PlayWav = false;
     state.options.WavFolder = dir.path();
-    routine.PlayMessage();
+    QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
     ASSERT_EQ(player.played.size(), 1);
     EXPECT_FALSE(player.played.last().endsWith(QLatin1String(".wav")));
     EXPECT_EQ(beeps, 0);
