@@ -1,9 +1,12 @@
 #include "EngineFixture.h"
 
 #include "engine/ByteFormat.h"
+#include "pop/PopClient.h"
+#include "support/Wait.h"
 
 #include <QFile>
 #include <QLocale>
+#include <QTcpServer>
 
 using namespace ormisk;
 using namespace ormisk::test;
@@ -134,6 +137,37 @@ TEST_F(AccountCheck, ConnectionLostAfterTheSecondSize)
     // Messages 3 and 4 were never asked for: the check saw the connection was gone.
     EXPECT_FALSE(pop.calls.contains(QStringLiteral("size 3")));
     expectMenusRestored();
+}
+
+// What closing the window does to a check that waits for its server: the conversation is
+// cancelled, the check runs to its end at once, and nothing is left waiting.
+TEST(AccountCheckCancel, CancelledWhileWaitingEndsWithNothingLeftRunning)
+{
+    QTcpServer silent; // takes the connection and never greets
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    AppState state;
+    MemoryTree tree;
+    PopClient pop;
+    RecordingHost host { state };
+    MailEngine engine(state, tree, pop, host);
+    AccountRecord account;
+    account.Title = QStringLiteral("Work");
+    account.Host = QStringLiteral("127.0.0.1");
+    account.Port = silent.serverPort();
+    account.NodeKey = QStringLiteral("P1");
+    state.accounts.append(account);
+    AddAccountNode(state, tree, 1, QStringLiteral(" --- Checking..."));
+    tree.setSelected(account.NodeKey);
+    state.CurrentAccount = 1;
+
+    const QCoro::Task<> running = engine.CheckAccount();
+    ASSERT_TRUE(ormisk::testing::waitUntil([&] { return silent.hasPendingConnections(); }));
+    EXPECT_FALSE(running.isReady());
+    pop.cancel();
+    ASSERT_TRUE(ormisk::testing::waitUntil([&] { return running.isReady(); }, 2000));
+    EXPECT_FALSE(engine.inConversation());
+    EXPECT_TRUE(pop.isClosed());
+    EXPECT_EQ(tree.text(account.NodeKey), QStringLiteral("Work --- Error Connecting!"));
 }
 
 // A failed request is told from one that brought nothing by the events, not by the values: an
