@@ -220,6 +220,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         // Never while a server conversation is open: it is asked to end, and the user (or the
         // signal handler's retry) closes again once it has.
         m_dialogs.beep();
+        m_scheduler->stopCycle();
         if (m_pop->busy())
             m_pop->cancel();
         else if (m_pop->connectionState() != PopComponent::Closed)

@@ -68,7 +68,7 @@ QCoro::Task<> PollScheduler::checkAllAccounts()
     AppState& s = m_engine.state();
     NodeTree& tree = m_engine.tree();
     const qint16 count = s.AccountCount();
-    for (qint16 i = 1; i <= count && i <= s.AccountCount(); ++i) {
+    for (qint16 i = 1; i <= count && i <= s.AccountCount() && !m_stopRequested; ++i) {
         AddAccountNode(s, tree, i, Status::Checking);
         const QString key = s.account(i).NodeKey;
         tree.setSelected(key);
@@ -122,7 +122,9 @@ QCoro::Task<> PollScheduler::PollCycle()
         host.setTrayPicture(s.WaitingCount == 0 ? TrayPicture::Idle : TrayPicture::MailWaiting);
     // The sound step waits for each sound but the first while window events run, so the user may
     // suspend (and resume) monitoring meanwhile.
-    co_await RunSoundStep(s, tree, host);
+    if (!m_stopRequested)
+        co_await RunSoundStep(s, tree, host);
+    m_stopRequested = false;
     s.SecondsLeft = periodSeconds(s.PollMinutes);
     m_running = Running::None;
     startCountdownUnlessSuspended();
@@ -150,6 +152,7 @@ QCoro::Task<> PollScheduler::CheckNow()
     updateNewMailWindow(false);
     SnapshotRead(s, tree);
     host.hideSelection();
+    m_stopRequested = false;
     m_running = Running::None;
     startCountdownUnlessSuspended();
 }

@@ -49,6 +49,9 @@ public:
 
     // True while PollCycle or CheckNow runs.
     [[nodiscard]] bool cycleRunning() const { return m_running != Running::None; }
+    // The program is closing: a running cycle checks no further account and plays no sound, so
+    // it ends as soon as the conversation in progress does.
+    void stopCycle() { m_stopRequested = cycleRunning(); }
 
     // "MM:SS" of the countdown box: the last two digits of each.
     [[nodiscard]] static QString timeLeftText(qint32 secondsLeft);
@@ -64,6 +67,7 @@ private:
     MailEngine& m_engine;
     QTimer m_timer;
     Running m_running = Running::None;
+    bool m_stopRequested = false;
 };
 
 // Stops the countdown for as long as a dialog or a command's own conversation lasts; on

@@ -145,10 +145,14 @@ TEST_F(MainWindowTest, SuspendAndResumeTakeTurnsAndShortcutsReachThem)
 }
 
 // While a check holds the server, no command may start and the window may not close; the close
-// asks the conversation to end instead.
-TEST_F(MainWindowTest, DuringACheckShortcutsDoNothingAndCloseIsRefused)
+// asks the conversation to end instead, and the cycle checks no further account.
+TEST_F(MainWindowTest, DuringACheckShortcutsDoNothingAndCloseIsRefusedAndStopsTheCycle)
 {
-    startWithMail(2);
+    server.addUser(QStringLiteral("alice"), QStringLiteral("secret"), rawMessages(2));
+    server.addUser(QStringLiteral("bob"), QStringLiteral("secret"), rawMessages(1, "bob"));
+    storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")),
+        account(QStringLiteral("Home"), QStringLiteral("bob")) });
+    start();
     window->pop().setReplyTimeout(60000); // only the close's cancel can end the withheld reply
     server.addFault({ PopFault::Kind::Withhold, "TOP", 0, 1 });
     window->activateWindow();
@@ -192,6 +196,7 @@ TEST_F(MainWindowTest, DuringACheckShortcutsDoNothingAndCloseIsRefused)
     EXPECT_EQ(sessionsDuring, 1) << "Update Now started no second check";
     EXPECT_TRUE(window->pop().isClosed());
     EXPECT_TRUE(window->menus().mnuAccounts->isEnabled());
+    EXPECT_EQ(server.sessionsStarted(), 1) << "the second account was not checked";
 
     EXPECT_TRUE(window->close()) << "once the check is over the window closes";
 }
