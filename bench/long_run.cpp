@@ -2,12 +2,12 @@
 // deletes some of it. Prints memory growth after warm-up, open descriptors before and after, the
 // seen list's size and the mail log's record count against the never-seen messages.
 //   long_run [cycles]     (default 300)
+#include "demo/PopTestServer.h"
 #include "engine/AccountCheck.h"
 #include "engine/MemoryTree.h"
 #include "engine/PollScheduler.h"
-#include "pop/PopClient.h"
 #include "engine/ShellHost.h"
-#include "demo/PopTestServer.h"
+#include "pop/PopClient.h"
 #include "store/AppState.h"
 
 #include <QCoreApplication>
@@ -89,12 +89,12 @@ int main(int argc, char** argv)
         a.User = user;
         a.Password = QStringLiteral("pw");
         a.NodeKey = QStringLiteral("P%1").arg(state.AccountCount() + 1);
-        state.AccountTable.append(a);
+        state.accounts.append(a);
     }
     FilterRule spam;
     spam.SubjectText = QStringLiteral("offer");
     spam.SubjectMatch = false;
-    state.FilterTable.append(spam);
+    state.filters.append(spam);
 
     MemoryTree tree;
     PopClient pop;
@@ -120,7 +120,7 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "the test server did not start\n");
                 return 1;
             }
-            for (AccountRecord& a : state.AccountTable)
+            for (AccountRecord& a : state.accounts)
                 a.Port = server->port();
         }
         const QString& user = users.at(cycle % 2);

@@ -5,13 +5,13 @@
 // work then counts in the CPU time).
 // Usage: poll_cycle [ACCOUNTS [MESSAGES]] [--test-server] [--plain]
 #include "ProcessFigures.h"
+#include "demo/MailboxGenerator.h"
+#include "demo/PopTestServer.h"
 #include "engine/AccountCheck.h"
 #include "engine/MemoryTree.h"
 #include "engine/PollScheduler.h"
-#include "pop/PopClient.h"
 #include "engine/ShellHost.h"
-#include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "pop/PopClient.h"
 #include "store/AppState.h"
 #include "support/Dovecot.h"
 
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
         record.User = userName(a);
         record.Password = QStringLiteral("secret");
         record.NodeKey = QStringLiteral("P%1").arg(a + 1);
-        state.AccountTable.append(record);
+        state.accounts.append(record);
     }
 
     MemoryTree tree;

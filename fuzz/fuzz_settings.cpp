@@ -2,13 +2,14 @@
 // over any text, and the whole file read through every loader the program has.
 #include "FuzzInput.h"
 #include "store/AccountTable.h"
-#include "store/AppState.h"
 #include "store/Options.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
+#include "store/WindowGeometry.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -38,11 +39,14 @@ void conversions(const QString& text)
 
 void loadEverything(const SettingsStore& store)
 {
-    AppState state;
-    LoadAccounts(store, state);
-    state.options = LoadOptions(store, QStringLiteral("/tmp/logs/"));
-    LoadFilters(store, state);
-    LoadWavActions(store, state);
+    QRandomGenerator random(1);
+    AccountTable accounts;
+    accounts.load(store, random);
+    (void)LoadOptions(store, QStringLiteral("/tmp/logs/"));
+    FilterTable filters;
+    filters.load(store);
+    WavActionTable wavActions;
+    wavActions.load(store);
     const StoredGeometry g = ReadGeometry(store);
     if (g.state && (*g.state < 0 || *g.state > 2))
         abort();
@@ -50,7 +54,7 @@ void loadEverything(const SettingsStore& store)
         if (*v && !(**v > -1.0e7 && **v < 1.0e7))
             abort();
     }
-    if (state.AccountCount() < 0)
+    if (accounts.size() < 0)
         abort();
 }
 

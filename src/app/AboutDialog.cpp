@@ -1,6 +1,5 @@
 #include "app/AboutDialog.h"
 
-#include "store/AppState.h"
 #include "ui_AboutDialog.h"
 
 #include <QIcon>
@@ -44,31 +43,18 @@ QString VersionLine()
 
 QString PlatformLine() { return QStringLiteral("%1 bit for %2").arg(QSysInfo::WordSize).arg(SystemName()); }
 
-AboutDialog::AboutDialog(AppState& state, QWidget* parent)
+AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent)
-    , ui(std::make_unique<Ui::About>())
-    , m_state(state)
+    , m_ui(std::make_unique<Ui::About>())
 {
-    ui->setupUi(this);
-    m_state.SelectionResetAllowed = false;
+    m_ui->setupUi(this);
     LoadIconResources();
-    ui->picIcon->setPixmap(QIcon(QStringLiteral(":/icons/ormisk.svg")).pixmap(64, 64));
-    ui->lblVersion->setText(VersionLine());
-    ui->lblPlatform->setText(PlatformLine());
-    connect(ui->Command1, &QPushButton::clicked, this, &QDialog::accept);
+    m_ui->picIcon->setPixmap(QIcon(QStringLiteral(":/icons/ormisk.svg")).pixmap(64, 64));
+    m_ui->lblVersion->setText(VersionLine());
+    m_ui->lblPlatform->setText(PlatformLine());
+    connect(m_ui->Command1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-AboutDialog::~AboutDialog()
-{
-    if (!m_closed)
-        m_state.SelectionResetAllowed = true;
-}
-
-void AboutDialog::done(int result)
-{
-    m_closed = true;
-    m_state.SelectionResetAllowed = true;
-    QDialog::done(result);
-}
+AboutDialog::~AboutDialog() = default;
 
 } // namespace ormisk

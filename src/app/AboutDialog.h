@@ -11,8 +11,6 @@ class About;
 
 namespace ormisk {
 
-struct AppState;
-
 // "Version 2.0": major and minor of the build's version.
 [[nodiscard]] QString VersionLine();
 // The word size of this build and the system it runs on, e.g. "64 bit for Linux".
@@ -21,16 +19,11 @@ struct AppState;
 class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    // Keeps the tree's selection rule off (SelectionResetAllowed) while the box is open.
-    explicit AboutDialog(AppState& state, QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
     ~AboutDialog() override;
 
-    void done(int result) override;
-
 private:
-    std::unique_ptr<Ui::About> ui;
-    AppState& m_state;
-    bool m_closed = false;
+    std::unique_ptr<Ui::About> m_ui;
 };
 
 } // namespace ormisk

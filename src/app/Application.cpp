@@ -1,13 +1,13 @@
 #include "app/Application.h"
 
-#include "demo/DemoMailbox.h"
 #include "app/MainWindow.h"
 #include "app/OnceMode.h"
 #include "app/SignalBridge.h"
+#include "demo/DemoMailbox.h"
+#include "dialogs/DialogService.h"
 #include "store/AppState.h"
 #include "store/Profile.h"
 #include "store/SettingsStore.h"
-#include "dialogs/DialogService.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -68,7 +68,7 @@ int runApplication(int argc, char** argv)
     QApplication app(argc, argv);
     initResources();
     // Installed first, so a signal that arrives during start-up is kept until the event loop runs.
-    SignalBridge signals_;
+    SignalBridge signalBridge;
     QApplication::setApplicationName(QStringLiteral("Ormisk"));
     QApplication::setOrganizationName(QStringLiteral("Ormisk"));
     QApplication::setApplicationVersion(QStringLiteral(ORMISK_VERSION));
@@ -139,7 +139,7 @@ int runApplication(int argc, char** argv)
         else
             retry->deleteLater();
     };
-    QObject::connect(&signals_, &SignalBridge::terminationRequested, &app, closeSoon);
+    QObject::connect(&signalBridge, &SignalBridge::terminationRequested, &app, closeSoon);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&](QSessionManager&) { closeSoon(); });
 
     window.startUp();

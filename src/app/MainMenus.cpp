@@ -1,6 +1,7 @@
 #include "app/MainMenus.h"
 
 #include "store/MenuState.h"
+#include "tree/Selection.h"
 
 #include <QAction>
 #include <QMenu>
@@ -43,6 +44,16 @@ void set(QMenu* menu, const MenuEntry& e)
 }
 
 } // namespace
+
+MenuState ShownMenus(const MenuState& monitoring, const Selection& selection, bool suspended)
+{
+    MenuState shown = monitoring;
+    shown.mnuModifyAccount.enabled = selection.account != 0;
+    shown.mnuDeleteAccount.enabled = selection.account != 0;
+    shown.mnuProperties.enabled = selection.message != 0;
+    shown.mnuDeleteMessage.enabled = selection.message != 0 && !suspended;
+    return shown;
+}
 
 void MainMenus::build(QMenuBar* bar)
 {

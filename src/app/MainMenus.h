@@ -1,6 +1,6 @@
 #pragma once
-// The main window's menu bar: every entry with its caption, shortcut and object name, and the
-// mirroring of the engine's enabled/visible flags onto the actions.
+// The main window's menu bar: every entry with its caption, shortcut and object name, the menu
+// state it shows, and the mirroring of that state onto the actions.
 #include <QHash>
 #include <QString>
 
@@ -12,6 +12,12 @@ class QObject;
 namespace ormisk {
 
 struct MenuState;
+struct Selection;
+
+// The menus as shown: the monitoring state's flags, with "&Modify Account" and "&Delete Account"
+// enabled exactly when an account is selected, "&Properties" when a live message is, and
+// "&Delete Message" too unless monitoring is suspended.
+[[nodiscard]] MenuState ShownMenus(const MenuState& monitoring, const Selection& selection, bool suspended);
 
 struct MainMenus {
     QMenu* mnuMonitoring = nullptr;

@@ -2,46 +2,38 @@
 
 #include "app/AboutDialog.h"
 #include "app/NewMailWindow.h"
+#include "app/SettingsCommands.h"
+#include "dialogs/DialogService.h"
 #include "engine/AccountCheck.h"
 #include "engine/DeleteMessage.h"
 #include "engine/PlayMessage.h"
 #include "engine/PollScheduler.h"
-#include "pop/PopClient.h"
 #include "engine/SeenListFile.h"
 #include "engine/SeenLists.h"
 #include "engine/TreeOps.h"
-#include "engine/TreeSelection.h"
-#include "rules/FilterListDialog.h"
-#include "options/LogSettingsDialog.h"
-#include "options/OptionsDialog.h"
+#include "pop/PopClient.h"
 #include "sound/PulseSoundPlayer.h"
-#include "rules/WavActionListDialog.h"
-#include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/Options.h"
-#include "store/WindowGeometry.h"
-#include "store/RuleTables.h"
 #include "store/SettingsStore.h"
-#include "dialogs/DialogService.h"
+#include "store/WindowGeometry.h"
 #include "tray/TrayIcon.h"
-#include "tree/AccountCommands.h"
+#include "tree/AccountController.h"
 #include "tree/AccountTree.h"
 #include "tree/MessagePropertiesDialog.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSystemTrayIcon>
 #include <QUrl>
 
 namespace ormisk {
@@ -74,6 +66,13 @@ MainWindow::MainWindow(
     m_pop = std::make_unique<PopClient>();
     m_engine = std::make_unique<MailEngine>(m_state, *m_tree, *m_pop, *this);
     m_scheduler = std::make_unique<PollScheduler>(*m_engine);
+    m_accounts = std::make_unique<AccountController>(*m_engine, *m_scheduler, m_store, m_dialogs, this);
+    m_settings = std::make_unique<SettingsCommands>(m_state, m_store, m_dialogs,
+        SettingsCommands::Window { this, *m_accounts, [this] { playMessage(); },
+            [this] {
+                m_scheduler->ApplyPollPeriod();
+                setTrayIconShown(m_state.options.RunInTray);
+            } });
     m_player = std::make_unique<PulseSoundPlayer>();
     m_sound = std::make_unique<SoundRoutine>(m_state, *m_player, [this] { m_dialogs.beep(); });
     m_tray = std::make_unique<TrayIcon>();
@@ -98,25 +97,22 @@ double MainWindow::twipsPerPixelY() const { return 1440.0 / logicalDpiY(); }
 void MainWindow::startUp()
 {
     m_state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
-    m_state.StartingUp = true;
-    LoadAccounts(m_store, m_state);
+    m_startingUp = true;
+    m_state.accounts.load(m_store, m_state.random);
     RebuildTree(m_state, *m_tree, QStringLiteral(" --- Unchecked."));
-    m_state.CurrentAccount = 0;
-    m_state.CurrentMessage = 0;
     m_state.SeenHeaders.clear();
     m_state.ReadHeaders.clear();
     m_state.NewMailShown = false;
-    m_state.RestoreState = QStringLiteral("0");
+    m_restoreMaximized = false;
     m_state.SoundIdle = true;
     restoreGeometryFromStore();
     show();
-    m_state.StartingUp = false;
-    refreshMenuState();
-    m_state.SelectionResetAllowed = true;
+    m_startingUp = false;
+    m_scheduler->RefreshMenuState();
     hideSelection();
     m_state.options = LoadOptions(m_store, m_profile.defaultLogFolder());
-    LoadFilters(m_store, m_state);
-    LoadWavActions(m_store, m_state);
+    m_state.filters.load(m_store);
+    m_state.wavActions.load(m_store);
     m_pop->setCaFile(m_state.options.CAFile);
     m_pop->setCacheFile(m_profile.dataDir + QStringLiteral("/header-cache"));
     setTrayIconShown(m_state.options.RunInTray);
@@ -183,7 +179,7 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::onResize()
 {
-    if (m_state.StartingUp)
+    if (m_startingUp)
         return;
     SaveWindowGeometry();
     if (QMainWindow::isMinimized()) {
@@ -200,7 +196,7 @@ void MainWindow::onResize()
         MarkAllRead(m_state, *m_tree);
     } else {
         closeNewMailWindow();
-        m_state.RestoreState = isMaximized() ? QStringLiteral("2") : QStringLiteral("0");
+        m_restoreMaximized = isMaximized();
     }
     setTrayPicture(TrayPicture::Idle);
     placeTimeLeftBox();
@@ -269,22 +265,15 @@ void MainWindow::wireMenus()
     whenEnabled(m.mnuMonitoring, m_menus.mnuOptions, [this] { openOptions(); });
     whenEnabled(m.mnuMonitoring, m_menus.mnuExit, [this] { close(); });
 
-    const auto accounts = [this] {
-        return AccountCommandContext { *m_engine, *m_scheduler, m_store, m_dialogs, this };
-    };
-    whenEnabled(m.mnuAccounts, m_menus.mnuNewAccount, [accounts] { AddAccountCommand(accounts()); });
-    whenEnabled(m.mnuAccounts, m_menus.mnuModifyAccount, [accounts] { ModifyAccountCommand(accounts()); });
-    whenEnabled(m.mnuAccounts, m_menus.mnuDeleteAccount, [accounts] { DeleteAccountCommand(accounts()); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuNewAccount, [this] { m_accounts->addAccount(); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuModifyAccount, [this] { m_accounts->modifyAccount(); });
+    whenEnabled(m.mnuAccounts, m_menus.mnuDeleteAccount, [this] { m_accounts->deleteAccount(); });
 
     whenEnabled(m.mnuMessages, m_menus.mnuDeleteMessage, [this] { DeleteMessage(*m_engine, *m_scheduler); });
     whenEnabled(m.mnuMessages, m_menus.mnuProperties, [this] { openProperties(); });
-    whenEnabled(m.mnuMessages, m_menus.mnuFilter, [this] {
-        runDialogCommand([this] {
-            FilterListDialog dialog(m_state, m_store, m_dialogs, this);
-            dialog.exec();
-        });
-    });
-    whenEnabled(m.mnuMessages, m_menus.mnuLogFile, [this] { openLogSettings(); });
+    whenEnabled(m.mnuMessages, m_menus.mnuFilter, [this] { runDialogCommand([this] { m_settings->editFilters(); }); });
+    whenEnabled(
+        m.mnuMessages, m_menus.mnuLogFile, [this] { runDialogCommand([this] { m_settings->editLogSettings(); }); });
 
     whenEnabled(m.mnuHelp, m_menus.mnuHelpContents, [this] { showHelp(); });
     whenEnabled(m.mnuHelp, m_menus.mnuAbout, [this] { showAbout(); });
@@ -297,29 +286,7 @@ void MainWindow::openOptions()
         // taking the window out of the tray must leave it on the screen.
         if (QMainWindow::isMinimized() || isHiddenInTray())
             restoreWindow();
-        OptionsDialog dialog(
-            m_state, m_store, m_dialogs, [this] { playMessage(); }, [this] { openAdvancedWav(); }, this);
-        dialog.exec();
-        if (dialog.wasAccepted()) {
-            m_scheduler->ApplyPollPeriod();
-            setTrayIconShown(m_state.options.RunInTray);
-        }
-    });
-}
-
-void MainWindow::openAdvancedWav()
-{
-    QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
-    WavActionListDialog dialog(
-        m_state, m_store, m_dialogs, [this] { playMessage(); }, owner);
-    dialog.exec();
-}
-
-void MainWindow::openLogSettings()
-{
-    runDialogCommand([this] {
-        LogSettingsDialog dialog(m_state, m_store, m_dialogs, this);
-        dialog.exec();
+        m_settings->editOptions();
     });
 }
 
@@ -333,8 +300,7 @@ void MainWindow::openProperties()
 
 void MainWindow::onNodePressed(const QString& key, bool rightButton, const QPoint& at)
 {
-    const PopupMenu menu = OnTreeMouseDown(m_state, *m_tree, key, rightButton, [this] { refreshMenuState(); });
-    switch (menu) {
+    switch (m_accounts->nodePressed(key, rightButton)) {
     case PopupMenu::Monitoring:
         m_menus.mnuMonitoring->popup(at);
         break;
@@ -351,7 +317,6 @@ void MainWindow::onNodePressed(const QString& key, bool rightButton, const QPoin
 
 void MainWindow::wireTree()
 {
-    const auto refresh = [this] { refreshMenuState(); };
     connect(
         m_tree, &AccountTree::nodePressed, this, [this](const QString& key, Qt::MouseButton button, const QPoint& at) {
             onNodePressed(key, button == Qt::RightButton, at);
@@ -359,18 +324,15 @@ void MainWindow::wireTree()
     // The context-menu key acts like a right click on the selected node.
     connect(m_tree, &AccountTree::contextKeyPressed, this,
         [this](const QString& key, const QPoint& at) { onNodePressed(key, true, at); });
-    connect(m_tree, &AccountTree::nodeExpandedByUser, this,
-        [this, refresh](const QString& key) { OnTreeNodeExpanded(m_state, *m_tree, key, refresh); });
-    connect(m_tree, &AccountTree::treeClicked, this, [this, refresh] { OnTreeClick(m_state, *m_tree, refresh); });
-    connect(m_tree, &AccountTree::treeDoubleClicked, this,
-        [this, refresh] { OnTreeDoubleClick(m_state, *m_tree, refresh); });
+    connect(
+        m_tree, &AccountTree::nodeExpandedByUser, this, [this](const QString& key) { m_accounts->nodeExpanded(key); });
+    connect(m_tree, &AccountTree::treeClicked, this, [this] { m_accounts->treeClicked(); });
+    connect(m_tree, &AccountTree::treeDoubleClicked, this, [this] { m_accounts->treeDoubleClicked(); });
     connect(m_tree, &AccountTree::nodeSelectedByKeyboard, this,
-        [this, refresh](const QString& key) { OnTreeKeyboardSelect(m_state, *m_tree, key, refresh); });
+        [this](const QString& key) { m_accounts->nodeSelectedByKeyboard(key); });
 }
 
-void MainWindow::refreshMenuState() { m_scheduler->RefreshMenuState(); }
-
-void MainWindow::hideSelection() { HideSelection(m_state, *m_tree); }
+void MainWindow::hideSelection() { m_accounts->hideSelection(); }
 
 QString MainWindow::helpFile(const QString& appDir)
 {
@@ -394,12 +356,13 @@ void MainWindow::showHelp()
 void MainWindow::showAbout()
 {
     runDialogCommand([this] {
-        AboutDialog dialog(m_state, this);
+        const AccountController::SelectionHold hold = m_accounts->holdSelection();
+        AboutDialog dialog(this);
         dialog.exec();
     });
 }
 
-void MainWindow::applyMenus() { m_menus.apply(m_state.menus); }
+void MainWindow::applyMenus() { m_menus.apply(ShownMenus(m_state.menus, m_accounts->selection(), m_state.Suspended)); }
 
 void MainWindow::setBusyPointer(bool busy)
 {
@@ -420,7 +383,7 @@ bool MainWindow::isHiddenInTray() const { return !isVisible(); }
 void MainWindow::restoreWindow()
 {
     if (QMainWindow::isMinimized() || !isVisible()) {
-        if (m_state.RestoreState == QStringLiteral("2"))
+        if (m_restoreMaximized)
             showMaximized();
         else
             showNormal();
@@ -437,8 +400,8 @@ void MainWindow::openNewMailWindow()
 {
     if (m_newMail)
         return;
-    m_newMail = new NewMail(m_state, this);
-    connect(m_newMail, &NewMail::viewMailRequested, this, [this] { bringBack(); });
+    m_newMail = new NewMailWindow(m_state, this);
+    connect(m_newMail, &NewMailWindow::viewMailRequested, this, [this] { bringBack(); });
     m_newMail->show();
 }
 

@@ -19,7 +19,9 @@ class QLineEdit;
 namespace ormisk {
 
 struct AppState;
+class AccountController;
 class AccountTree;
+class SettingsCommands;
 class DialogService;
 class MailEngine;
 class PulseSoundPlayer;
@@ -49,7 +51,10 @@ public:
     [[nodiscard]] PollScheduler& scheduler() const { return *m_scheduler; }
     [[nodiscard]] PopClient& pop() const { return *m_pop; }
     [[nodiscard]] TrayIcon& trayIcon() const { return *m_tray; }
-    [[nodiscard]] NewMail* newMailWindow() const { return m_newMail; }
+    [[nodiscard]] NewMailWindow* newMailWindow() const { return m_newMail; }
+    [[nodiscard]] AccountController& accounts() const { return *m_accounts; }
+    // Whether the window comes back from minimized or hidden as maximized.
+    [[nodiscard]] bool restoresMaximized() const { return m_restoreMaximized; }
 
     // Twips (1/1440 inch) per screen pixel, horizontally and vertically.
     [[nodiscard]] double twipsPerPixelX() const;
@@ -69,6 +74,7 @@ public:
     [[nodiscard]] bool isHiddenInTray() const override;
     void restoreWindow() override;
     void focusTree() override;
+    void hideSelection() override;
     void showTimeLeft(const QString& text) override;
     void openNewMailWindow() override;
     void updateNewMailWindow(bool giveFocus) override;
@@ -90,16 +96,12 @@ private:
     void wireTree();
     // A mouse button (or the context-menu key) on a node: the selection rules, then the pop-up.
     void onNodePressed(const QString& key, bool rightButton, const QPoint& at);
-    void refreshMenuState();
-    void hideSelection();
     // Runs a menu command unless its top-level menu is disabled (a check runs): shortcuts of a
     // disabled menu's entries would otherwise still fire.
     void whenEnabled(const MenuEntry& topMenu, QAction* action, const std::function<void()>& command);
     // Runs a command that opens a modal dialog with the countdown paused, then hides the selection.
     void runDialogCommand(const std::function<void()>& command);
     void openOptions();
-    void openAdvancedWav();
-    void openLogSettings();
     void openProperties();
     // A left click on the tray icon or "View Mail": back from minimized or hidden, with the focus.
     void bringBack();
@@ -122,10 +124,14 @@ private:
     std::unique_ptr<PopClient> m_pop;
     std::unique_ptr<MailEngine> m_engine;
     std::unique_ptr<PollScheduler> m_scheduler;
+    std::unique_ptr<AccountController> m_accounts;
+    std::unique_ptr<SettingsCommands> m_settings;
     std::unique_ptr<PulseSoundPlayer> m_player;
     std::unique_ptr<SoundRoutine> m_sound;
     std::unique_ptr<TrayIcon> m_tray;
-    QPointer<NewMail> m_newMail;
+    QPointer<NewMailWindow> m_newMail;
+    bool m_startingUp = false;
+    bool m_restoreMaximized = false;
 };
 
 } // namespace ormisk

@@ -2,9 +2,9 @@
 
 #include "ui_NewMailWindow.h"
 
+#include "dialogs/DialogRoutines.h"
 #include "engine/FormatNotice.h"
 #include "store/AppState.h"
-#include "dialogs/DialogRoutines.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,25 +12,25 @@
 
 namespace ormisk {
 
-NewMail::NewMail(AppState& state, QWidget* owner)
+NewMailWindow::NewMailWindow(AppState& state, QWidget* owner)
     : QWidget(owner, Qt::Dialog)
-    , ui(std::make_unique<Ui::NewMail>())
-    , state_(state)
+    , m_ui(std::make_unique<Ui::NewMail>())
+    , m_state(state)
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     // Return and Enter press the focused button as in a dialog; outside a QDialog a button only
     // does so when told.
-    ui->ButOK->setAutoDefault(true);
-    ui->butView->setAutoDefault(true);
+    m_ui->ButOK->setAutoDefault(true);
+    m_ui->butView->setAutoDefault(true);
     setAttribute(Qt::WA_DeleteOnClose);
     const QIcon icon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_MessageBoxInformation)
                                                            : QApplication::windowIcon();
-    ui->Image1->setPixmap(icon.pixmap(ui->Image1->size()));
+    m_ui->Image1->setPixmap(icon.pixmap(m_ui->Image1->size()));
 
-    state_.NewMailShown = true;
-    if (!state_.options.DialogMessage.isEmpty())
-        ui->lblMsg->setText(state_.options.DialogMessage);
-    notice_ = ui->lblMsg->text();
+    m_state.NewMailShown = true;
+    if (!m_state.options.DialogMessage.isEmpty())
+        m_ui->lblMsg->setText(m_state.options.DialogMessage);
+    m_notice = m_ui->lblMsg->text();
     FormatNotice();
     placeControls();
     CenterForm(this);
@@ -43,58 +43,58 @@ NewMail::NewMail(AppState& state, QWidget* owner)
     });
     Timer1.start();
 
-    connect(ui->ButOK, &QPushButton::clicked, this, &QWidget::close);
-    connect(ui->butView, &QPushButton::clicked, this, [this] {
+    connect(m_ui->ButOK, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_ui->butView, &QPushButton::clicked, this, [this] {
         emit viewMailRequested();
         close();
     });
 }
 
-NewMail::~NewMail() { unload(); }
+NewMailWindow::~NewMailWindow() { unload(); }
 
-int NewMail::twipsToPixels(int twips) const { return twips * logicalDpiX() / 1440; }
+int NewMailWindow::twipsToPixels(int twips) const { return twips * logicalDpiX() / 1440; }
 
-void NewMail::Update()
+void NewMailWindow::Update()
 {
-    if (state_.NewMailCount > 0)
+    if (m_state.NewMailCount > 0)
         FormatNotice();
     else
         close();
 }
 
-void NewMail::FormatNotice()
+void NewMailWindow::FormatNotice()
 {
     // Always from the template, so a refresh cannot eat a second bracket pair of a template
     // without "#".
-    ui->lblMsg->setText(ormisk::FormatNotice(notice_, state_.NewMailCount));
-    ui->lblMsg->adjustSize();
+    m_ui->lblMsg->setText(ormisk::FormatNotice(m_notice, m_state.NewMailCount));
+    m_ui->lblMsg->adjustSize();
 }
 
-void NewMail::placeControls()
+void NewMailWindow::placeControls()
 {
-    const int width = qMax(ui->lblMsg->width() + twipsToPixels(kLabelMarginTwips), twipsToPixels(kMinimumWidthTwips));
+    const int width = qMax(m_ui->lblMsg->width() + twipsToPixels(kLabelMarginTwips), twipsToPixels(kMinimumWidthTwips));
     const int buttonWidth = twipsToPixels(kButtonWidthTwips);
-    const int buttonHeight = qMax(ui->ButOK->sizeHint().height(), twipsToPixels(375));
-    const int buttonTop = ui->lblMsg->geometry().bottom() + twipsToPixels(480);
+    const int buttonHeight = qMax(m_ui->ButOK->sizeHint().height(), twipsToPixels(375));
+    const int buttonTop = m_ui->lblMsg->geometry().bottom() + twipsToPixels(480);
     const int gap = (width - 2 * buttonWidth) / 3;
-    ui->ButOK->setGeometry(gap, buttonTop, buttonWidth, buttonHeight);
-    ui->butView->setGeometry(ui->ButOK->x() + buttonWidth + gap, buttonTop, buttonWidth, buttonHeight);
+    m_ui->ButOK->setGeometry(gap, buttonTop, buttonWidth, buttonHeight);
+    m_ui->butView->setGeometry(m_ui->ButOK->x() + buttonWidth + gap, buttonTop, buttonWidth, buttonHeight);
     setFixedSize(width, buttonTop + buttonHeight + twipsToPixels(240));
 }
 
-void NewMail::closeEvent(QCloseEvent* event)
+void NewMailWindow::closeEvent(QCloseEvent* event)
 {
     unload();
     QWidget::closeEvent(event);
 }
 
-void NewMail::unload()
+void NewMailWindow::unload()
 {
     // Only the window that set the flag clears it: a newer window may be open by now.
-    if (!loaded_)
+    if (!m_loaded)
         return;
-    loaded_ = false;
-    state_.NewMailShown = false;
+    m_loaded = false;
+    m_state.NewMailShown = false;
 }
 
 } // namespace ormisk

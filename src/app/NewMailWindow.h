@@ -1,6 +1,6 @@
 #pragma once
-// The small window that tells how many new messages arrived. Not modal: checks go on while it
-// is open and refresh it through Update(). It deletes itself when closed.
+// The new-mail window (form NewMail): tells how many new messages arrived. Not modal: checks go
+// on while it is open and refresh it through Update(). It deletes itself when closed.
 #include <QTimer>
 #include <QWidget>
 
@@ -14,12 +14,12 @@ namespace ormisk {
 
 struct AppState;
 
-class NewMail : public QWidget {
+class NewMailWindow : public QWidget {
     Q_OBJECT
 public:
     // Loading: marks the window shown, fills in the message, sizes and centres the window.
-    explicit NewMail(AppState& state, QWidget* owner = nullptr);
-    ~NewMail() override;
+    explicit NewMailWindow(AppState& state, QWidget* owner = nullptr);
+    ~NewMailWindow() override;
 
     // A later check: show the new count, or close when nothing new is left.
     void Update();
@@ -31,7 +31,7 @@ public:
     [[nodiscard]] int twipsToPixels(int twips) const;
 
     // The unformatted message, kept from loading on.
-    [[nodiscard]] QString notice() const { return notice_; }
+    [[nodiscard]] QString notice() const { return m_notice; }
 
 signals:
     // "View Mail": the main window brings itself back (and hides the selection).
@@ -45,13 +45,13 @@ private:
     void placeControls();
     void unload();
 
-    std::unique_ptr<Ui::NewMail> ui;
-    AppState& state_;
-    QString notice_;
+    std::unique_ptr<Ui::NewMail> m_ui;
+    AppState& m_state;
+    QString m_notice;
     // Gives this window the focus once, shortly after it appeared (100 ms lets the window manager
     // map it first).
     QTimer Timer1;
-    bool loaded_ = true;
+    bool m_loaded = true;
 };
 
 } // namespace ormisk

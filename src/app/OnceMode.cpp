@@ -1,8 +1,8 @@
 #include "app/OnceMode.h"
 
 #include "engine/OnceRun.h"
-#include "pop/PopClient.h"
 #include "engine/SeenListFile.h"
+#include "pop/PopClient.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/Options.h"
@@ -20,12 +20,11 @@ int runOnce(const Profile& profile)
     AppState state;
     state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
     SettingsStore store(profile.settingsFile);
-    LoadAccounts(store, state);
+    state.accounts.load(store, state.random);
     state.options = LoadOptions(store, profile.defaultLogFolder());
-    LoadFilters(store, state);
-    LoadWavActions(store, state);
+    state.filters.load(store);
+    state.wavActions.load(store);
     state.SeenHeaders = ReadSeenListFile(profile.seenListFile());
-    state.SelectionResetAllowed = true;
 
     PopClient pop;
     pop.setCaFile(state.options.CAFile);

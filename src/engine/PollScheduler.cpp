@@ -113,7 +113,7 @@ void PollScheduler::PollCycle()
     s.UnseenCount = 0;
     tree.clear();
     checkAllAccounts();
-    HideSelection(s, tree);
+    host.hideSelection();
     RememberSeen(s, tree);
     host.setCaption(Caption::Normal);
     updateNewMailWindow(true);
@@ -148,7 +148,7 @@ void PollScheduler::CheckNow()
     checkAllAccounts();
     updateNewMailWindow(false);
     SnapshotRead(s, tree);
-    HideSelection(s, tree);
+    host.hideSelection();
     m_running = Running::None;
     startCountdownUnlessSuspended();
 }
@@ -163,7 +163,7 @@ void PollScheduler::Suspend()
         host.setTrayPicture(TrayPicture::Suspended);
     host.setCaption(Caption::Suspended);
     RefreshMenuState();
-    HideSelection(s, m_engine.tree());
+    host.hideSelection();
 }
 
 void PollScheduler::Resume()
@@ -189,14 +189,10 @@ void PollScheduler::RestartCountdown()
 
 void PollScheduler::RefreshMenuState()
 {
+    // The entries that act on the selection follow it in the window; here the monitoring state.
     AppState& s = m_engine.state();
     MenuState& m = s.menus;
-    m.mnuModifyAccount.enabled = s.CurrentAccount != 0;
-    m.mnuDeleteAccount.enabled = s.CurrentAccount != 0;
-    m.mnuDeleteMessage.enabled = s.CurrentMessage != 0;
-    m.mnuProperties.enabled = s.CurrentMessage != 0;
     if (s.Suspended) {
-        m.mnuDeleteMessage.enabled = false;
         m.mnuUpdateNow.enabled = false;
         m.mnuResume = { true, true };
         m.mnuSuspend = { false, false };

@@ -52,7 +52,7 @@ bool MatchFilters(const AppState& state, const QString& header)
         return false;
     const RuleValues values = ExtractRuleValues(header);
     for (int i = 0; i < count; ++i) {
-        const FilterRule& rule = state.FilterTable.at(i);
+        const FilterRule& rule = state.filters.at(i);
         if (!rule.Disabled && RuleApplies(rule, values))
             return true;
     }
@@ -67,7 +67,7 @@ void MatchActions(const AppState& state, const QString& header, QString& wav, bo
         return;
     const RuleValues values = ExtractRuleValues(header);
     for (int i = 0; i < count; ++i) {
-        const WavAction& action = state.WavActionTable.at(i);
+        const WavAction& action = state.wavActions.at(i);
         if (!action.Disabled && RuleApplies(action, values)) {
             wav = action.WavFile;
             found = true;

@@ -15,14 +15,16 @@ constexpr int Suspended = 3;
 class ShellHost {
 public:
     virtual ~ShellHost() = default;
-    virtual void applyMenus() = 0; // AppState::menus changed
+    virtual void applyMenus() = 0; // AppState::menus changed, or what they follow
     virtual void setBusyPointer(bool busy) = 0;
     virtual void setCaption(const QString& caption) = 0;
     virtual void setTrayPicture(int picture) = 0;
     [[nodiscard]] virtual bool isMinimized() const = 0;
     [[nodiscard]] virtual bool isHiddenInTray() const = 0;
-    virtual void restoreWindow() = 0; // back to RestoreState, shown if hidden
+    virtual void restoreWindow() = 0; // back to its last normal or maximized state, shown if hidden
     virtual void focusTree() = 0;
+    // Clears the tree's highlight, unless a dialog that shows the selection is open.
+    virtual void hideSelection() = 0;
     virtual void showTimeLeft(const QString& text) = 0;
     virtual void openNewMailWindow() = 0;
     virtual void updateNewMailWindow(bool giveFocus) = 0;
@@ -39,6 +41,7 @@ public:
     [[nodiscard]] bool isHiddenInTray() const override { return false; }
     void restoreWindow() override { }
     void focusTree() override { }
+    void hideSelection() override { }
     void showTimeLeft(const QString& text) override { timeLeft = text; }
     void openNewMailWindow() override { }
     void updateNewMailWindow(bool) override { }

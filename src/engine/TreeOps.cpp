@@ -40,12 +40,4 @@ qint32 FindNodePosition(const NodeTree& tree, const QString& key)
     return 0;
 }
 
-void HideSelection(const AppState& state, NodeTree& tree)
-{
-    if (!state.SelectionResetAllowed)
-        return;
-    tree.clearDropHighlight();
-    tree.setSelected(QString());
-}
-
 } // namespace ormisk

@@ -1,6 +1,6 @@
 #pragma once
 // Account-node helpers shared by start-up, the poll cycle and the account commands, and the
-// selection routines of the tree.
+// kinds of node keys.
 #include <QString>
 
 namespace ormisk {
@@ -18,8 +18,6 @@ void ShowAccountDisabled(NodeTree& tree, const QString& key, const QString& titl
 void RebuildTree(const AppState& state, NodeTree& tree, const QString& status);
 // Position of the node with `key` in tree order, minus one; 0 when no node has it.
 [[nodiscard]] qint32 FindNodePosition(const NodeTree& tree, const QString& key);
-// Clears the highlighted node unless a dialog that needs the selection is open.
-void HideSelection(const AppState& state, NodeTree& tree);
 
 [[nodiscard]] inline bool isMessageKey(const QString& key) { return key.startsWith(QLatin1Char('C')); }
 [[nodiscard]] inline bool isAccountKey(const QString& key) { return key.startsWith(QLatin1Char('P')); }

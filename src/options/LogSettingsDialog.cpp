@@ -1,56 +1,57 @@
 #include "options/LogSettingsDialog.h"
 
-#include "store/AppState.h"
-#include "store/Options.h"
 #include "dialogs/DialogService.h"
 #include "dialogs/FolderBrowser.h"
 #include "ui_LogSettingsDialog.h"
 
 namespace ormisk {
 
-LogSettingsDialog::LogSettingsDialog(AppState& state, SettingsStore& store, DialogService& dialogs, QWidget* parent)
+LogSettingsDialog::LogSettingsDialog(const Options& options, DialogService& dialogs, QWidget* parent)
     : QDialog(parent)
-    , ui(std::make_unique<Ui::Logs>())
-    , m_state(state)
-    , m_store(store)
+    , m_ui(std::make_unique<Ui::Logs>())
+    , m_options(options)
     , m_dialogs(dialogs)
 {
-    ui->setupUi(this);
-    m_state.DialogAccepted = false;
-    ui->txtLogFilesPath->setText(m_state.options.LogFilesPath);
-    ui->chkLogDisabled->setChecked(m_state.options.LogDisabled);
-    ui->chkLogAllInOne->setChecked(m_state.options.LogAllInOne);
+    m_ui->setupUi(this);
+    m_ui->txtLogFilesPath->setText(m_options.LogFilesPath);
+    m_ui->chkLogDisabled->setChecked(m_options.LogDisabled);
+    m_ui->chkLogAllInOne->setChecked(m_options.LogAllInOne);
 
-    connect(ui->butBrowse, &QPushButton::clicked, this, &LogSettingsDialog::browse);
-    connect(ui->butOK, &QPushButton::clicked, this, &LogSettingsDialog::acceptSettings);
-    connect(ui->butCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui->butBrowse, &QPushButton::clicked, this, &LogSettingsDialog::browse);
+    connect(m_ui->butOK, &QPushButton::clicked, this, &LogSettingsDialog::acceptSettings);
+    connect(m_ui->butCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 LogSettingsDialog::~LogSettingsDialog() = default;
 
+std::optional<Options> LogSettingsDialog::ask(const Options& options, DialogService& dialogs, QWidget* parent)
+{
+    LogSettingsDialog dialog(options, dialogs, parent);
+    dialog.exec();
+    return dialog.confirmed();
+}
+
 void LogSettingsDialog::browse()
 {
     const QString chosen
-        = BrowseForFolder(m_dialogs, this, QStringLiteral("Select Log Files Location"), ui->txtLogFilesPath->text());
+        = BrowseForFolder(m_dialogs, this, QStringLiteral("Select Log Files Location"), m_ui->txtLogFilesPath->text());
     if (!chosen.isEmpty())
-        ui->txtLogFilesPath->setText(chosen);
+        m_ui->txtLogFilesPath->setText(chosen);
 }
 
 void LogSettingsDialog::acceptSettings()
 {
+    Options chosen = m_options;
     // An emptied box keeps the folder in use; the log writer needs one.
-    QString path = ui->txtLogFilesPath->text();
+    QString path = m_ui->txtLogFilesPath->text();
     if (!path.isEmpty()) {
         if (!path.endsWith(QLatin1Char('/')))
             path += QLatin1Char('/');
-        m_state.options.LogFilesPath = path;
+        chosen.LogFilesPath = path;
     }
-    m_state.options.LogDisabled = ui->chkLogDisabled->isChecked();
-    m_state.options.LogAllInOne = ui->chkLogAllInOne->isChecked();
-    WriteLogSettings(m_store, m_state.options);
-
-    m_state.DialogAccepted = true;
-    m_accepted = true;
+    chosen.LogDisabled = m_ui->chkLogDisabled->isChecked();
+    chosen.LogAllInOne = m_ui->chkLogAllInOne->isChecked();
+    m_confirmed = chosen;
     accept();
 }
 

@@ -1,9 +1,12 @@
 #pragma once
-// The mail log settings: the folder of the log files, logging off, one master log. Saves its three
-// settings itself on "&OK"; the countdown is not touched.
+// The mail log settings: the folder of the log files, logging off, one master log. "&OK" hands
+// the options back with those three changed; the caller saves them.
+#include "store/Options.h"
+
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class Logs;
@@ -11,28 +14,27 @@ class Logs;
 
 namespace ormisk {
 
-struct AppState;
-class SettingsStore;
 class DialogService;
 
 class LogSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    LogSettingsDialog(AppState& state, SettingsStore& store, DialogService& dialogs, QWidget* parent = nullptr);
+    LogSettingsDialog(const Options& options, DialogService& dialogs, QWidget* parent = nullptr);
     ~LogSettingsDialog() override;
 
-    // True once "&OK" has committed and saved the settings (also left in DialogAccepted).
-    [[nodiscard]] bool wasAccepted() const { return m_accepted; }
+    // Shows the dialog modally; the options as committed with "&OK", or nothing.
+    [[nodiscard]] static std::optional<Options> ask(const Options& options, DialogService& dialogs, QWidget* parent);
+
+    [[nodiscard]] const std::optional<Options>& confirmed() const { return m_confirmed; }
 
 private:
     void browse();
     void acceptSettings();
 
-    std::unique_ptr<Ui::Logs> ui;
-    AppState& m_state;
-    SettingsStore& m_store;
+    std::unique_ptr<Ui::Logs> m_ui;
+    Options m_options;
     DialogService& m_dialogs;
-    bool m_accepted = false;
+    std::optional<Options> m_confirmed;
 };
 
 } // namespace ormisk

@@ -1,7 +1,5 @@
 #include "options/OptionsDialog.h"
 
-#include "store/AppState.h"
-#include "store/Options.h"
 #include "dialogs/DialogService.h"
 #include "dialogs/FolderBrowser.h"
 #include "ui_OptionsDialog.h"
@@ -49,107 +47,100 @@ std::optional<qint32> ParsePollingPeriod(const QString& text)
     return static_cast<qint32>(rounded);
 }
 
-OptionsDialog::OptionsDialog(AppState& state, SettingsStore& store, DialogService& dialogs,
-    std::function<void()> playMessage, std::function<void()> openAdvancedWav, QWidget* parent)
+OptionsDialog::OptionsDialog(const Options& options, DialogService& dialogs, Hooks hooks, QWidget* parent)
     : QDialog(parent)
-    , ui(std::make_unique<Ui::Options>())
-    , m_state(state)
-    , m_store(store)
+    , m_ui(std::make_unique<Ui::Options>())
+    , m_options(options)
     , m_dialogs(dialogs)
-    , m_playMessage(std::move(playMessage))
-    , m_openAdvancedWav(std::move(openAdvancedWav))
+    , m_hooks(std::move(hooks))
 {
-    ui->setupUi(this);
-    m_state.DialogAccepted = false;
-    m_state.SelectionResetAllowed = false;
+    m_ui->setupUi(this);
 
-    connect(ui->chkAutoDialog, &QCheckBox::toggled, this, &OptionsDialog::autoDialogChanged);
-    connect(ui->chkPlayWav, &QCheckBox::toggled, this, [this](bool ticked) { modeToggled(true, ticked); });
-    connect(ui->chkRandomPlayWAV, &QCheckBox::toggled, this, [this](bool ticked) { modeToggled(false, ticked); });
-    connect(ui->txtWavFile, &QLineEdit::textChanged, this, &OptionsDialog::wavTextChanged);
-    connect(ui->butSelectWav, &QPushButton::clicked, this, &OptionsDialog::selectWav);
-    connect(ui->butTest, &QPushButton::clicked, this, &OptionsDialog::testSound);
-    connect(ui->butAdvancedWav, &QPushButton::clicked, this, [this] {
-        if (m_openAdvancedWav)
-            m_openAdvancedWav();
+    connect(m_ui->chkAutoDialog, &QCheckBox::toggled, this, &OptionsDialog::autoDialogChanged);
+    connect(m_ui->chkPlayWav, &QCheckBox::toggled, this, [this](bool ticked) { modeToggled(true, ticked); });
+    connect(m_ui->chkRandomPlayWAV, &QCheckBox::toggled, this, [this](bool ticked) { modeToggled(false, ticked); });
+    connect(m_ui->txtWavFile, &QLineEdit::textChanged, this, &OptionsDialog::wavTextChanged);
+    connect(m_ui->butSelectWav, &QPushButton::clicked, this, &OptionsDialog::selectWav);
+    connect(m_ui->butTest, &QPushButton::clicked, this, &OptionsDialog::testSound);
+    connect(m_ui->butAdvancedWav, &QPushButton::clicked, this, [this] {
+        if (m_hooks.openAdvancedWav)
+            m_hooks.openAdvancedWav();
     });
-    connect(ui->butOK, &QPushButton::clicked, this, &OptionsDialog::acceptOptions);
-    connect(ui->butCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui->butOK, &QPushButton::clicked, this, &OptionsDialog::acceptOptions);
+    connect(m_ui->butCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    ui->txtPoolingTime->setText(QString::number(m_state.options.PoolingTime));
-    ui->txtDialogMessage->setText(m_state.options.DialogMessage);
-    m_fileCopy = m_state.options.WavFile;
-    m_folderCopy = m_state.options.WavFolder;
+    m_ui->txtPoolingTime->setText(QString::number(m_options.PoolingTime));
+    m_ui->txtDialogMessage->setText(m_options.DialogMessage);
+    m_fileCopy = m_options.WavFile;
+    m_folderCopy = m_options.WavFolder;
     // Each box is set from the value as it stands after the previous box's handling ran, so with
     // both sound modes on, single play wins and random play is cleared.
-    ui->chkAutoExpand->setChecked(m_state.options.AutoExpand);
-    ui->chkAutoDialog->setChecked(m_state.options.AutoDialog);
-    ui->chkPlayWav->setChecked(m_state.options.PlayWav);
-    ui->chkRandomPlayWAV->setChecked(m_state.options.RandomPlayWAV);
-    ui->chkRunInTray->setChecked(m_state.options.RunInTray);
-    ui->chkAutoMarkRead->setChecked(m_state.options.AutoMarkRead);
+    m_ui->chkAutoExpand->setChecked(m_options.AutoExpand);
+    m_ui->chkAutoDialog->setChecked(m_options.AutoDialog);
+    m_ui->chkPlayWav->setChecked(m_options.PlayWav);
+    m_ui->chkRandomPlayWAV->setChecked(m_options.RandomPlayWAV);
+    m_ui->chkRunInTray->setChecked(m_options.RunInTray);
+    m_ui->chkAutoMarkRead->setChecked(m_options.AutoMarkRead);
     // A box left unticked raised no change, so apply the rules for that state too.
     autoDialogChanged();
     refreshSoundControls();
 }
 
-OptionsDialog::~OptionsDialog()
-{
-    if (!m_closed)
-        m_state.SelectionResetAllowed = true;
-}
+OptionsDialog::~OptionsDialog() = default;
 
-void OptionsDialog::done(int result)
+std::optional<Options> OptionsDialog::ask(const Options& options, DialogService& dialogs, Hooks hooks, QWidget* parent)
 {
-    m_closed = true;
-    m_state.SelectionResetAllowed = true;
-    QDialog::done(result);
+    OptionsDialog dialog(options, dialogs, std::move(hooks), parent);
+    dialog.exec();
+    return dialog.confirmed();
 }
 
 void OptionsDialog::autoDialogChanged()
 {
-    const bool on = ui->chkAutoDialog->isChecked();
-    ui->lblDialogMessage->setEnabled(on);
-    ui->txtDialogMessage->setEnabled(on);
+    const bool on = m_ui->chkAutoDialog->isChecked();
+    m_ui->lblDialogMessage->setEnabled(on);
+    m_ui->txtDialogMessage->setEnabled(on);
 }
 
 void OptionsDialog::modeToggled(bool single, bool ticked)
 {
     if (ticked) {
-        QCheckBox* other = single ? ui->chkRandomPlayWAV : ui->chkPlayWav;
+        QCheckBox* other = single ? m_ui->chkRandomPlayWAV : m_ui->chkPlayWav;
         {
             const QSignalBlocker block(other);
             other->setChecked(false);
         }
-        // The running program follows the ticked mode at once, so "Test" plays in it; "&Cancel"
-        // does not undo this.
-        m_state.options.PlayWav = single;
-        m_state.options.RandomPlayWAV = !single;
-        ui->txtWavFile->setText(single ? m_fileCopy : m_folderCopy);
+        // The running program follows the ticked mode at once, so "Test" plays in it; the boxes
+        // still to be set while loading read the mode as it now stands.
+        m_options.PlayWav = single;
+        m_options.RandomPlayWAV = !single;
+        if (m_hooks.soundModeChosen)
+            m_hooks.soundModeChosen(single);
+        m_ui->txtWavFile->setText(single ? m_fileCopy : m_folderCopy);
     }
     refreshSoundControls();
 }
 
 void OptionsDialog::refreshSoundControls()
 {
-    const bool single = ui->chkPlayWav->isChecked();
-    const bool random = ui->chkRandomPlayWAV->isChecked();
+    const bool single = m_ui->chkPlayWav->isChecked();
+    const bool random = m_ui->chkRandomPlayWAV->isChecked();
     if (single)
-        ui->butSelectWav->setText(QStringLiteral("Select &WAV File..."));
+        m_ui->butSelectWav->setText(QStringLiteral("Select &WAV File..."));
     else if (random)
-        ui->butSelectWav->setText(QStringLiteral("Select &WAV Folder..."));
+        m_ui->butSelectWav->setText(QStringLiteral("Select &WAV Folder..."));
     const bool any = single || random;
-    ui->butSelectWav->setEnabled(any);
-    ui->txtWavFile->setEnabled(any);
-    ui->chkAutoMarkRead->setEnabled(any);
-    ui->butTest->setEnabled(any && !ui->txtWavFile->text().isEmpty());
+    m_ui->butSelectWav->setEnabled(any);
+    m_ui->txtWavFile->setEnabled(any);
+    m_ui->chkAutoMarkRead->setEnabled(any);
+    m_ui->butTest->setEnabled(any && !m_ui->txtWavFile->text().isEmpty());
 }
 
 void OptionsDialog::wavTextChanged(const QString& text)
 {
-    if (ui->chkPlayWav->isChecked())
+    if (m_ui->chkPlayWav->isChecked())
         m_fileCopy = text;
-    else if (ui->chkRandomPlayWAV->isChecked())
+    else if (m_ui->chkRandomPlayWAV->isChecked())
         m_folderCopy = text;
     refreshSoundControls();
 }
@@ -157,29 +148,22 @@ void OptionsDialog::wavTextChanged(const QString& text)
 void OptionsDialog::selectWav()
 {
     QString chosen;
-    if (ui->chkPlayWav->isChecked())
-        chosen = m_dialogs.openFileName(this, QString(), ui->txtWavFile->text(), kWavFilter);
-    else if (ui->chkRandomPlayWAV->isChecked())
-        chosen = BrowseForFolder(m_dialogs, this, kWavFolderTitle, ui->txtWavFile->text());
+    if (m_ui->chkPlayWav->isChecked())
+        chosen = m_dialogs.openFileName(this, QString(), m_ui->txtWavFile->text(), kWavFilter);
+    else if (m_ui->chkRandomPlayWAV->isChecked())
+        chosen = BrowseForFolder(m_dialogs, this, kWavFolderTitle, m_ui->txtWavFile->text());
     if (!chosen.isEmpty())
-        ui->txtWavFile->setText(chosen);
+        m_ui->txtWavFile->setText(chosen);
 }
 
 void OptionsDialog::testSound()
 {
-    if (!m_playMessage)
+    if (!m_hooks.testSound)
         return;
-    const QString savedFile = m_state.options.WavFile;
-    const QString savedFolder = m_state.options.WavFolder;
-    m_state.options.WavFile = m_fileCopy;
-    m_state.options.WavFolder = m_folderCopy;
-    m_playMessage();
-    // Playing may wait for the previous sound with events running, so "&OK" may have committed
-    // meanwhile; the committed values stand.
-    if (!m_accepted) {
-        m_state.options.WavFile = savedFile;
-        m_state.options.WavFolder = savedFolder;
-    }
+    // The sound may wait for an earlier one with events running, so nothing of this dialog is
+    // touched after it returns.
+    const auto play = m_hooks.testSound;
+    play(m_fileCopy, m_folderCopy);
 }
 
 void OptionsDialog::refuse(const QString& text, QWidget* focus)
@@ -192,35 +176,33 @@ void OptionsDialog::acceptOptions()
 {
     // A period that is not wholly a number, or too long for the countdown, gets the same answer
     // as one below a minute.
-    const std::optional<qint32> period = ParsePollingPeriod(ui->txtPoolingTime->text());
+    const std::optional<qint32> period = ParsePollingPeriod(m_ui->txtPoolingTime->text());
     if (!period) {
-        refuse(QStringLiteral("Pooling must not be less then 1 minute"), ui->txtPoolingTime);
+        refuse(QStringLiteral("Pooling must not be less then 1 minute"), m_ui->txtPoolingTime);
         return;
     }
-    if (ui->chkAutoDialog->isChecked() && ui->txtDialogMessage->text().isEmpty()) {
-        refuse(QStringLiteral("You must enter a dialog message or disable it"), ui->txtDialogMessage);
+    if (m_ui->chkAutoDialog->isChecked() && m_ui->txtDialogMessage->text().isEmpty()) {
+        refuse(QStringLiteral("You must enter a dialog message or disable it"), m_ui->txtDialogMessage);
         return;
     }
-    if (ui->txtWavFile->text().isEmpty() && (ui->chkPlayWav->isChecked() || ui->chkRandomPlayWAV->isChecked())) {
-        refuse(QStringLiteral("You must enter a WAV file name or disable it"), ui->txtWavFile);
+    if (m_ui->txtWavFile->text().isEmpty() && (m_ui->chkPlayWav->isChecked() || m_ui->chkRandomPlayWAV->isChecked())) {
+        refuse(QStringLiteral("You must enter a WAV file name or disable it"), m_ui->txtWavFile);
         return;
     }
 
-    m_state.options.PoolingTime = *period;
-    m_state.options.AutoExpand = ui->chkAutoExpand->isChecked();
-    m_state.options.AutoDialog = ui->chkAutoDialog->isChecked();
-    m_state.options.DialogMessage = ui->txtDialogMessage->text();
-    m_state.options.PlayWav = ui->chkPlayWav->isChecked();
-    m_state.options.RandomPlayWAV = ui->chkRandomPlayWAV->isChecked();
+    Options chosen = m_options;
+    chosen.PoolingTime = *period;
+    chosen.AutoExpand = m_ui->chkAutoExpand->isChecked();
+    chosen.AutoDialog = m_ui->chkAutoDialog->isChecked();
+    chosen.DialogMessage = m_ui->txtDialogMessage->text();
+    chosen.PlayWav = m_ui->chkPlayWav->isChecked();
+    chosen.RandomPlayWAV = m_ui->chkRandomPlayWAV->isChecked();
     // Both copies are kept, so switching modes back and forth loses neither.
-    m_state.options.WavFile = m_fileCopy;
-    m_state.options.WavFolder = m_folderCopy;
-    m_state.options.RunInTray = ui->chkRunInTray->isChecked();
-    m_state.options.AutoMarkRead = ui->chkAutoMarkRead->isChecked();
-    WriteOptions(m_store, m_state.options);
-
-    m_state.DialogAccepted = true;
-    m_accepted = true;
+    chosen.WavFile = m_fileCopy;
+    chosen.WavFolder = m_folderCopy;
+    chosen.RunInTray = m_ui->chkRunInTray->isChecked();
+    chosen.AutoMarkRead = m_ui->chkAutoMarkRead->isChecked();
+    m_confirmed = chosen;
     accept();
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 // The options dialog: check period, new-mail reactions, sound mode with its file or folder, tray
-// mode. Reads the option values when it is made and, on "&OK", writes them back and saves them.
+// mode. Shows the options it is given and, on "&OK", hands them back as edited; saving and
+// applying them is the caller's business.
+#include "store/Options.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -14,8 +17,6 @@ class Options;
 
 namespace ormisk {
 
-struct AppState;
-class SettingsStore;
 class DialogService;
 
 // Minutes of a check period typed by the user: a plain decimal number (fractions allowed), at
@@ -26,16 +27,25 @@ class DialogService;
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
-    // `playMessage` plays the current sound (it reads the sound settings at the moment of the call);
-    // `openAdvancedWav` opens the sound-rule list modally. Either may be empty.
-    OptionsDialog(AppState& state, SettingsStore& store, DialogService& dialogs, std::function<void()> playMessage,
-        std::function<void()> openAdvancedWav, QWidget* parent = nullptr);
+    // What the dialog reaches outside itself; any of them may be empty.
+    struct Hooks {
+        // A sound mode box was ticked: the running program follows it at once, and "&Cancel" does
+        // not undo that.
+        std::function<void(bool singleFile)> soundModeChosen;
+        // "Test": plays the file and folder the dialog shows, in the running program's mode.
+        std::function<void(const QString& file, const QString& folder)> testSound;
+        // "Advanced WAV settings...": the sound rule list, modal over this dialog.
+        std::function<void()> openAdvancedWav;
+    };
+
+    OptionsDialog(const Options& options, DialogService& dialogs, Hooks hooks, QWidget* parent = nullptr);
     ~OptionsDialog() override;
 
-    // True once "&OK" has committed and saved the options (also left in DialogAccepted).
-    [[nodiscard]] bool wasAccepted() const { return m_accepted; }
+    // Shows the dialog modally; the options as committed with "&OK", or nothing.
+    [[nodiscard]] static std::optional<Options> ask(
+        const Options& options, DialogService& dialogs, Hooks hooks, QWidget* parent);
 
-    void done(int result) override;
+    [[nodiscard]] const std::optional<Options>& confirmed() const { return m_confirmed; }
 
 private:
     void autoDialogChanged();
@@ -47,17 +57,14 @@ private:
     void acceptOptions();
     void refuse(const QString& text, QWidget* focus);
 
-    std::unique_ptr<Ui::Options> ui;
-    AppState& m_state;
-    SettingsStore& m_store;
+    std::unique_ptr<Ui::Options> m_ui;
+    Options m_options;
     DialogService& m_dialogs;
-    std::function<void()> m_playMessage;
-    std::function<void()> m_openAdvancedWav;
+    Hooks m_hooks;
     // The WAV box shows one of these, depending on the mode; both survive a mode switch.
     QString m_fileCopy;
     QString m_folderCopy;
-    bool m_accepted = false;
-    bool m_closed = false;
+    std::optional<Options> m_confirmed;
 };
 
 } // namespace ormisk

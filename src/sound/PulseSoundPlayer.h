@@ -23,12 +23,12 @@ public:
 
     // Watchdog limits (time-outs that end a sound the worker never reports): the file's length
     // plus the margin once the file is known, or the first limit while it is not. Tests shorten them.
-    void setWatchdogMargin(int ms) { watchdogMarginMs_ = ms; }
-    void setUnknownLengthLimit(int ms) { unknownLengthLimitMs_ = ms; }
+    void setWatchdogMargin(int ms) { m_watchdogMarginMs = ms; }
+    void setUnknownLengthLimit(int ms) { m_unknownLengthLimitMs = ms; }
 
-    [[nodiscard]] bool isPlaying() const { return currentId_ != 0; }
+    [[nodiscard]] bool isPlaying() const { return m_currentId != 0; }
     // Why the last sound failed ("" when it played); for diagnostics only, never shown.
-    [[nodiscard]] QString lastError() const { return lastError_; }
+    [[nodiscard]] QString lastError() const { return m_lastError; }
 
 signals:
     // Besides finished(): the sound could not be played (or the watchdog ended it).
@@ -41,17 +41,17 @@ private:
     void onWatchdog();
     void endCurrent(bool ok, const QString& reason);
 
-    QThread* thread_ = nullptr; // left running (and leaked) if a dead server holds it at shutdown
-    PulseSoundWorker* worker_ = nullptr;
-    QQueue<QString> pending_;
-    QTimer watchdog_;
-    quint64 nextId_ = 1;
-    quint64 currentId_ = 0;
-    QString lastError_;
+    QThread* m_thread = nullptr; // left running (and leaked) if a dead server holds it at shutdown
+    PulseSoundWorker* m_worker = nullptr;
+    QQueue<QString> m_pending;
+    QTimer m_watchdog;
+    quint64 m_nextId = 1;
+    quint64 m_currentId = 0;
+    QString m_lastError;
     // A few seconds cover opening the file and reaching the server; once the length is known,
     // two seconds more cover the server's buffer and a slow start of the stream.
-    int unknownLengthLimitMs_ = 5000;
-    int watchdogMarginMs_ = 2000;
+    int m_unknownLengthLimitMs = 5000;
+    int m_watchdogMarginMs = 2000;
     // How long shutdown waits for the worker: a sound in progress stops within a chunk, but a
     // server that accepted the connection and never answers can hold it for good.
     static constexpr int kShutdownLimitMs = 3000;

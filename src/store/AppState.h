@@ -1,11 +1,14 @@
 #pragma once
 // The program-wide state: the option values (named after their store keys), the three tables,
-// the selection, the counters and the shared flags. One instance is owned by the application
+// the counters and the shared flags. One instance is owned by the application
 // and passed to whoever needs it; tests make their own. Nothing here is a hidden singleton.
 #include "engine/HeaderList.h"
+#include "store/AccountTable.h"
 #include "store/MenuState.h"
 #include "store/Options.h"
+#include "store/Random.h"
 #include "store/Records.h"
+#include "store/RuleTables.h"
 
 #include <QList>
 #include <QRandomGenerator>
@@ -18,25 +21,19 @@ struct AppState {
     // Options and mail log settings ("Config" section), loaded at start-up.
     Options options;
 
-    // Account table (1-based through account()).
-    QList<AccountRecord> AccountTable;
-    AccountRecord EditAccount;
-    [[nodiscard]] qint16 AccountCount() const { return static_cast<qint16>(AccountTable.size()); }
-    AccountRecord& account(int i) { return AccountTable[i - 1]; }
-    [[nodiscard]] const AccountRecord& account(int i) const { return AccountTable[i - 1]; }
+    // The tables the user keeps (0-based inside; account() counts from 1 like the store's items).
+    AccountTable accounts;
+    [[nodiscard]] qint16 AccountCount() const { return static_cast<qint16>(accounts.size()); }
+    AccountRecord& account(int i) { return accounts[i - 1]; }
+    [[nodiscard]] const AccountRecord& account(int i) const { return accounts[i - 1]; }
+    FilterTable filters;
+    WavActionTable wavActions;
+    [[nodiscard]] qint16 FilterCount() const { return static_cast<qint16>(filters.size()); }
+    [[nodiscard]] qint16 WavActionCount() const { return static_cast<qint16>(wavActions.size()); }
 
-    // Rule tables (1-based through filter() / wavAction()).
-    QList<FilterRule> FilterTable;
-    FilterRule CurrentFilter;
-    bool AutoPrompt = true;
-    QList<WavAction> WavActionTable;
-    WavAction CurrentWavAction;
-    [[nodiscard]] qint16 FilterCount() const { return static_cast<qint16>(FilterTable.size()); }
-    [[nodiscard]] qint16 WavActionCount() const { return static_cast<qint16>(WavActionTable.size()); }
-
-    // Selection.
+    // The account a check works on: whoever starts a check sets it first (the check takes the
+    // account's title from it). The user's selection is the window's own.
     qint16 CurrentAccount = 0;
-    qint32 CurrentMessage = 0; // a tree position: wider than 16 bits in a large mailbox
 
     // Scheduler and shared flags.
     qint32 PollMinutes = 5;
@@ -44,10 +41,6 @@ struct AppState {
     bool Suspended = false;
     bool NewMailShown = false;
     bool SoundIdle = true;
-    bool DialogAccepted = false;
-    bool SelectionResetAllowed = false;
-    bool StartingUp = false;
-    QString RestoreState = QStringLiteral("0");
 
     // Counters of the current poll cycle; a mailbox may hold 100,000 messages and more.
     qint32 NewMailCount = 0;
@@ -60,12 +53,13 @@ struct AppState {
     [[nodiscard]] qint32 SeenCount() const { return static_cast<qint32>(SeenHeaders.size()); }
     [[nodiscard]] qint32 ReadCount() const { return static_cast<qint32>(ReadHeaders.size()); }
 
+    // The menu flags of the monitoring state: the top-level menus while a check runs, "Update
+    // Now", "Suspend" and "Resume". The window adds the entries that act on its selection.
     MenuState menus;
 
     // Seeded once at start-up from the clock; tests may seed it to a fixed value.
     QRandomGenerator random { 42u };
-    // Uniform value in [0, 1), single precision like the keys and the random sound pick expect.
-    float nextRandom() { return static_cast<float>(random.generateDouble()) * 0.99999994f; }
+    float nextRandom() { return NextRandom(random); }
 };
 
 } // namespace ormisk

@@ -1,7 +1,8 @@
 #pragma once
-// Enabled and visible flags of every menu entry. The engine decides them (a check disables the
-// four top-level menus, the scheduler follows the selection and suspension); the main window
-// mirrors them onto its QActions whenever it is told they changed.
+// Enabled and visible flags of every menu entry. The engine decides those of the monitoring state
+// (a check disables the four top-level menus, the scheduler follows suspension and its cycle);
+// the main window adds those that follow its selection and applies them all to its QActions
+// whenever it is told they changed.
 
 namespace ormisk {
 

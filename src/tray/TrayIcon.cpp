@@ -7,22 +7,22 @@ namespace ormisk {
 TrayIcon::TrayIcon(QObject* parent)
     : QObject(parent)
 {
-    icon_.setToolTip(QStringLiteral("Ormisk"));
-    icon_.setIcon(trayPicture(picture_));
+    m_icon.setToolTip(QStringLiteral("Ormisk"));
+    m_icon.setIcon(trayPicture(m_picture));
     mnuTimer.setSingleShot(true);
     mnuTimer.setInterval(100);
     connect(&mnuTimer, &QTimer::timeout, this, [this] {
         mnuTimer.stop();
         emit menuRequested();
     });
-    connect(&icon_, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
+    connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
     // Once a second is soon enough for a user looking for the window, and costs nothing.
-    trayWatch_.setInterval(1000);
-    connect(&trayWatch_, &QTimer::timeout, this, [this] {
+    m_trayWatch.setInterval(1000);
+    connect(&m_trayWatch, &QTimer::timeout, this, [this] {
         const bool now = available();
-        if (trayWasAvailable_ && !now)
+        if (m_trayWasAvailable && !now)
             emit trayUnavailable();
-        trayWasAvailable_ = now;
+        m_trayWasAvailable = now;
     });
 }
 
@@ -32,18 +32,18 @@ bool TrayIcon::available() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 void TrayIcon::setInTray(bool inTray)
 {
-    if (inTray == inTray_)
+    if (inTray == m_inTray)
         return;
-    inTray_ = inTray;
+    m_inTray = inTray;
     if (inTray) {
-        icon_.show();
-        trayWasAvailable_ = available();
-        trayWatch_.start();
-        if (!trayWasAvailable_)
+        m_icon.show();
+        m_trayWasAvailable = available();
+        m_trayWatch.start();
+        if (!m_trayWasAvailable)
             emit trayUnavailable();
     } else {
-        trayWatch_.stop();
-        icon_.hide();
+        m_trayWatch.stop();
+        m_icon.hide();
     }
 }
 
@@ -51,11 +51,11 @@ void TrayIcon::setPicture(int picture)
 {
     if (picture < 0 || picture >= kTrayPictureCount)
         return;
-    picture_ = picture;
-    icon_.setIcon(trayPicture(picture));
+    m_picture = picture;
+    m_icon.setIcon(trayPicture(picture));
 }
 
-void TrayIcon::setTip(const QString& tip) { icon_.setToolTip(tip); }
+void TrayIcon::setTip(const QString& tip) { m_icon.setToolTip(tip); }
 
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
 {

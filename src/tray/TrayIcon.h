@@ -21,24 +21,24 @@ public:
     // desktop has no tray, or its tray goes away later, trayUnavailable() is emitted and the icon
     // waits for one to appear.
     void setInTray(bool inTray);
-    [[nodiscard]] bool inTray() const { return inTray_; }
+    [[nodiscard]] bool inTray() const { return m_inTray; }
     // True only when the icon really is in a tray: the one case where hiding the main window
     // leaves the user a way back.
-    [[nodiscard]] bool canHideWindow() const { return inTray_ && available(); }
+    [[nodiscard]] bool canHideWindow() const { return m_inTray && available(); }
 
     // 0 idle, 1 checking, 2 mail waiting, 3 suspended; any other number is ignored.
     void setPicture(int picture);
-    [[nodiscard]] int picture() const { return picture_; }
+    [[nodiscard]] int picture() const { return m_picture; }
 
     void setTip(const QString& tip);
-    [[nodiscard]] QString tip() const { return icon_.toolTip(); }
+    [[nodiscard]] QString tip() const { return m_icon.toolTip(); }
 
     // Delay between a right click and menuRequested(): the menu opens outside the click's own
     // handling (100 ms, short enough to feel immediate).
     QTimer mnuTimer;
 
     // For tests that emit activated() themselves.
-    [[nodiscard]] QSystemTrayIcon& systemTrayIcon() { return icon_; }
+    [[nodiscard]] QSystemTrayIcon& systemTrayIcon() { return m_icon; }
 
 signals:
     // Left click: bring the main window back.
@@ -52,12 +52,12 @@ signals:
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
 
-    QSystemTrayIcon icon_;
+    QSystemTrayIcon m_icon;
     // Notices a tray host that quits or crashes; Qt tells nobody but keeps its availability current.
-    QTimer trayWatch_;
-    bool trayWasAvailable_ = false;
-    bool inTray_ = false;
-    int picture_ = 0;
+    QTimer m_trayWatch;
+    bool m_trayWasAvailable = false;
+    bool m_inTray = false;
+    int m_picture = 0;
 };
 
 } // namespace ormisk

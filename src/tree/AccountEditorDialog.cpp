@@ -1,13 +1,9 @@
 #include "tree/AccountEditorDialog.h"
 
-#include "store/AccountTable.h"
-#include "store/AppState.h"
 #include "dialogs/DialogService.h"
 #include "dialogs/TextBoxRoutines.h"
+#include "store/AccountTable.h"
 #include "ui_AccountEditorDialog.h"
-
-#include <QKeyEvent>
-#include <QTimer>
 
 namespace ormisk {
 
@@ -17,103 +13,86 @@ const QString kAppTitle = QStringLiteral("Ormisk");
 
 } // namespace
 
-AccountEditorDialog::AccountEditorDialog(AppState& state, DialogService& dialogs, QWidget* parent)
+AccountEditorDialog::AccountEditorDialog(
+    const AccountTable& accounts, std::optional<qsizetype> row, DialogService& dialogs, QWidget* parent)
     : QDialog(parent)
-    , ui(std::make_unique<Ui::AddAccnt>())
-    , m_state(state)
+    , m_ui(std::make_unique<Ui::AddAccnt>())
+    , m_accounts(accounts)
     , m_dialogs(dialogs)
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     // Wide enough that window managers show the whole caption beside their buttons.
     setMinimumWidth(qMax(minimumWidth(), fontMetrics().horizontalAdvance(windowTitle()) + 160));
-    m_state.SelectionResetAllowed = false;
 
-    for (QLineEdit* box : { ui->txtTitle, ui->txtHost, ui->txtUser, ui->txtPassword, ui->txtPort }) {
+    for (QLineEdit* box : { m_ui->txtTitle, m_ui->txtHost, m_ui->txtUser, m_ui->txtPassword, m_ui->txtPort }) {
         TextBoxFilter::install(box, true);
         connect(box, &QLineEdit::textChanged, this, &AccountEditorDialog::refreshOkButton);
     }
-    connect(ui->butOK, &QPushButton::clicked, this, &AccountEditorDialog::acceptAccount);
-    connect(ui->butCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui->butOK, &QPushButton::clicked, this, &AccountEditorDialog::acceptAccount);
+    connect(m_ui->butCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    m_modify = m_state.CurrentAccount >= 1 && m_state.CurrentAccount <= m_state.AccountCount();
-    if (m_modify) {
-        ui->butOK->setText(QStringLiteral("&Modify"));
-        ui->butOK->setToolTip(QStringLiteral("Click here to apply changes"));
-        m_state.EditAccount = m_state.account(m_state.CurrentAccount);
-        ui->txtTitle->setText(m_state.EditAccount.Title);
-        ui->txtHost->setText(m_state.EditAccount.Host);
-        ui->txtUser->setText(m_state.EditAccount.User);
-        ui->txtPassword->setText(m_state.EditAccount.Password);
-        ui->txtPort->setText(QString::number(m_state.EditAccount.Port));
-        ui->chkDisabled->setChecked(m_state.EditAccount.Disabled);
-    } else {
-        m_state.CurrentAccount = 0;
+    if (row && *row >= 0 && *row < accounts.size()) {
+        m_row = row;
+        const AccountRecord& a = accounts.at(*row);
+        m_ui->butOK->setText(QStringLiteral("&Modify"));
+        m_ui->butOK->setToolTip(QStringLiteral("Click here to apply changes"));
+        m_ui->txtTitle->setText(a.Title);
+        m_ui->txtHost->setText(a.Host);
+        m_ui->txtUser->setText(a.User);
+        m_ui->txtPassword->setText(a.Password);
+        m_ui->txtPort->setText(QString::number(a.Port));
+        m_ui->chkDisabled->setChecked(a.Disabled);
     }
     refreshOkButton();
 }
 
-AccountEditorDialog::~AccountEditorDialog()
-{
-    // Destroyed without being closed (the program is going away): the caller sees a cancel.
-    if (!m_closed) {
-        m_state.CurrentAccount = 0;
-        m_state.SelectionResetAllowed = true;
-    }
-}
+AccountEditorDialog::~AccountEditorDialog() = default;
 
-void AccountEditorDialog::done(int result)
+std::optional<AccountRecord> AccountEditorDialog::ask(
+    const AccountTable& accounts, std::optional<qsizetype> row, DialogService& dialogs, QWidget* parent)
 {
-    m_closed = true;
-    // Cancel, Escape and the close box all land here.
-    if (result != QDialog::Accepted)
-        m_state.CurrentAccount = 0;
-    m_state.SelectionResetAllowed = true;
-    QDialog::done(result);
+    AccountEditorDialog editor(accounts, row, dialogs, parent);
+    editor.exec();
+    return editor.confirmed();
 }
 
 void AccountEditorDialog::refreshOkButton()
 {
     bool complete = true;
-    for (const QLineEdit* box : { ui->txtTitle, ui->txtHost, ui->txtUser, ui->txtPassword, ui->txtPort })
+    for (const QLineEdit* box : { m_ui->txtTitle, m_ui->txtHost, m_ui->txtUser, m_ui->txtPassword, m_ui->txtPort })
         complete = complete && !box->text().isEmpty();
-    ui->butOK->setEnabled(complete);
+    m_ui->butOK->setEnabled(complete);
 }
 
 void AccountEditorDialog::acceptAccount()
 {
-    const QString title = ui->txtTitle->text();
-    for (int d = 1; d <= m_state.AccountCount(); ++d) {
-        if (d != m_state.CurrentAccount && m_state.account(d).Title == title) {
+    const QString title = m_ui->txtTitle->text();
+    for (qsizetype row = 0; row < m_accounts.size(); ++row) {
+        if (row != m_row && m_accounts.at(row).Title == title) {
             m_dialogs.message(this, QMessageBox::NoIcon, kAppTitle, QStringLiteral("Account Title already exist."));
-            ui->txtTitle->setFocus(Qt::OtherFocusReason);
+            m_ui->txtTitle->setFocus(Qt::OtherFocusReason);
             return;
         }
     }
     // The check would reach no server with anything else, and a text that is no number at all
     // has no value to store.
     bool ok = false;
-    const int port = ui->txtPort->text().trimmed().toInt(&ok);
+    const int port = m_ui->txtPort->text().trimmed().toInt(&ok);
     if (!ok || port < 1 || port > 65535) {
         m_dialogs.message(
             this, QMessageBox::NoIcon, kAppTitle, QStringLiteral("The port must be a whole number from 1 to 65535."));
-        ui->txtPort->setFocus(Qt::OtherFocusReason);
+        m_ui->txtPort->setFocus(Qt::OtherFocusReason);
         return;
     }
 
-    AccountRecord& edit = m_state.EditAccount;
-    edit.Title = title;
-    edit.Host = ui->txtHost->text();
-    edit.User = ui->txtUser->text();
-    edit.Password = ui->txtPassword->text();
-    edit.Port = port;
-    edit.Disabled = ui->chkDisabled->isChecked();
-    if (m_modify) {
-        m_state.account(m_state.CurrentAccount) = edit;
-    } else {
-        edit.NodeKey = NewAccountKey(m_state);
-        m_state.AccountTable.append(edit);
-        m_state.CurrentAccount = m_state.AccountCount();
-    }
+    AccountRecord account = m_row ? m_accounts.at(*m_row) : AccountRecord {};
+    account.Title = title;
+    account.Host = m_ui->txtHost->text();
+    account.User = m_ui->txtUser->text();
+    account.Password = m_ui->txtPassword->text();
+    account.Port = port;
+    account.Disabled = m_ui->chkDisabled->isChecked();
+    m_confirmed = account;
     accept();
 }
 

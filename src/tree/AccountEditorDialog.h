@@ -1,11 +1,13 @@
 #pragma once
-// The account editor: adds an account (CurrentAccount = 0 on entry) or modifies account
-// CurrentAccount. On return CurrentAccount is 0 when the user cancelled, otherwise the index of the
-// account added or modified, and EditAccount holds what was stored in the table. Saving the table
-// and updating the tree are the caller's business.
+// The account editor (form AddAccnt): adds an account, or modifies row `row` of the table it is
+// given. OK hands back the account as entered; a modified account keeps its node key, an added
+// one has none yet. Storing it, saving the table and updating the tree are the caller's business.
+#include "store/Records.h"
+
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class AddAccnt;
@@ -13,28 +15,34 @@ class AddAccnt;
 
 namespace ormisk {
 
-struct AppState;
+class AccountTable;
 class DialogService;
 
 class AccountEditorDialog : public QDialog {
     Q_OBJECT
 public:
-    AccountEditorDialog(AppState& state, DialogService& dialogs, QWidget* parent = nullptr);
+    // `accounts` is read for the modified account and for the titles already taken.
+    AccountEditorDialog(
+        const AccountTable& accounts, std::optional<qsizetype> row, DialogService& dialogs, QWidget* parent = nullptr);
     ~AccountEditorDialog() override;
 
-    [[nodiscard]] bool isModifyMode() const { return m_modify; }
+    // Shows the editor modally; the account as confirmed with OK, or nothing (Cancel, Escape, the
+    // close box).
+    [[nodiscard]] static std::optional<AccountRecord> ask(
+        const AccountTable& accounts, std::optional<qsizetype> row, DialogService& dialogs, QWidget* parent);
 
-    void done(int result) override;
+    [[nodiscard]] bool isModifyMode() const { return m_row.has_value(); }
+    [[nodiscard]] const std::optional<AccountRecord>& confirmed() const { return m_confirmed; }
 
 private:
     void refreshOkButton();
     void acceptAccount();
 
-    std::unique_ptr<Ui::AddAccnt> ui;
-    AppState& m_state;
+    std::unique_ptr<Ui::AddAccnt> m_ui;
+    const AccountTable& m_accounts;
+    std::optional<qsizetype> m_row;
     DialogService& m_dialogs;
-    bool m_modify = false;
-    bool m_closed = false;
+    std::optional<AccountRecord> m_confirmed;
 };
 
 } // namespace ormisk

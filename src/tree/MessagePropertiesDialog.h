@@ -22,7 +22,7 @@ public:
     [[nodiscard]] QString shownText() const;
 
 private:
-    std::unique_ptr<Ui::MsgInfo> ui;
+    std::unique_ptr<Ui::MsgInfo> m_ui;
 };
 
 } // namespace ormisk

@@ -1,7 +1,5 @@
 #include "app/AboutDialog.h"
 
-#include "store/AppState.h"
-
 #include <QLabel>
 #include <QPushButton>
 #include <QSysInfo>
@@ -12,8 +10,7 @@ using namespace ormisk;
 
 TEST(AboutBox, ShowsNameVersionAndThisPlatform)
 {
-    AppState state;
-    AboutDialog dialog(state);
+    AboutDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Ormisk"));
     EXPECT_EQ(VersionLine(), QStringLiteral("Version 2.0"));
     const QString platform = PlatformLine();
@@ -33,18 +30,14 @@ TEST(AboutBox, ShowsNameVersionAndThisPlatform)
     EXPECT_FALSE(icon->pixmap().isNull());
 }
 
-TEST(AboutBox, HoldsTheSelectionRuleOffUntilClosed)
+TEST(AboutBox, OkCloses)
 {
-    AppState state;
-    state.SelectionResetAllowed = true;
-    AboutDialog dialog(state);
+    AboutDialog dialog;
     dialog.show();
-    EXPECT_FALSE(state.SelectionResetAllowed);
     auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("Command1"));
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), QStringLiteral("OK"));
     EXPECT_EQ(ok->toolTip(), QStringLiteral("Click here to return"));
     QTest::mouseClick(ok, Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_TRUE(state.SelectionResetAllowed);
 }

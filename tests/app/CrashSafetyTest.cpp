@@ -1,8 +1,8 @@
 // The real program killed at random moments, during checks and during shutdown: whatever moment
 // it dies at, the settings file, the seen-list file and the mail log are each whole (the old
 // version or the new one), never torn.
-#include "engine/SeenListFile.h"
 #include "demo/PopTestServer.h"
+#include "engine/SeenListFile.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/SettingsStore.h"
@@ -75,8 +75,8 @@ protected:
         a.User = QStringLiteral("ann");
         a.Password = kPassword;
         a.Port = server.port();
-        state.AccountTable.append(a);
-        SaveAccounts(store, state);
+        state.accounts.append(a);
+        state.accounts.save(store);
         store.write(Section::Config, QStringLiteral("LogAllInOne"), QStringLiteral("True"));
         store.write(Section::Config, QStringLiteral("LogDisabled"), QStringLiteral("False"));
         store.sync();
@@ -128,7 +128,7 @@ protected:
             knownKeys = keys;
             SettingsStore store(settingsFile());
             AppState state;
-            LoadAccounts(store, state);
+            state.accounts.load(store, state.random);
             ASSERT_EQ(state.AccountCount(), 1);
             EXPECT_EQ(state.account(1).Password, kPassword);
             EXPECT_EQ(store.read(Section::Config, QStringLiteral("LogAllInOne")), QStringLiteral("True"));

@@ -4,9 +4,11 @@
 
 #include "app/AboutDialog.h"
 #include "engine/SeenListFile.h"
-#include "support/NextDialog.h"
+#include "options/LogSettingsDialog.h"
 #include "options/OptionsDialog.h"
+#include "support/NextDialog.h"
 #include "tray/TrayIcon.h"
+#include "tree/AccountController.h"
 #include "tree/AccountEditorDialog.h"
 #include "tree/MessagePropertiesDialog.h"
 
@@ -221,12 +223,12 @@ TEST_F(MainWindowTest, MaximizedWritesOnlyTheStateAndRestoreStateFollows)
     EXPECT_EQ(config("State"), QStringLiteral("2"));
     for (const char* key : { "Top", "Left", "Height", "Width" })
         EXPECT_EQ(config(key), QStringLiteral("untouched")) << key;
-    EXPECT_EQ(state.RestoreState, QStringLiteral("2"));
+    EXPECT_TRUE(window->restoresMaximized());
     ORMISK_WAIT_TRUE(window->timeLeftBox()->x() == tree().width() - window->timeLeftBox()->width() - 3, 5000);
 
     window->showNormal();
     ORMISK_WAIT_TRUE(!window->isMaximized(), 5000);
-    EXPECT_EQ(state.RestoreState, QStringLiteral("0"));
+    EXPECT_FALSE(window->restoresMaximized());
     ORMISK_WAIT_EQ(config("State"), QStringLiteral("0"));
     expectNormalGeometryWritten();
 }
@@ -256,7 +258,7 @@ TEST_F(MainWindowTest, MinimizingMarksMailReadAndRestoringClosesTheNewMailWindow
     ORMISK_WAIT_TRUE(!window->isMinimized(), 5000);
     ORMISK_WAIT_EQ(window->newMailWindow(), nullptr);
     EXPECT_FALSE(state.NewMailShown);
-    EXPECT_EQ(state.RestoreState, QStringLiteral("0"));
+    EXPECT_FALSE(window->restoresMaximized());
     expectNormalGeometryWritten();
 }
 
@@ -282,6 +284,7 @@ TEST_F(MainWindowTest, OptionsFromTheTrayShowTheWindowFirstAndItStaysWhenTheIcon
     EXPECT_TRUE(shownWhenOpen);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(state.options.RunInTray);
+    EXPECT_EQ(config("RunInTray"), QStringLiteral("False"));
     EXPECT_FALSE(window->trayIcon().inTray());
 
     // The tray itself going away while the window is hidden brings the window back too.
@@ -315,7 +318,7 @@ TEST_F(MainWindowTest, StoredGeometryIsReappliedByTheNextWindow)
     EXPECT_DOUBLE_EQ(config("Left").toDouble(), 37 * twipsX);
     start();
     EXPECT_TRUE(window->isMaximized());
-    EXPECT_EQ(state.RestoreState, QStringLiteral("2"));
+    EXPECT_TRUE(window->restoresMaximized());
 }
 
 TEST_F(MainWindowTest, CloseWritesTheSeenListWithTheTreesMessages)
@@ -344,7 +347,7 @@ TEST_F(MainWindowTest, DeleteMessageTwoOfFourRenumbersAndRestoresMenusAndTimer)
     const QStringList keys = childKeys(workKey());
     ASSERT_EQ(keys.size(), 4);
     click(keys[1]);
-    ASSERT_EQ(state.CurrentMessage, 2);
+    ASSERT_EQ(window->accounts().selection().message, 2);
     ASSERT_TRUE(window->menus().mnuDeleteMessage->isEnabled());
 
     window->menus().mnuDeleteMessage->trigger();
@@ -398,6 +401,7 @@ TEST_F(MainWindowTest, PropertiesShowTheTagAndPauseTheCountdown)
     window->menus().mnuSuspend->trigger();
     ASSERT_TRUE(state.Suspended);
     click(second);
+    EXPECT_FALSE(window->menus().mnuDeleteMessage->isEnabled()) << "no deleting while suspended";
     {
         NextDialog<MessagePropertiesDialog> next([](MessagePropertiesDialog& d) { d.accept(); });
         window->menus().mnuProperties->trigger();
@@ -406,24 +410,26 @@ TEST_F(MainWindowTest, PropertiesShowTheTagAndPauseTheCountdown)
     EXPECT_FALSE(countdown().isActive());
 }
 
-TEST_F(MainWindowTest, AboutPausesTheCountdownAndKeepsItStoppedWhenSuspended)
+TEST_F(MainWindowTest, AboutPausesTheCountdownKeepsTheHighlightAndKeepsTheCountdownStoppedWhenSuspended)
 {
-    start();
+    startWithMail(1);
     state.SecondsLeft = 777;
+    click(workKey());
     bool runningWhileOpen = true;
-    bool selectionRuleWhileOpen = true;
+    QString highlightedWhileOpen;
     {
         NextDialog<AboutDialog> next([&](AboutDialog& d) {
             runningWhileOpen = countdown().isActive();
-            selectionRuleWhileOpen = state.SelectionResetAllowed;
+            window->hideSelection(); // as a resize or the tray icon would
+            highlightedWhileOpen = tree().selected();
             d.accept();
         });
         window->menus().mnuAbout->trigger();
         ASSERT_EQ(next.shown(), 1);
     }
     EXPECT_FALSE(runningWhileOpen);
-    EXPECT_FALSE(selectionRuleWhileOpen);
-    EXPECT_TRUE(state.SelectionResetAllowed);
+    EXPECT_EQ(highlightedWhileOpen, workKey());
+    EXPECT_TRUE(tree().selected().isEmpty()) << "hidden once the box has closed";
     EXPECT_EQ(state.SecondsLeft, 777);
     EXPECT_TRUE(countdown().isActive());
 
@@ -435,6 +441,24 @@ TEST_F(MainWindowTest, AboutPausesTheCountdownAndKeepsItStoppedWhenSuspended)
     }
     EXPECT_FALSE(countdown().isActive());
     EXPECT_EQ(state.SecondsLeft, 777);
+}
+
+TEST_F(MainWindowTest, LogSettingsAreSavedAndTheCountdownGoesOn)
+{
+    start();
+    state.SecondsLeft = 555;
+    {
+        NextDialog<LogSettingsDialog> next([](LogSettingsDialog& d) {
+            d.findChild<QLineEdit*>(QStringLiteral("txtLogFilesPath"))->setText(QStringLiteral("/srv/logs"));
+            d.findChild<QPushButton*>(QStringLiteral("butOK"))->click();
+        });
+        window->menus().mnuLogFile->trigger();
+        ASSERT_EQ(next.shown(), 1);
+    }
+    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/srv/logs/"));
+    EXPECT_EQ(config("LogFilesPath"), QStringLiteral("/srv/logs/"));
+    EXPECT_EQ(state.SecondsLeft, 555);
+    EXPECT_TRUE(countdown().isActive());
 }
 
 TEST_F(MainWindowTest, HelpWithoutItsFileShowsTheFixedMessage)

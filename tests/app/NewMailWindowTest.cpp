@@ -1,7 +1,7 @@
 // The new-mail window: its texts, its size rules and the shared flag.
 #include "app/NewMailWindow.h"
-#include "store/AppState.h"
 #include "dialogs/DialogRoutines.h"
+#include "store/AppState.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -24,9 +24,9 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    NewMail* open()
+    NewMailWindow* open()
     {
-        window = new NewMail(state);
+        window = new NewMailWindow(state);
         return window;
     }
     [[nodiscard]] QLabel* label() const { return window->findChild<QLabel*>(QStringLiteral("lblMsg")); }
@@ -37,7 +37,7 @@ protected:
     void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     AppState state;
-    QPointer<NewMail> window;
+    QPointer<NewMailWindow> window;
 };
 
 } // namespace
@@ -70,11 +70,11 @@ TEST_F(NewMailTest, ShortMessageGivesTheMinimumWidthAndEvenlySpacedButtons)
     state.options.DialogMessage = QStringLiteral("# new");
     state.NewMailCount = 1;
     open();
-    const int width = window->twipsToPixels(NewMail::kMinimumWidthTwips);
+    const int width = window->twipsToPixels(NewMailWindow::kMinimumWidthTwips);
     EXPECT_EQ(window->width(), width);
     const QRect ok = button("ButOK")->geometry();
     const QRect view = button("butView")->geometry();
-    EXPECT_EQ(ok.width(), window->twipsToPixels(NewMail::kButtonWidthTwips));
+    EXPECT_EQ(ok.width(), window->twipsToPixels(NewMailWindow::kButtonWidthTwips));
     EXPECT_EQ(view.width(), ok.width());
     EXPECT_EQ(ok.top(), view.top());
     const int gap = ok.left();
@@ -91,8 +91,8 @@ TEST_F(NewMailTest, LongMessageWidensTheWindowBeyondTheLabel)
     state.options.DialogMessage = QStringLiteral("There are # new messages waiting for you on your mail servers[.]");
     state.NewMailCount = 5;
     open();
-    EXPECT_EQ(window->width(), label()->width() + window->twipsToPixels(NewMail::kLabelMarginTwips));
-    EXPECT_GT(window->width(), window->twipsToPixels(NewMail::kMinimumWidthTwips));
+    EXPECT_EQ(window->width(), label()->width() + window->twipsToPixels(NewMailWindow::kLabelMarginTwips));
+    EXPECT_GT(window->width(), window->twipsToPixels(NewMailWindow::kMinimumWidthTwips));
     EXPECT_LE(label()->geometry().right(), window->width());
 }
 
@@ -137,8 +137,8 @@ TEST_F(NewMailTest, ButtonsCloseTheWindowAndViewMailCallsTheMainWindowFirst)
     open();
     window->show();
     bool shownWhenAsked = false;
-    QObject::connect(window, &NewMail::viewMailRequested, [&] { shownWhenAsked = state.NewMailShown; });
-    QSignalSpy view(window.data(), &NewMail::viewMailRequested);
+    QObject::connect(window, &NewMailWindow::viewMailRequested, [&] { shownWhenAsked = state.NewMailShown; });
+    QSignalSpy view(window.data(), &NewMailWindow::viewMailRequested);
     button("butView")->click();
     EXPECT_EQ(view.count(), 1);
     EXPECT_TRUE(shownWhenAsked);
@@ -164,7 +164,7 @@ TEST_F(NewMailTest, ReturnAndEnterPressTheFocusedButton)
 
     open();
     window->show();
-    QSignalSpy view(window.data(), &NewMail::viewMailRequested);
+    QSignalSpy view(window.data(), &NewMailWindow::viewMailRequested);
     button("butView")->setFocus();
     QTest::keyClick(window->focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(view.count(), 1);
@@ -174,10 +174,10 @@ TEST_F(NewMailTest, ReturnAndEnterPressTheFocusedButton)
 TEST_F(NewMailTest, AnOldWindowGoingAwayLeavesANewerOneShown)
 {
     state.NewMailCount = 1;
-    auto* first = new NewMail(state);
+    auto* first = new NewMailWindow(state);
     first->show();
     first->close(); // clears the flag
-    window = new NewMail(state);
+    window = new NewMailWindow(state);
     EXPECT_TRUE(state.NewMailShown);
     flushDeletes(); // the first one is deleted now
     EXPECT_TRUE(state.NewMailShown);

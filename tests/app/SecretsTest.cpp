@@ -4,9 +4,9 @@
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/Options.h"
-#include "store/WindowGeometry.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
+#include "store/WindowGeometry.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -41,14 +41,14 @@ AppState stateWithAccount(quint16 port)
     a.User = QStringLiteral("ann");
     a.Password = kPassword;
     a.Port = port;
-    state.AccountTable.append(a);
+    state.accounts.append(a);
     FilterRule rule;
     rule.SubjectText = QStringLiteral("offer");
-    state.FilterTable.append(rule);
+    state.filters.append(rule);
     WavAction action;
     action.SenderText = QStringLiteral("boss");
     action.WavFile = QStringLiteral("/tmp/x.wav");
-    state.WavActionTable.append(action);
+    state.wavActions.append(action);
     return state;
 }
 
@@ -58,11 +58,11 @@ TEST(Secrets, SettingsFileStaysOwnerOnlyAfterEverySavePath)
 {
     AppState state = stateWithAccount(110);
     const QList<std::pair<const char*, std::function<void(SettingsStore&)>>> paths = {
-        { "accounts", [&](SettingsStore& s) { SaveAccounts(s, state); } },
+        { "accounts", [&](SettingsStore& s) { state.accounts.save(s); } },
         { "options", [&](SettingsStore& s) { WriteOptions(s, state.options); } },
         { "log settings", [&](SettingsStore& s) { WriteLogSettings(s, state.options); } },
-        { "filters", [&](SettingsStore& s) { SaveFilters(s, state); } },
-        { "sound rules", [&](SettingsStore& s) { SaveWavActions(s, state); } },
+        { "filters", [&](SettingsStore& s) { state.filters.save(s); } },
+        { "sound rules", [&](SettingsStore& s) { state.wavActions.save(s); } },
         { "geometry", [&](SettingsStore& s) { WriteNormalGeometry(s, 10, 20, 3000, 4000); } },
         { "maximized", [&](SettingsStore& s) { WriteMaximizedState(s); } },
     };
@@ -119,7 +119,7 @@ TEST(Secrets, ProgramOutputNeverShowsThePassword)
         QTemporaryDir profile;
         {
             SettingsStore store(profile.filePath(QStringLiteral("Ormisk.conf")));
-            SaveAccounts(store, stateWithAccount(server.port()));
+            stateWithAccount(server.port()).accounts.save(store);
         }
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

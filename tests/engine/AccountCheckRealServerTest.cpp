@@ -217,7 +217,7 @@ TEST_P(RealCheck, EmptyMailboxSaysSoAndCreatesNoLog)
 TEST_P(RealCheck, FilterDeletionIsCommittedAndTheNextCheckAgrees)
 {
     pop.setCaFile(trustedCa());
-    state.FilterTable = { senderContains(QStringLiteral("joe")) };
+    state.filters = { senderContains(QStringLiteral("joe")) };
     const int work = addAccount(QStringLiteral("Work"), port(), QStringLiteral("dora"));
     check(work);
     const QStringList firstCheck { QStringLiteral("#1 --- 1,200 bytes --- Subject : Hi --- ") + kAnnFrom,
@@ -236,7 +236,7 @@ TEST_P(RealCheck, FilterDeletionIsCommittedAndTheNextCheckAgrees)
         EXPECT_EQ(server.messages(QStringLiteral("dora")).size(), 2);
 
     // The display numbers of the first check are the server's numbers now.
-    state.FilterTable.clear();
+    state.filters.clear();
     EXPECT_EQ(recheck(work), (QStringList { firstCheck[0], firstCheck[2] }));
 }
 
@@ -359,7 +359,7 @@ TEST_F(FaultyServerCheck, FailedHeaderRequestKeepsTheConversationGoing)
 TEST_F(FaultyServerCheck, RefusedFilterDeletion)
 {
     server.addFault({ PopFault::Kind::ErrReply, "DELE", 0, 0 });
-    state.FilterTable = { senderContains(QStringLiteral("joe")) };
+    state.filters = { senderContains(QStringLiteral("joe")) };
     const int work = addWork(QStringLiteral("dora"));
     check(work);
     EXPECT_EQ(messageTexts(work),

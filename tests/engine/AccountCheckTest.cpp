@@ -192,7 +192,7 @@ TEST_F(AccountCheck, FilterDeletionConfirmedKeepsTheNumbering)
     FilterRule joe;
     joe.SenderText = QStringLiteral("joe");
     joe.SenderMatch = false;
-    state.FilterTable = { joe };
+    state.filters = { joe };
     pop.mailbox = { fakeMessage(QStringLiteral("Hi"), QStringLiteral("Ann"), QStringLiteral("<1@x>")),
         fakeMessage(QStringLiteral("Sale"), QStringLiteral("Joe Smith"), QStringLiteral("<2@x>")),
         fakeMessage(QStringLiteral("Lunch"), QStringLiteral("Bob"), QStringLiteral("<3@x>")) };
@@ -219,7 +219,7 @@ TEST_F(AccountCheck, FilterDeletionRefused)
     FilterRule joe;
     joe.SenderText = QStringLiteral("joe");
     joe.SenderMatch = false;
-    state.FilterTable = { joe };
+    state.filters = { joe };
     FakeMessage refused = fakeMessage(QStringLiteral("Sale"), QStringLiteral("Joe"), QStringLiteral("<1@x>"), 1234);
     refused.refuseDelete = true;
     pop.mailbox = { refused, fakeMessage(QStringLiteral("Lunch"), QStringLiteral("Bob"), QStringLiteral("<2@x>")) };

@@ -2,10 +2,10 @@
 // exactly the selected message, and a fresh check shows what the renumbered tree promised.
 #include "RealServerFixture.h"
 
+#include "demo/PopTestServer.h"
 #include "engine/ByteFormat.h"
 #include "engine/DeleteMessage.h"
 #include "engine/PollScheduler.h"
-#include "demo/PopTestServer.h"
 #include "support/Dovecot.h"
 
 #include <QDirIterator>
@@ -156,11 +156,11 @@ TEST_P(RealDelete, FirstMessageNextToAFilteredOne)
 {
     FilterRule sale;
     sale.SubjectText = QStringLiteral("Sale");
-    state.FilterTable = { sale };
+    state.filters = { sale };
     const int work = addWork(QStringLiteral("filtered"));
     check(work);
     ASSERT_EQ(messageTexts(work).value(2), text(2, 3, 1300));
-    state.FilterTable.clear();
+    state.filters.clear();
     deleteChild(work, 1);
     EXPECT_EQ(messageTexts(work),
         (QStringList { QStringLiteral("(Deleted) --- 1,100 bytes --- Subject : S1 --- From : Ann <ann@example.com>"),
@@ -240,13 +240,13 @@ TEST_F(DeleteAfterRefusal, NumberOfARefusedFilterDeletionIsNotTrusted)
     server.addFault({ PopFault::Kind::ErrReply, "DELE", 0, 1 });
     FilterRule sale;
     sale.SubjectText = QStringLiteral("Sale");
-    state.FilterTable = { sale };
+    state.filters = { sale };
     const int work = addAccount(QStringLiteral("Work"), server.port(), QStringLiteral("dora"));
     check(work);
     ASSERT_EQ(messageTexts(work),
         (QStringList { text(1, 1, 1100), QStringLiteral("#2 --- 2,000 bytes --- Unable to Delete message!"),
             text(2, 3, 1300), text(3, 4, 1400) }));
-    state.FilterTable.clear();
+    state.filters.clear();
 
     PollScheduler scheduler(engine);
     tree.setSelected(messageKeys(work).at(2));

@@ -74,11 +74,11 @@ TEST_F(DeleteCommand, FirstMessageNextToAFilteredOne)
 {
     FilterRule f;
     f.SubjectText = QStringLiteral("S2");
-    state.FilterTable = { f };
+    state.filters = { f };
     fill(3);
     check(work);
     ASSERT_EQ(messageTexts(work)[2], QStringLiteral("#2 --- 1,000 bytes --- Subject : S3 --- From : F"));
-    state.FilterTable.clear();
+    state.filters.clear();
     select(1);
     DeleteMessage(engine, scheduler);
     EXPECT_EQ(pop.committedDeletions, QList<qint32> { 1 });

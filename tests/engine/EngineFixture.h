@@ -33,7 +33,7 @@ protected:
         a.Port = 1110;
         a.NodeKey = QStringLiteral("P%1").arg(state.AccountCount() + 1);
         a.Disabled = disabled;
-        state.AccountTable.append(a);
+        state.accounts.append(a);
         return state.AccountCount();
     }
 

@@ -1,13 +1,13 @@
 // Every way the test server can misbehave, seen from a whole account check through the real POP
 // client: the conversation ends closed within the shortened time-outs, the account and message
 // nodes say what happened, and the password shows up in no text the program produces.
+#include "demo/MailboxGenerator.h"
+#include "demo/PopTestServer.h"
 #include "engine/AccountCheck.h"
 #include "engine/ByteFormat.h"
 #include "engine/MemoryTree.h"
-#include "pop/PopClient.h"
 #include "engine/TreeOps.h"
-#include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "pop/PopClient.h"
 #include "store/AppState.h"
 #include "support/PopRecorder.h"
 #include "support/QtPrinters.h"
@@ -144,7 +144,7 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
             FilterRule spam;
             spam.SubjectText = QStringLiteral("spam");
             spam.SubjectMatch = false;
-            state.FilterTable.append(spam);
+            state.filters.append(spam);
         }
         AccountRecord account;
         account.Title = QStringLiteral("Work");
@@ -153,7 +153,7 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
         account.Password = kPassword;
         account.Port = port;
         account.NodeKey = QStringLiteral("P1");
-        state.AccountTable.append(account);
+        state.accounts.append(account);
 
         MemoryTree tree;
         PopClient pop;

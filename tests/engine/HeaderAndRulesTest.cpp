@@ -1,6 +1,6 @@
-#include "pop/DocOutput.h"
 #include "engine/HeaderText.h"
 #include "engine/RuleMatching.h"
+#include "pop/DocOutput.h"
 #include "store/AppState.h"
 #include "support/QtPrinters.h"
 
@@ -84,14 +84,14 @@ TEST(GetHeaderField, LineStartsCaseAndEndOfSearch)
 TEST(RuleMatching, EqualsAgainstContainsIgnoringCase)
 {
     AppState s;
-    s.FilterTable = { rule(QStringLiteral("joe"), false, {}, true, true) };
+    s.filters = { rule(QStringLiteral("joe"), false, {}, true, true) };
     EXPECT_TRUE(MatchFilters(s, hdr(QStringLiteral("Joe Smith <joe@x>"), QStringLiteral("hi"))));
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral("Ann"), QStringLiteral("joe"))));
-    s.FilterTable = { rule(QStringLiteral("joe"), true, {}, true, true) };
+    s.filters = { rule(QStringLiteral("joe"), true, {}, true, true) };
     EXPECT_TRUE(MatchFilters(s, hdr(QStringLiteral("JOE"), QStringLiteral("hi"))));
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral("Joe <joe@x>"), QStringLiteral("hi"))));
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral(" joe"), QStringLiteral("hi")))); // no trimming
-    s.FilterTable = { rule({}, true, QStringLiteral("Minutes"), true, false) };
+    s.filters = { rule({}, true, QStringLiteral("Minutes"), true, false) };
     EXPECT_TRUE(MatchFilters(s, hdr(QStringLiteral("x"), QStringLiteral("minutes"))));
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral("x"), QStringLiteral("minutes 2"))));
     EXPECT_FALSE(MatchFilters(s, QString()));
@@ -102,13 +102,13 @@ TEST(RuleMatching, AndOrAndEmptyRules)
     AppState s;
     const QString lunch = hdr(QStringLiteral("Joe"), QStringLiteral("Lunch"));
     const QString sale = hdr(QStringLiteral("Joe"), QStringLiteral("Big sale"));
-    s.FilterTable = { rule(QStringLiteral("joe"), false, QStringLiteral("sale"), false, true) };
+    s.filters = { rule(QStringLiteral("joe"), false, QStringLiteral("sale"), false, true) };
     EXPECT_FALSE(MatchFilters(s, lunch));
     EXPECT_TRUE(MatchFilters(s, sale));
-    s.FilterTable[0].AndMode = false;
+    s.filters[0].AndMode = false;
     EXPECT_TRUE(MatchFilters(s, lunch));
     EXPECT_TRUE(MatchFilters(s, hdr(QStringLiteral("Ann"), QStringLiteral("sale"))));
-    s.FilterTable = { rule({}, false, {}, false, false) };
+    s.filters = { rule({}, false, {}, false, false) };
     EXPECT_FALSE(MatchFilters(s, lunch));
 }
 
@@ -124,7 +124,7 @@ TEST(RuleMatching, DisabledSkippedAndFirstActionWins)
     first.WavFile = QStringLiteral("first.wav");
     WavAction second = first;
     second.WavFile = QStringLiteral("second.wav");
-    s.WavActionTable = { off, first, second };
+    s.wavActions = { off, first, second };
     QString wav = QStringLiteral("kept");
     bool found = true;
     MatchActions(s, hdr(QStringLiteral("Ann"), QStringLiteral("x")), wav, found);
@@ -136,7 +136,7 @@ TEST(RuleMatching, DisabledSkippedAndFirstActionWins)
 
     FilterRule disabled = rule(QStringLiteral("joe"), false, {}, true, true);
     disabled.Disabled = true;
-    s.FilterTable = { disabled };
+    s.filters = { disabled };
     EXPECT_FALSE(MatchFilters(s, hdr(QStringLiteral("Joe"), QStringLiteral("x"))));
 }
 

@@ -67,7 +67,7 @@ TEST_F(MailLogCheck, OnlyBrandNewMessagesAreLogged)
     FilterRule spam;
     spam.SubjectText = QStringLiteral("spam");
     spam.SubjectMatch = false;
-    state.FilterTable = { spam };
+    state.filters = { spam };
     state.SeenHeaders = { header(QStringLiteral("Old"), QStringLiteral("X"), QStringLiteral("<old>")) };
     FakeMessage broken = fakeMessage(QStringLiteral("Broken"), QStringLiteral("X"), QStringLiteral("<br>"));
     broken.headerFails = true;

@@ -2,8 +2,8 @@
 // a second run over the same state and server prints.
 #include "RealServerFixture.h"
 
-#include "engine/OnceRun.h"
 #include "demo/MailboxGenerator.h"
+#include "engine/OnceRun.h"
 #include "support/Dovecot.h"
 
 #include <QTcpServer>
@@ -44,7 +44,7 @@ TEST(OnceRunRealServer, PrintsOneLinePerNodeForEveryKindOfAccount)
         a.Password = QStringLiteral("secret");
         a.Disabled = disabled;
         a.NodeKey = QStringLiteral("P%1").arg(state.AccountCount() + 1);
-        state.AccountTable.append(a);
+        state.accounts.append(a);
     };
     account(QStringLiteral("Work"), dovecot.plainPort(), QStringLiteral("ann"));
     account(QStringLiteral("Home"), dovecot.plainPort(), QStringLiteral("ann"), true);
@@ -52,7 +52,7 @@ TEST(OnceRunRealServer, PrintsOneLinePerNodeForEveryKindOfAccount)
     account(QStringLiteral("Gone"), deadPort, QStringLiteral("ann"));
     FilterRule sale;
     sale.SubjectText = QStringLiteral("Sale");
-    state.FilterTable = { sale };
+    state.filters = { sale };
 
     PopClient pop;
     shortenTimeouts(pop);

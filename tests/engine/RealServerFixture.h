@@ -4,8 +4,8 @@
 // account texts are recorded as they change, and short client time-outs.
 #include "engine/AccountCheck.h"
 #include "engine/MemoryTree.h"
-#include "pop/PopClient.h"
 #include "engine/TreeOps.h"
+#include "pop/PopClient.h"
 #include "store/AppState.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingHost.h"
@@ -95,7 +95,7 @@ protected:
         a.Password = password;
         a.Port = port;
         a.NodeKey = QStringLiteral("P%1").arg(state.AccountCount() + 1);
-        state.AccountTable.append(a);
+        state.accounts.append(a);
         return state.AccountCount();
     }
 

@@ -2,10 +2,10 @@
 // in its file decides what is logged and counted as unseen, the read list what shows as "Mail".
 #include "RealServerFixture.h"
 
+#include "demo/MailboxGenerator.h"
 #include "engine/PollScheduler.h"
 #include "engine/SeenListFile.h"
 #include "engine/SeenLists.h"
-#include "demo/MailboxGenerator.h"
 #include "support/Dovecot.h"
 
 #include <memory>
@@ -31,7 +31,7 @@ struct ProgramRun {
         work.User = QStringLiteral("ann");
         work.Password = QStringLiteral("secret");
         work.NodeKey = QStringLiteral("P1");
-        state.AccountTable = { work };
+        state.accounts = { work };
         shortenTimeouts(pop);
         pop.setCaFile(caFile);
     }
@@ -66,10 +66,7 @@ struct ProgramRun {
     PollScheduler scheduler { engine };
 };
 
-QStringList times(int n, const QString& image)
-{
-    return QStringList(n, image);
-}
+QStringList times(int n, const QString& image) { return QStringList(n, image); }
 
 } // namespace
 

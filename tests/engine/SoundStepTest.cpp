@@ -32,7 +32,7 @@ protected:
         state.options.PlayWav = true;
         state.options.WavFile = QStringLiteral("general.wav");
         state.UnseenCount = 1;
-        state.WavActionTable = { action(QStringLiteral("zed"), QStringLiteral("z.wav")),
+        state.wavActions = { action(QStringLiteral("zed"), QStringLiteral("z.wav")),
             action(QStringLiteral("amy"), QStringLiteral("a.wav")) };
         tree.add({}, QStringLiteral("P1"), QStringLiteral("Work"), Image::NoMail);
     }

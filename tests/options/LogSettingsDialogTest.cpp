@@ -1,14 +1,11 @@
 #include "options/LogSettingsDialog.h"
 
-#include "store/AppState.h"
-#include "store/SettingsStore.h"
 #include "support/ScriptedDialogService.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -21,11 +18,10 @@ class LogSettingsDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        store = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("Ormisk.conf")));
-        state.options.LogFilesPath = QStringLiteral("/home/u/Logs/");
-        state.options.LogDisabled = true;
-        state.options.LogAllInOne = true;
-        dialog = std::make_unique<LogSettingsDialog>(state, *store, dialogs);
+        options.LogFilesPath = QStringLiteral("/home/u/Logs/");
+        options.LogDisabled = true;
+        options.LogAllInOne = true;
+        dialog = std::make_unique<LogSettingsDialog>(options, dialogs);
         dialog->show();
         path = dialog->findChild<QLineEdit*>(QStringLiteral("txtLogFilesPath"));
         disabled = dialog->findChild<QCheckBox*>(QStringLiteral("chkLogDisabled"));
@@ -36,15 +32,13 @@ protected:
     {
         QTest::mouseClick(dialog->findChild<QAbstractButton*>(QLatin1String(name)), Qt::LeftButton);
     }
-    [[nodiscard]] QString stored(const char* key) const
+    [[nodiscard]] const Options& chosen() const
     {
-        SettingsStore again(store->fileName());
-        return again.read(Section::Config, QLatin1String(key), QStringLiteral("<none>"));
+        EXPECT_TRUE(dialog->confirmed().has_value());
+        return *dialog->confirmed();
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<SettingsStore> store;
-    AppState state;
+    Options options;
     ScriptedDialogService dialogs;
     std::unique_ptr<LogSettingsDialog> dialog;
     QLineEdit* path = nullptr;
@@ -62,38 +56,32 @@ TEST_F(LogSettingsDialogTest, ShowsTheCurrentSettings)
     EXPECT_EQ(path->text(), QStringLiteral("/home/u/Logs/"));
     EXPECT_TRUE(disabled->isChecked());
     EXPECT_TRUE(allInOne->isChecked());
-    EXPECT_FALSE(state.DialogAccepted);
 }
 
-TEST_F(LogSettingsDialogTest, OkAddsTheMissingSeparatorAndSavesTheThreeKeys)
+TEST_F(LogSettingsDialogTest, OkAddsTheMissingSeparatorAndTakesTheBoxes)
 {
     path->setText(QStringLiteral("/home/u/Mail"));
     disabled->setChecked(false);
     click("butOK");
-    EXPECT_TRUE(dialog->wasAccepted());
-    EXPECT_TRUE(state.DialogAccepted);
-    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/home/u/Mail/"));
-    EXPECT_EQ(stored("LogFilesPath"), QStringLiteral("/home/u/Mail/"));
-    EXPECT_EQ(stored("LogDisabled"), QStringLiteral("False"));
-    EXPECT_EQ(stored("LogAllInOne"), QStringLiteral("True"));
+    EXPECT_EQ(chosen().LogFilesPath, QStringLiteral("/home/u/Mail/"));
+    EXPECT_FALSE(chosen().LogDisabled);
+    EXPECT_TRUE(chosen().LogAllInOne);
 }
 
 TEST_F(LogSettingsDialogTest, PathWithSeparatorIsKeptAsIs)
 {
     path->setText(QStringLiteral("/srv/mail logs/"));
     click("butOK");
-    EXPECT_EQ(stored("LogFilesPath"), QStringLiteral("/srv/mail logs/"));
+    EXPECT_EQ(chosen().LogFilesPath, QStringLiteral("/srv/mail logs/"));
 }
 
-TEST_F(LogSettingsDialogTest, EmptyTextKeepsTheFolderButSavesTheBoxes)
+TEST_F(LogSettingsDialogTest, EmptyTextKeepsTheFolderButTakesTheBoxes)
 {
     path->clear();
     allInOne->setChecked(false);
     click("butOK");
-    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/home/u/Logs/"));
-    EXPECT_EQ(stored("LogFilesPath"), QStringLiteral("/home/u/Logs/"));
-    EXPECT_FALSE(state.options.LogAllInOne);
-    EXPECT_EQ(stored("LogAllInOne"), QStringLiteral("False"));
+    EXPECT_EQ(chosen().LogFilesPath, QStringLiteral("/home/u/Logs/"));
+    EXPECT_FALSE(chosen().LogAllInOne);
 }
 
 TEST_F(LogSettingsDialogTest, CancelChangesNothing)
@@ -103,11 +91,7 @@ TEST_F(LogSettingsDialogTest, CancelChangesNothing)
     allInOne->setChecked(false);
     click("butCancel");
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_FALSE(dialog->wasAccepted());
-    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/home/u/Logs/"));
-    EXPECT_TRUE(state.options.LogDisabled);
-    EXPECT_TRUE(state.options.LogAllInOne);
-    EXPECT_FALSE(store->contains(Section::Config, QStringLiteral("LogFilesPath")));
+    EXPECT_FALSE(dialog->confirmed().has_value());
 }
 
 TEST_F(LogSettingsDialogTest, BrowseReplacesTheTextUnlessCancelled)
@@ -120,7 +104,7 @@ TEST_F(LogSettingsDialogTest, BrowseReplacesTheTextUnlessCancelled)
     EXPECT_EQ(dialogs.askedCaptions,
         QStringList({ QStringLiteral("Select Log Files Location"), QStringLiteral("Select Log Files Location") }));
     click("butOK");
-    EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/picked/"));
+    EXPECT_EQ(chosen().LogFilesPath, QStringLiteral("/picked/"));
 }
 
 TEST_F(LogSettingsDialogTest, TabOrderRunsFromTheFolderToCancel)

@@ -1,14 +1,10 @@
 #include "options/OptionsDialog.h"
 
-#include "store/AppState.h"
-#include "store/SettingsStore.h"
 #include "support/ScriptedDialogService.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -17,21 +13,21 @@ using ormisk::testing::ScriptedDialogService;
 
 namespace {
 
+// The dialog over `options`, with hooks that stand for the running program.
 class OptionsDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override { store = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("Ormisk.conf"))); }
-
     std::unique_ptr<OptionsDialog> open()
     {
-        auto dialog = std::make_unique<OptionsDialog>(
-            state, *store, dialogs,
-            [this] {
-                played.append({ state.options.WavFile, state.options.WavFolder, state.options.PlayWav });
-                // Once only: a nested press must not recurse for ever.
-                if (auto once = std::exchange(duringPlay, nullptr))
-                    once();
-            },
-            [this] { ++advancedOpened; });
+        OptionsDialog::Hooks hooks;
+        hooks.soundModeChosen = [this](bool single) { modes.append(single); };
+        hooks.testSound = [this](const QString& file, const QString& folder) {
+            played.append({ file, folder });
+            // Once only: a nested press must not recurse for ever.
+            if (auto once = std::exchange(duringPlay, nullptr))
+                once();
+        };
+        hooks.openAdvancedWav = [this] { ++advancedOpened; };
+        auto dialog = std::make_unique<OptionsDialog>(options, dialogs, hooks);
         dialog->show();
         dialog->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
@@ -57,21 +53,13 @@ protected:
         const QPoint at = qobject_cast<QCheckBox*>(button) ? QPoint(6, button->height() / 2) : button->rect().center();
         QTest::mouseClick(button, Qt::LeftButton, {}, at);
     }
-    [[nodiscard]] QStringList writtenKeys() const
-    {
-        QSettings file(store->fileName(), QSettings::IniFormat);
-        file.beginGroup(Section::Config);
-        return file.childKeys();
-    }
 
     struct Played {
         QString file, folder;
-        bool single;
     };
-    QTemporaryDir dir;
-    std::unique_ptr<SettingsStore> store;
-    AppState state;
+    Options options;
     ScriptedDialogService dialogs;
+    QList<bool> modes; // each tick of a sound mode, true for single play
     QList<Played> played;
     int advancedOpened = 0;
     // Runs inside the sound call, as events do while it waits for the previous sound.
@@ -102,9 +90,9 @@ TEST(PollingPeriod, RefusesShortMalformedAndOverlongPeriods)
 
 TEST_F(OptionsDialogTest, EachValidationMessageKeepsTheDialogOpenWithFocusOnItsBox)
 {
-    state.options.PlayWav = false;
-    state.options.RandomPlayWAV = true;
-    state.options.WavFolder.clear();
+    options.PlayWav = false;
+    options.RandomPlayWAV = true;
+    options.WavFolder.clear();
     auto d = open();
 
     const auto expectRefused = [&](const QString& text, const char* focus) {
@@ -114,8 +102,7 @@ TEST_F(OptionsDialogTest, EachValidationMessageKeepsTheDialogOpenWithFocusOnItsB
         EXPECT_EQ(dialogs.shown.last().text, text);
         EXPECT_TRUE(d->isVisible());
         EXPECT_EQ(QApplication::focusWidget(), child<QWidget>(*d, focus));
-        EXPECT_FALSE(state.DialogAccepted);
-        EXPECT_FALSE(d->wasAccepted());
+        EXPECT_FALSE(d->confirmed().has_value());
     };
     for (const char* bad : { "0", "", "abc", "0.9", "5x", "99999999" }) {
         retype(*d, "txtPoolingTime", QLatin1String(bad));
@@ -132,14 +119,13 @@ TEST_F(OptionsDialogTest, EachValidationMessageKeepsTheDialogOpenWithFocusOnItsB
     expectRefused(QStringLiteral("You must enter a WAV file name or disable it"), "txtWavFile");
 
     EXPECT_EQ(dialogs.shown.size(), 8);
-    EXPECT_TRUE(writtenKeys().isEmpty());
 }
 
-TEST_F(OptionsDialogTest, OkCommitsEveryOptionAndWritesExactlyTheOptionKeys)
+TEST_F(OptionsDialogTest, OkCommitsEveryOptionAndKeepsTheOthers)
 {
-    state.options.WavFile = QStringLiteral("/snd/one.wav");
+    options.WavFile = QStringLiteral("/snd/one.wav");
+    options.LogFilesPath = QStringLiteral("/logs/");
     auto d = open();
-    EXPECT_FALSE(state.SelectionResetAllowed);
     retype(*d, "txtPoolingTime", QStringLiteral("1.5"));
     child<QCheckBox>(*d, "chkAutoExpand")->setChecked(false);
     retype(*d, "txtDialogMessage", QStringLiteral(" # waiting "));
@@ -150,38 +136,25 @@ TEST_F(OptionsDialogTest, OkCommitsEveryOptionAndWritesExactlyTheOptionKeys)
 
     EXPECT_TRUE(dialogs.shown.isEmpty());
     EXPECT_FALSE(d->isVisible());
-    EXPECT_TRUE(d->wasAccepted());
-    EXPECT_TRUE(state.DialogAccepted);
-    EXPECT_TRUE(state.SelectionResetAllowed);
-    EXPECT_EQ(state.options.PoolingTime, 2);
-    EXPECT_FALSE(state.options.AutoExpand);
-    EXPECT_EQ(state.options.DialogMessage, QStringLiteral(" # waiting "));
-    EXPECT_TRUE(state.options.PlayWav);
-    EXPECT_FALSE(state.options.RandomPlayWAV);
-    EXPECT_FALSE(state.options.RunInTray);
-    EXPECT_TRUE(state.options.AutoMarkRead);
-
-    QStringList keys = writtenKeys();
-    keys.sort();
-    QStringList expected = { QStringLiteral("PoolingTime"), QStringLiteral("AutoExpand"), QStringLiteral("AutoDialog"),
-        QStringLiteral("DialogMessage"), QStringLiteral("PlayWav"), QStringLiteral("RandomPlayWAV"),
-        QStringLiteral("WavFile"), QStringLiteral("WavFolder"), QStringLiteral("RunInTray"),
-        QStringLiteral("AutoMarkRead") };
-    expected.sort();
-    EXPECT_EQ(keys, expected);
-    SettingsStore again(store->fileName());
-    EXPECT_EQ(again.read(Section::Config, QStringLiteral("PoolingTime")), QStringLiteral("2"));
-    EXPECT_EQ(again.read(Section::Config, QStringLiteral("AutoExpand")), QStringLiteral("False"));
-    EXPECT_EQ(again.read(Section::Config, QStringLiteral("PlayWav")), QStringLiteral("True"));
-    EXPECT_EQ(again.read(Section::Config, QStringLiteral("WavFile")), QStringLiteral("/snd/one.wav"));
-    EXPECT_EQ(again.read(Section::Config, QStringLiteral("DialogMessage")), QStringLiteral(" # waiting "));
+    ASSERT_TRUE(d->confirmed().has_value());
+    const Options& chosen = *d->confirmed();
+    EXPECT_EQ(chosen.PoolingTime, 2);
+    EXPECT_FALSE(chosen.AutoExpand);
+    EXPECT_EQ(chosen.DialogMessage, QStringLiteral(" # waiting "));
+    EXPECT_TRUE(chosen.PlayWav);
+    EXPECT_FALSE(chosen.RandomPlayWAV);
+    EXPECT_EQ(chosen.WavFile, QStringLiteral("/snd/one.wav"));
+    EXPECT_FALSE(chosen.RunInTray);
+    EXPECT_TRUE(chosen.AutoMarkRead);
+    EXPECT_EQ(chosen.LogFilesPath, QStringLiteral("/logs/"));
+    EXPECT_EQ(modes, QList<bool> { true });
 }
 
 TEST_F(OptionsDialogTest, SwitchingModesKeepsBothTheFileAndTheFolder)
 {
-    state.options.PlayWav = true;
-    state.options.WavFile = QStringLiteral("/snd/one.wav");
-    state.options.WavFolder = QStringLiteral("/snd/many");
+    options.PlayWav = true;
+    options.WavFile = QStringLiteral("/snd/one.wav");
+    options.WavFolder = QStringLiteral("/snd/many");
     auto d = open();
     auto* box = child<QLineEdit>(*d, "txtWavFile");
     auto* select = child<QPushButton>(*d, "butSelectWav");
@@ -192,8 +165,6 @@ TEST_F(OptionsDialogTest, SwitchingModesKeepsBothTheFileAndTheFolder)
     EXPECT_FALSE(child<QCheckBox>(*d, "chkPlayWav")->isChecked());
     EXPECT_EQ(select->text(), QStringLiteral("Select &WAV Folder..."));
     EXPECT_EQ(box->text(), QStringLiteral("/snd/many"));
-    EXPECT_FALSE(state.options.PlayWav);
-    EXPECT_TRUE(state.options.RandomPlayWAV);
     retype(*d, "txtWavFile", QStringLiteral("/snd/more"));
 
     click(*d, "chkPlayWav");
@@ -201,16 +172,19 @@ TEST_F(OptionsDialogTest, SwitchingModesKeepsBothTheFileAndTheFolder)
     click(*d, "chkRandomPlayWAV");
     EXPECT_EQ(box->text(), QStringLiteral("/snd/more"));
     click(*d, "chkPlayWav");
+    // The running program followed every tick: loading, then random, single, random, single.
+    EXPECT_EQ(modes, (QList<bool> { true, false, true, false, true }));
     click(*d, "butOK");
-    EXPECT_EQ(state.options.WavFile, QStringLiteral("/snd/one.wav"));
-    EXPECT_EQ(state.options.WavFolder, QStringLiteral("/snd/more"));
-    EXPECT_TRUE(state.options.PlayWav);
-    EXPECT_FALSE(state.options.RandomPlayWAV);
+    ASSERT_TRUE(d->confirmed().has_value());
+    EXPECT_EQ(d->confirmed()->WavFile, QStringLiteral("/snd/one.wav"));
+    EXPECT_EQ(d->confirmed()->WavFolder, QStringLiteral("/snd/more"));
+    EXPECT_TRUE(d->confirmed()->PlayWav);
+    EXPECT_FALSE(d->confirmed()->RandomPlayWAV);
 }
 
 TEST_F(OptionsDialogTest, CancelKeepsOnlyTheModeSetByATick)
 {
-    state.options.WavFolder = QStringLiteral("/snd/many");
+    options.WavFolder = QStringLiteral("/snd/many");
     auto d = open();
     // No sound mode: the sound controls are off.
     for (const char* name : { "txtWavFile", "butSelectWav", "butTest", "chkAutoMarkRead" })
@@ -223,31 +197,25 @@ TEST_F(OptionsDialogTest, CancelKeepsOnlyTheModeSetByATick)
     QTest::keyClick(d.get(), Qt::Key_Escape);
 
     EXPECT_FALSE(d->isVisible());
-    EXPECT_FALSE(d->wasAccepted());
-    EXPECT_FALSE(state.DialogAccepted);
-    EXPECT_TRUE(state.SelectionResetAllowed);
-    EXPECT_TRUE(state.options.RandomPlayWAV);
-    EXPECT_FALSE(state.options.PlayWav);
-    EXPECT_EQ(state.options.PoolingTime, 5);
-    EXPECT_EQ(state.options.WavFolder, QStringLiteral("/snd/many"));
-    EXPECT_TRUE(writtenKeys().isEmpty());
+    EXPECT_FALSE(d->confirmed().has_value());
+    EXPECT_EQ(modes, QList<bool> { false });
 }
 
 TEST_F(OptionsDialogTest, BothModesStoredOpensInSingleMode)
 {
-    state.options.PlayWav = true;
-    state.options.RandomPlayWAV = true;
+    options.PlayWav = true;
+    options.RandomPlayWAV = true;
     auto d = open();
     EXPECT_TRUE(child<QCheckBox>(*d, "chkPlayWav")->isChecked());
     EXPECT_FALSE(child<QCheckBox>(*d, "chkRandomPlayWAV")->isChecked());
-    EXPECT_FALSE(state.options.RandomPlayWAV);
+    EXPECT_EQ(modes, QList<bool> { true });
 }
 
-TEST_F(OptionsDialogTest, TestPlaysTheShownFileAndFolderThenRestoresThem)
+TEST_F(OptionsDialogTest, TestPlaysTheShownFileAndFolder)
 {
-    state.options.RandomPlayWAV = true;
-    state.options.WavFile = QStringLiteral("/old.wav");
-    state.options.WavFolder = QStringLiteral("/old");
+    options.RandomPlayWAV = true;
+    options.WavFile = QStringLiteral("/old.wav");
+    options.WavFolder = QStringLiteral("/old");
     auto d = open();
     retype(*d, "txtWavFile", QString());
     EXPECT_FALSE(child<QPushButton>(*d, "butTest")->isEnabled());
@@ -259,9 +227,6 @@ TEST_F(OptionsDialogTest, TestPlaysTheShownFileAndFolderThenRestoresThem)
     ASSERT_EQ(played.size(), 1);
     EXPECT_EQ(played[0].file, QStringLiteral("/new.wav"));
     EXPECT_EQ(played[0].folder, QStringLiteral("/new"));
-    EXPECT_TRUE(played[0].single);
-    EXPECT_EQ(state.options.WavFile, QStringLiteral("/old.wav"));
-    EXPECT_EQ(state.options.WavFolder, QStringLiteral("/old"));
 
     click(*d, "butAdvancedWav");
     EXPECT_EQ(advancedOpened, 1);
@@ -269,8 +234,8 @@ TEST_F(OptionsDialogTest, TestPlaysTheShownFileAndFolderThenRestoresThem)
 
 TEST_F(OptionsDialogTest, SelectButtonAsksForAFileOrAFolderAndIgnoresCancel)
 {
-    state.options.PlayWav = true;
-    state.options.WavFile = QStringLiteral("/a.wav");
+    options.PlayWav = true;
+    options.WavFile = QStringLiteral("/a.wav");
     auto d = open();
     auto* box = child<QLineEdit>(*d, "txtWavFile");
     dialogs.fileNames = { QStringLiteral("/picked.wav"), QString() };
@@ -289,19 +254,18 @@ TEST_F(OptionsDialogTest, SelectButtonAsksForAFileOrAFolderAndIgnoresCancel)
     EXPECT_EQ(dialogs.askedCaptions.last(), QStringLiteral("Select a WAV Folder"));
 }
 
-TEST_F(OptionsDialogTest, OkPressedWhileATestWaitsIsNotUndoneByTheTest)
+TEST_F(OptionsDialogTest, OkPressedWhileATestWaitsCommitsWhatItShows)
 {
-    state.options.PlayWav = true;
-    state.options.WavFile = QStringLiteral("/old.wav");
+    options.PlayWav = true;
+    options.WavFile = QStringLiteral("/old.wav");
     auto d = open();
     retype(*d, "txtWavFile", QStringLiteral("/new.wav"));
     duringPlay = [&] { child<QPushButton>(*d, "butTest")->click(); };
     click(*d, "butTest");
     EXPECT_EQ(played.size(), 2);
-    EXPECT_EQ(state.options.WavFile, QStringLiteral("/old.wav"));
 
     duringPlay = [&] { child<QPushButton>(*d, "butOK")->click(); };
     click(*d, "butTest");
-    EXPECT_TRUE(d->wasAccepted());
-    EXPECT_EQ(state.options.WavFile, QStringLiteral("/new.wav"));
+    ASSERT_TRUE(d->confirmed().has_value());
+    EXPECT_EQ(d->confirmed()->WavFile, QStringLiteral("/new.wav"));
 }

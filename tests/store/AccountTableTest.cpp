@@ -55,18 +55,18 @@ TEST(AccountTable, SaveLoadRoundTripWithAndWithoutPasswords)
     QTemporaryDir dir;
     SettingsStore store(dir.filePath(QStringLiteral("Ormisk.conf")));
     AppState s;
-    s.AccountTable = { account(QStringLiteral("Work"), QStringLiteral(" sp@ce;=\"x\" ")),
+    s.accounts = { account(QStringLiteral("Work"), QStringLiteral(" sp@ce;=\"x\" ")),
         account(QStringLiteral("Home"), QString()) };
-    s.AccountTable[1].Disabled = true;
-    s.AccountTable[1].Port = 110;
-    SaveAccounts(store, s);
+    s.accounts[1].Disabled = true;
+    s.accounts[1].Port = 110;
+    s.accounts.save(store);
     EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Password2"), QStringLiteral("<none>")), QString());
-    EXPECT_NE(store.read(Section::Accounts, QStringLiteral("Password1")), s.AccountTable[0].Password);
+    EXPECT_NE(store.read(Section::Accounts, QStringLiteral("Password1")), s.accounts[0].Password);
     EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Disabled2")), QStringLiteral("True"));
     EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Port1")), QStringLiteral("995"));
 
     AppState t;
-    LoadAccounts(store, t);
+    t.accounts.load(store, t.random);
     ASSERT_EQ(t.AccountCount(), 2);
     for (int i = 1; i <= 2; ++i) {
         EXPECT_EQ(t.account(i).Title, s.account(i).Title);
@@ -87,15 +87,15 @@ TEST(AccountTable, DeletingTheThirdOfFiveLeavesStaleItemFive)
     SettingsStore store(dir.filePath(QStringLiteral("Ormisk.conf")));
     AppState s;
     for (const char* t : { "A", "B", "C", "D", "E" })
-        s.AccountTable.append(account(QLatin1String(t)));
-    SaveAccounts(store, s);
-    RemoveAccount(s, 3);
-    SaveAccounts(store, s);
+        s.accounts.append(account(QLatin1String(t)));
+    s.accounts.save(store);
+    s.accounts.removeAt(2); // the third
+    s.accounts.save(store);
     EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Total")), QStringLiteral("4"));
     EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Title3")), QStringLiteral("D"));
     EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Title5")), QStringLiteral("E")) << "stale, never read";
     AppState t;
-    LoadAccounts(store, t);
+    t.accounts.load(store, t.random);
     ASSERT_EQ(t.AccountCount(), 4);
     EXPECT_EQ(t.account(4).Title, QStringLiteral("E"));
 }
@@ -111,14 +111,14 @@ TEST(AccountTable, DamagedValuesFallBackAndTheLoadGoesOn)
     store.write(Section::Accounts, QStringLiteral("Title2"), QStringLiteral("Fine"));
     store.write(Section::Accounts, QStringLiteral("Port2"), QStringLiteral("995"));
     AppState t;
-    LoadAccounts(store, t);
+    t.accounts.load(store, t.random);
     ASSERT_EQ(t.AccountCount(), 2);
     EXPECT_EQ(t.account(1).Port, 110);
     EXPECT_FALSE(t.account(1).Disabled);
     EXPECT_EQ(t.account(2).Port, 995);
 
     store.write(Section::Accounts, QStringLiteral("Total"), QStringLiteral("-3"));
-    LoadAccounts(store, t);
+    t.accounts.load(store, t.random);
     EXPECT_EQ(t.AccountCount(), 0);
 }
 
@@ -129,11 +129,11 @@ TEST(AccountTable, KeysAreUniqueAndWellFormed)
     QSet<QString> keys;
     for (int i = 0; i < 3000; ++i) {
         AccountRecord a;
-        a.NodeKey = NewAccountKey(s);
+        a.NodeKey = s.accounts.newKey(s.random);
         const int n = a.NodeKey.mid(1).toInt();
         ASSERT_TRUE(n >= 1 && n <= 32766) << qPrintable(a.NodeKey);
         ASSERT_FALSE(keys.contains(a.NodeKey));
         keys.insert(a.NodeKey);
-        s.AccountTable.append(a);
+        s.accounts.append(a);
     }
 }

@@ -21,16 +21,16 @@ TEST(DamagedAccountCount, MoreAccountsThanKeysLoadsTheKeySpaceAndEnds)
     state.random.seed(7);
     QElapsedTimer clock;
     clock.start();
-    LoadAccounts(store, state);
+    state.accounts.load(store, state.random);
     EXPECT_LT(clock.elapsed(), 30000);
     ASSERT_EQ(state.AccountCount(), 32766);
     EXPECT_EQ(state.account(1).Title, QStringLiteral("First"));
     QSet<QString> keys;
-    for (const AccountRecord& a : std::as_const(state.AccountTable)) {
+    for (const AccountRecord& a : std::as_const(state.accounts)) {
         EXPECT_FALSE(a.NodeKey.isEmpty());
         keys.insert(a.NodeKey);
     }
     EXPECT_EQ(keys.size(), 32766) << "every key is unique";
     // With the key space full, a new account gets no key rather than a duplicate, and at once.
-    EXPECT_EQ(NewAccountKey(state), QString());
+    EXPECT_EQ(state.accounts.newKey(state.random), QString());
 }

@@ -1,20 +1,20 @@
 #include "store/AppState.h"
 #include "store/Options.h"
-#include "store/WindowGeometry.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
+#include "store/WindowGeometry.h"
 
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace ormisk;
 
 namespace {
-QString conf(const QTemporaryDir& dir)
-{
-    return dir.filePath(QStringLiteral("Ormisk.conf"));
-}
+QString conf(const QTemporaryDir& dir) { return dir.filePath(QStringLiteral("Ormisk.conf")); }
 } // namespace
 
 TEST(SettingsValues, LenientBooleans)
@@ -46,8 +46,8 @@ TEST(SettingsValues, EmptyStoreGivesEveryDefault)
     AppState s;
     s.options.PoolingTime = 77; // prove the load overwrites
     s.options = LoadOptions(store, QStringLiteral("/data/Logs/"));
-    LoadFilters(store, s);
-    LoadWavActions(store, s);
+    s.filters.load(store);
+    s.wavActions.load(store);
     EXPECT_EQ(s.options.PoolingTime, 5);
     EXPECT_TRUE(s.options.AutoExpand);
     EXPECT_TRUE(s.options.AutoDialog);
@@ -62,7 +62,7 @@ TEST(SettingsValues, EmptyStoreGivesEveryDefault)
     EXPECT_TRUE(s.options.LogAllInOne);
     EXPECT_EQ(s.FilterCount(), 0);
     EXPECT_EQ(s.WavActionCount(), 0);
-    EXPECT_TRUE(s.AutoPrompt);
+    EXPECT_TRUE(s.filters.autoPrompt());
     const StoredGeometry g = ReadGeometry(store);
     EXPECT_FALSE(g.top || g.left || g.width || g.height || g.state);
 }
@@ -78,6 +78,30 @@ TEST(SettingsValues, FileIsOwnerOnly)
     const auto perms = QFile::permissions(conf(dir));
     EXPECT_TRUE(perms & QFile::ReadOwner);
     EXPECT_FALSE(perms & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther));
+}
+
+TEST(SettingsValues, EachWriterWritesExactlyItsKeys)
+{
+    QTemporaryDir dir;
+    const auto keysWritten = [&](const std::function<void(SettingsStore&)>& write) {
+        const QString file = dir.filePath(QStringLiteral("keys.conf"));
+        QFile::remove(file);
+        SettingsStore store(file);
+        write(store);
+        QSettings written(file, QSettings::IniFormat);
+        written.beginGroup(Section::Config);
+        QStringList keys = written.childKeys();
+        keys.sort();
+        return keys;
+    };
+    QStringList options = { QStringLiteral("PoolingTime"), QStringLiteral("AutoExpand"), QStringLiteral("AutoDialog"),
+        QStringLiteral("DialogMessage"), QStringLiteral("PlayWav"), QStringLiteral("RandomPlayWAV"),
+        QStringLiteral("WavFile"), QStringLiteral("WavFolder"), QStringLiteral("RunInTray"),
+        QStringLiteral("AutoMarkRead") };
+    options.sort();
+    EXPECT_EQ(keysWritten([](SettingsStore& s) { WriteOptions(s, Options {}); }), options);
+    EXPECT_EQ(keysWritten([](SettingsStore& s) { WriteLogSettings(s, Options {}); }),
+        (QStringList { QStringLiteral("LogAllInOne"), QStringLiteral("LogDisabled"), QStringLiteral("LogFilesPath") }));
 }
 
 TEST(SettingsValues, OptionsRoundTripAndGeometryRules)
@@ -122,9 +146,9 @@ TEST(RuleTables, LoadDefaultsStaleItemsAndSaveOrder)
     store.write(Section::Filters, QStringLiteral("SenderText1"), QStringLiteral("joe"));
     store.write(Section::Filters, QStringLiteral("SenderText2"), QStringLiteral("stale"));
     AppState s;
-    LoadFilters(store, s);
+    s.filters.load(store);
     ASSERT_EQ(s.FilterCount(), 1);
-    const FilterRule& f = s.FilterTable.first();
+    const FilterRule& f = s.filters.first();
     EXPECT_EQ(f.SenderText, QStringLiteral("joe"));
     EXPECT_TRUE(f.SenderMatch);
     EXPECT_TRUE(f.SubjectText.isEmpty());
@@ -137,15 +161,15 @@ TEST(RuleTables, LoadDefaultsStaleItemsAndSaveOrder)
         a.SenderText = QStringLiteral("s%1").arg(i + 1);
         a.WavFile = QStringLiteral("/w/%1.wav").arg(i + 1);
         a.AndMode = i % 2 == 0;
-        s.WavActionTable.append(a);
+        s.wavActions.append(a);
     }
-    SaveWavActions(store, s);
+    s.wavActions.save(store);
     EXPECT_EQ(store.read(Section::Actions, QStringLiteral("TotalActions")), QStringLiteral("10"));
     EXPECT_EQ(store.read(Section::Actions, QStringLiteral("WavFile10")), QStringLiteral("/w/10.wav"));
     EXPECT_FALSE(store.contains(Section::Actions, QStringLiteral("WavFile010")));
     AppState t;
-    LoadWavActions(store, t);
+    t.wavActions.load(store);
     ASSERT_EQ(t.WavActionCount(), 10);
-    EXPECT_EQ(t.WavActionTable.at(9).SenderText, QStringLiteral("s10"));
-    EXPECT_FALSE(t.WavActionTable.at(1).AndMode);
+    EXPECT_EQ(t.wavActions.at(9).SenderText, QStringLiteral("s10"));
+    EXPECT_FALSE(t.wavActions.at(1).AndMode);
 }

@@ -21,7 +21,7 @@ CheckOutcome runCheck(
     account.User = user;
     account.Password = password;
     account.NodeKey = QStringLiteral("P1");
-    state.AccountTable.append(account);
+    state.accounts.append(account);
     MemoryTree tree;
     NullShellHost host_;
     MailEngine engine(state, tree, pop, host_);

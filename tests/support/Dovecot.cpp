@@ -1,16 +1,13 @@
 #include "support/Dovecot.h"
 
+#include "support/ServerProcess.h"
+#include "support/Wait.h"
+
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
 
 #include <csignal>
 #include <grp.h>
@@ -21,34 +18,6 @@
 namespace ormisk::testing {
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
-// Runs the event loop until done() holds or the time is up; checks every 20 ms.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 struct Identity {
     uid_t uid;
@@ -85,24 +54,11 @@ void own(const QString& path)
 
 Dovecot::Dovecot() = default;
 
-Dovecot::~Dovecot()
-{
-    stop();
-}
+Dovecot::~Dovecot() { stop(); }
 
-QString Dovecot::binary()
-{
-    QString path = QStandardPaths::findExecutable(QStringLiteral("dovecot"));
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(
-            QStringLiteral("dovecot"), { QStringLiteral("/usr/sbin"), QStringLiteral("/sbin") });
-    return path;
-}
+QString Dovecot::binary() { return findServerBinary(QStringLiteral("dovecot")); }
 
-bool Dovecot::required()
-{
-    return qEnvironmentVariable("ORMISK_REQUIRE_DOVECOT") == QStringLiteral("1");
-}
+bool Dovecot::required() { return environmentDemands("ORMISK_REQUIRE_DOVECOT"); }
 
 QString Dovecot::missingMessage()
 {
@@ -176,21 +132,11 @@ bool Dovecot::start(QString* error)
         *error = missingMessage();
         return false;
     }
-    if (!m_dir.isValid()) {
-        *error = QStringLiteral("no temporary folder");
-        return false;
-    }
     // The auth and mail processes run as other users and must reach the users file and homes.
-    QFile::setPermissions(m_dir.path(),
-        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
-            | QFile::ExeOther);
-    if (!m_certs.create(m_dir.filePath(QStringLiteral("tls")), error))
+    if (!prepareServerFolder(m_dir, m_certs, error))
         return false;
     for (int attempt = 0; attempt < 5; ++attempt) {
-        m_plainPort = freePort();
-        m_tlsPort = freePort();
-        while (m_tlsPort == m_plainPort)
-            m_tlsPort = freePort();
+        pickTwoPorts(&m_plainPort, &m_tlsPort);
         if (!writeConfig(error))
             return false;
         QFile::remove(m_dir.filePath(QStringLiteral("dovecot.log")));
@@ -218,25 +164,7 @@ bool Dovecot::start(QString* error)
             return false;
         }
         // Ready when the plain port greets.
-        bool greeted = false;
-        waitUntil(
-            [&] {
-                QTcpSocket probe;
-                probe.connectToHost(QHostAddress::LocalHost, m_plainPort);
-                QByteArray got;
-                QEventLoop loop;
-                QTimer::singleShot(1000, &loop, &QEventLoop::quit);
-                QObject::connect(&probe, &QTcpSocket::readyRead, &loop, [&] {
-                    got += probe.readAll();
-                    if (got.contains('\n'))
-                        loop.quit();
-                });
-                QObject::connect(&probe, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
-                loop.exec();
-                greeted = got.startsWith("+OK");
-                return greeted;
-            },
-            15'000);
+        const bool greeted = waitUntil([&] { return greets(m_plainPort); }, 15'000);
         if (!greeted) {
             *error = QStringLiteral("dovecot does not greet: ") + log();
             stop();

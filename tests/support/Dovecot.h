@@ -2,6 +2,7 @@
 // A private dovecot POP3 server on free loopback ports, for tests and benchmarks: one plain
 // listener offering STLS and one with TLS from the first byte, certificates from a test CA,
 // users from a file, mail in Maildirs. Stopped by PID when the object goes.
+#include "support/ServerProcess.h"
 #include "support/TestCertificates.h"
 
 #include <QHash>
@@ -59,13 +60,5 @@ private:
 
 } // namespace ormisk::testing
 
-// In a test body: skips when dovecot is missing, or fails when the environment requires it.
-#define ORMISK_REQUIRE_DOVECOT()                                                                                       \
-    do {                                                                                                               \
-        if (::ormisk::testing::Dovecot::binary().isEmpty()) {                                                          \
-            if (::ormisk::testing::Dovecot::required())                                                                \
-                FAIL() << qPrintable(::ormisk::testing::Dovecot::missingMessage());                                    \
-            else                                                                                                       \
-                GTEST_SKIP() << qPrintable(::ormisk::testing::Dovecot::missingMessage());                              \
-        }                                                                                                              \
-    } while (false)
+// In a test body: skips when the server is missing, or fails when the environment requires it.
+#define ORMISK_REQUIRE_DOVECOT() ORMISK_REQUIRE_SERVER(::ormisk::testing::Dovecot)

@@ -1,14 +1,11 @@
 #include "support/Mailutils.h"
 
+#include "support/ServerProcess.h"
 #include "support/Wait.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QStandardPaths>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <sys/types.h>
 #include <unistd.h>
@@ -18,26 +15,6 @@ namespace ormisk::testing {
 namespace {
 
 const QString kDomain = QStringLiteral("ormisk.test");
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Running as root, pop3d takes the uid of the account's passwd line for the session, so the mail
 // must belong to it; otherwise everything runs as the current user.
@@ -76,46 +53,17 @@ QByteArray cryptHash(const QString& password, QString* error)
     return openssl.readAllStandardOutput().trimmed();
 }
 
-bool greets(quint16 port)
-{
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, port);
-    QByteArray got;
-    QEventLoop loop;
-    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
-    QObject::connect(&probe, &QTcpSocket::readyRead, &loop, [&] {
-        got += probe.readAll();
-        if (got.contains('\n'))
-            loop.quit();
-    });
-    QObject::connect(&probe, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
-    loop.exec();
-    if (probe.state() == QAbstractSocket::ConnectedState) {
-        probe.write("QUIT\r\n");
-        probe.waitForBytesWritten(1000);
-    }
-    return got.startsWith("+OK");
-}
-
 } // namespace
 
 Mailutils::Mailutils() = default;
 
 Mailutils::~Mailutils() { stop(); }
 
-QString Mailutils::binary()
-{
-    QString path = QStandardPaths::findExecutable(QStringLiteral("pop3d"));
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(
-            QStringLiteral("pop3d"), { QStringLiteral("/usr/sbin"), QStringLiteral("/sbin") });
-    return path;
-}
+QString Mailutils::binary() { return findServerBinary(QStringLiteral("pop3d")); }
 
 bool Mailutils::required()
 {
-    return qEnvironmentVariable("ORMISK_REQUIRE_MAILUTILS") == QStringLiteral("1")
-        || qEnvironmentVariable("ORMISK_REQUIRE_DOVECOT") == QStringLiteral("1");
+    return environmentDemands("ORMISK_REQUIRE_MAILUTILS") || environmentDemands("ORMISK_REQUIRE_DOVECOT");
 }
 
 QString Mailutils::missingMessage()
@@ -193,21 +141,11 @@ bool Mailutils::start(QString* error)
         *error = missingMessage();
         return false;
     }
-    if (!m_dir.isValid()) {
-        *error = QStringLiteral("no temporary folder");
-        return false;
-    }
     // The sessions run as the mail owner and must reach the mail folders.
-    QFile::setPermissions(m_dir.path(),
-        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
-            | QFile::ExeOther);
-    if (!m_certs.create(m_dir.filePath(QStringLiteral("tls")), error))
+    if (!prepareServerFolder(m_dir, m_certs, error))
         return false;
     for (int attempt = 0; attempt < 5; ++attempt) {
-        m_stlsPort = freePort();
-        m_plainPort = freePort();
-        while (m_plainPort == m_stlsPort)
-            m_plainPort = freePort();
+        pickTwoPorts(&m_stlsPort, &m_plainPort);
         if (!writeConfig(error))
             return false;
         const QString transcriptFile = m_dir.filePath(QStringLiteral("transcript.log"));

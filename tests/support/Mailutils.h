@@ -2,6 +2,7 @@
 // A private GNU Mailutils pop3d on free loopback ports, for tests: one listener offering STLS and
 // one plain, certificates from a test CA, users in a virtual domain, mail in mbox files, and the
 // whole conversation of every session in a transcript. Stopped when the object goes.
+#include "support/ServerProcess.h"
 #include "support/TestCertificates.h"
 
 #include <QByteArray>
@@ -69,13 +70,5 @@ private:
 
 } // namespace ormisk::testing
 
-// In a test body: skips when pop3d is missing, or fails when the environment requires it.
-#define ORMISK_REQUIRE_MAILUTILS()                                                                                     \
-    do {                                                                                                               \
-        if (::ormisk::testing::Mailutils::binary().isEmpty()) {                                                        \
-            if (::ormisk::testing::Mailutils::required())                                                              \
-                FAIL() << qPrintable(::ormisk::testing::Mailutils::missingMessage());                                  \
-            else                                                                                                       \
-                GTEST_SKIP() << qPrintable(::ormisk::testing::Mailutils::missingMessage());                            \
-        }                                                                                                              \
-    } while (false)
+// In a test body: skips when the server is missing, or fails when the environment requires it.
+#define ORMISK_REQUIRE_MAILUTILS() ORMISK_REQUIRE_SERVER(::ormisk::testing::Mailutils)

@@ -4,8 +4,8 @@
 #include "app/MainWindow.h"
 #include "engine/AccountCheck.h"
 #include "engine/PollScheduler.h"
-#include "pop/PopClient.h"
 #include "engine/TreeOps.h"
+#include "pop/PopClient.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/Profile.h"
@@ -70,12 +70,7 @@ protected:
         return a;
     }
     // Accounts in the store before start-up.
-    void storeAccounts(const QList<AccountRecord>& accounts)
-    {
-        AppState scratch;
-        scratch.AccountTable = accounts;
-        SaveAccounts(store, scratch);
-    }
+    void storeAccounts(const QList<AccountRecord>& accounts) { AccountTable(accounts).save(store); }
 
     // A window, started up, with the first poll cycle far away.
     void start()

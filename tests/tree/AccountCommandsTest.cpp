@@ -3,6 +3,7 @@
 #include "support/MainWindowFixture.h"
 
 #include "support/NextDialog.h"
+#include "tree/AccountController.h"
 #include "tree/AccountEditorDialog.h"
 
 #include <QAction>
@@ -49,9 +50,9 @@ protected:
     [[nodiscard]] QStringList storedTitles() const
     {
         AppState loaded;
-        LoadAccounts(store, loaded);
+        loaded.accounts.load(store, loaded.random);
         QStringList titles;
-        for (const AccountRecord& a : loaded.AccountTable)
+        for (const AccountRecord& a : loaded.accounts)
             titles << a.Title;
         return titles;
     }
@@ -129,7 +130,7 @@ TEST_F(AccountCommandsTest, ModifyFromAMessageNodeRetitlesAndRechecksTheAccount)
     const QStringList oldChildren = childKeys(key);
     ASSERT_EQ(oldChildren.size(), 2);
     click(oldChildren[0]);
-    ASSERT_NE(state.CurrentMessage, 0);
+    ASSERT_NE(window->accounts().selection().message, 0);
     const int sessions = server.sessionsStarted();
 
     bool modifyMode = false;
@@ -142,7 +143,7 @@ TEST_F(AccountCommandsTest, ModifyFromAMessageNodeRetitlesAndRechecksTheAccount)
     window->menus().mnuModifyAccount->trigger();
     ASSERT_EQ(next.shown(), 1);
     EXPECT_TRUE(modifyMode);
-    EXPECT_EQ(state.CurrentMessage, 0);
+    EXPECT_EQ(window->accounts().selection().message, 0);
     EXPECT_EQ(state.AccountCount(), 2);
     EXPECT_EQ(state.account(2).NodeKey, key);
     EXPECT_EQ(storedTitles(), (QStringList { QStringLiteral("Work"), QStringLiteral("Private") }));
@@ -198,7 +199,8 @@ TEST_F(AccountCommandsTest, DeleteFromAMessageNodeRemovesThatAccount)
     window->menus().mnuDeleteAccount->trigger();
     ASSERT_EQ(state.AccountCount(), 1);
     EXPECT_EQ(state.account(1).Title, QStringLiteral("Home"));
-    EXPECT_EQ(state.CurrentAccount, 0);
+    EXPECT_TRUE(window->accounts().selection().isEmpty());
+    EXPECT_FALSE(window->menus().mnuDeleteAccount->isEnabled()) << "no account is left to act on";
     EXPECT_EQ(storedTitles(), QStringList { QStringLiteral("Home") });
     EXPECT_EQ(accounts("Total"), QStringLiteral("1"));
     EXPECT_EQ(accounts("Title2"), QStringLiteral("Home")) << "the table's old last item stays behind";

@@ -1,6 +1,6 @@
 #include "tree/AccountEditorDialog.h"
 
-#include "store/AppState.h"
+#include "store/AccountTable.h"
 #include "support/ScriptedDialogService.h"
 
 #include <QCheckBox>
@@ -31,15 +31,10 @@ AccountRecord makeAccount(const QString& title, const QString& key)
 
 class AccountEditorTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    // Add mode without a row, else modify mode for that row.
+    void open(std::optional<qsizetype> row)
     {
-        state.AccountTable = { makeAccount(QStringLiteral("Home"), QStringLiteral("P11")),
-            makeAccount(QStringLiteral("Work"), QStringLiteral("P22")) };
-    }
-    void open(qint16 current)
-    {
-        state.CurrentAccount = current;
-        dialog = std::make_unique<AccountEditorDialog>(state, dialogs);
+        dialog = std::make_unique<AccountEditorDialog>(accounts, row, dialogs);
         dialog->show();
         dialog->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
@@ -54,7 +49,8 @@ protected:
         box("txtPassword")->setText(QStringLiteral("pw"));
     }
 
-    AppState state;
+    AccountTable accounts { makeAccount(QStringLiteral("Home"), QStringLiteral("P11")),
+        makeAccount(QStringLiteral("Work"), QStringLiteral("P22")) };
     ScriptedDialogService dialogs;
     std::unique_ptr<AccountEditorDialog> dialog;
 };
@@ -63,13 +59,12 @@ protected:
 
 TEST_F(AccountEditorTest, OkIsEnabledOnlyWhileAllFiveTextsAreFilled)
 {
-    open(0);
+    open(std::nullopt);
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Add New e-mail Account"));
     EXPECT_EQ(ok()->text(), QStringLiteral("&OK"));
     EXPECT_EQ(box("txtPort")->text(), QStringLiteral("110"));
     EXPECT_EQ(box("txtPassword")->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(ok()->isEnabled());
-    EXPECT_FALSE(state.SelectionResetAllowed);
     QStringList labels;
     for (const char* name : { "lblTitle", "lblHost", "lblUser", "lblPassword", "lblPort" })
         labels.append(dialog->findChild<QLabel*>(QLatin1String(name))->text());
@@ -89,7 +84,7 @@ TEST_F(AccountEditorTest, OkIsEnabledOnlyWhileAllFiveTextsAreFilled)
 
 TEST_F(AccountEditorTest, LeadingSpacesCannotBeTypedButCanBePasted)
 {
-    open(0);
+    open(std::nullopt);
     QLineEdit* title = box("txtTitle");
     title->setFocus();
     QTest::keyClicks(title, QStringLiteral("  a  b"));
@@ -118,14 +113,14 @@ TEST_F(AccountEditorTest, LeadingSpacesCannotBeTypedButCanBePasted)
 
 TEST_F(AccountEditorTest, FocusSelectsTheWholeText)
 {
-    open(1);
+    open(0);
     box("txtHost")->setFocus(Qt::MouseFocusReason);
     ORMISK_WAIT_EQ(box("txtHost")->selectedText(), QStringLiteral("127.0.0.1"));
 }
 
 TEST_F(AccountEditorTest, DuplicateTitleIsRefusedCaseSensitively)
 {
-    open(0);
+    open(std::nullopt);
     fill(QStringLiteral("Work"));
     box("txtHost")->setFocus();
     QTest::mouseClick(ok(), Qt::LeftButton);
@@ -134,28 +129,24 @@ TEST_F(AccountEditorTest, DuplicateTitleIsRefusedCaseSensitively)
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Account Title already exist."));
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(QApplication::focusWidget(), box("txtTitle"));
-    EXPECT_EQ(state.AccountCount(), 2);
+    EXPECT_FALSE(dialog->confirmed().has_value());
 
     box("txtTitle")->setText(QStringLiteral("work"));
     box("txtPort")->setText(QStringLiteral("995"));
     QTest::mouseClick(ok(), Qt::LeftButton);
     EXPECT_EQ(dialogs.shown.size(), 1);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_TRUE(state.SelectionResetAllowed);
-    ASSERT_EQ(state.AccountCount(), 3);
-    EXPECT_EQ(state.CurrentAccount, 3);
-    const AccountRecord& added = state.account(3);
+    ASSERT_TRUE(dialog->confirmed().has_value());
+    const AccountRecord& added = *dialog->confirmed();
     EXPECT_EQ(added.Title, QStringLiteral("work"));
     EXPECT_EQ(added.Port, 995);
-    EXPECT_TRUE(added.NodeKey.startsWith(QLatin1Char('P')));
-    EXPECT_NE(added.NodeKey, QStringLiteral("P11"));
-    EXPECT_NE(added.NodeKey, QStringLiteral("P22"));
-    EXPECT_EQ(state.EditAccount.NodeKey, added.NodeKey);
+    EXPECT_TRUE(added.NodeKey.isEmpty()) << "the caller draws the key of a new account";
+    EXPECT_EQ(accounts.size(), 2);
 }
 
 TEST_F(AccountEditorTest, ModifyingWithoutChangingTheTitleKeepsTheNodeKey)
 {
-    open(2);
+    open(1);
     EXPECT_EQ(ok()->text(), QStringLiteral("&Modify"));
     EXPECT_EQ(ok()->toolTip(), QStringLiteral("Click here to apply changes"));
     EXPECT_EQ(box("txtTitle")->text(), QStringLiteral("Work"));
@@ -165,34 +156,29 @@ TEST_F(AccountEditorTest, ModifyingWithoutChangingTheTitleKeepsTheNodeKey)
     dialog->findChild<QCheckBox*>(QStringLiteral("chkDisabled"))->setChecked(true);
     QTest::mouseClick(ok(), Qt::LeftButton);
     EXPECT_TRUE(dialogs.shown.isEmpty());
-    EXPECT_EQ(state.CurrentAccount, 2);
-    ASSERT_EQ(state.AccountCount(), 2);
-    EXPECT_EQ(state.account(2).Host, QStringLiteral("::1"));
-    EXPECT_TRUE(state.account(2).Disabled);
-    EXPECT_EQ(state.account(2).NodeKey, QStringLiteral("P22"));
-    EXPECT_EQ(state.account(1).Host, QStringLiteral("127.0.0.1"));
+    ASSERT_TRUE(dialog->confirmed().has_value());
+    EXPECT_EQ(dialog->confirmed()->Host, QStringLiteral("::1"));
+    EXPECT_TRUE(dialog->confirmed()->Disabled);
+    EXPECT_EQ(dialog->confirmed()->NodeKey, QStringLiteral("P22"));
+    EXPECT_EQ(accounts.at(1).Host, QStringLiteral("127.0.0.1")) << "storing it is the caller's business";
 }
 
 TEST_F(AccountEditorTest, ClosingTheWindowAfterEditsChangesNothing)
 {
-    open(1);
+    open(0);
     box("txtTitle")->setText(QStringLiteral("Changed"));
     box("txtPort")->setText(QStringLiteral("7"));
     dialog->close();
-    EXPECT_EQ(state.CurrentAccount, 0);
-    EXPECT_TRUE(state.SelectionResetAllowed);
-    EXPECT_EQ(state.account(1).Title, QStringLiteral("Home"));
-    EXPECT_EQ(state.account(1).Port, 1110);
-    EXPECT_EQ(state.AccountCount(), 2);
+    EXPECT_FALSE(dialog->confirmed().has_value());
 
-    open(1);
+    open(0);
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("butCancel")), Qt::LeftButton);
-    EXPECT_EQ(state.CurrentAccount, 0);
+    EXPECT_FALSE(dialog->confirmed().has_value());
 }
 
 TEST_F(AccountEditorTest, PortThatIsNoValidNumberIsRefused)
 {
-    open(0);
+    open(std::nullopt);
     fill(QStringLiteral("New"));
     for (const char* bad : { "abc", "0", "70000", "11O", "-1", "1.5" }) {
         box("txtPort")->setText(QLatin1String(bad));
@@ -202,10 +188,10 @@ TEST_F(AccountEditorTest, PortThatIsNoValidNumberIsRefused)
     }
     EXPECT_EQ(dialogs.shown.size(), 6);
     EXPECT_EQ(dialogs.shown.last().title, QStringLiteral("Ormisk"));
-    EXPECT_EQ(state.AccountCount(), 2);
-    EXPECT_EQ(state.CurrentAccount, 0);
+    EXPECT_FALSE(dialog->confirmed().has_value());
     box("txtPort")->setText(QStringLiteral("65535"));
     QTest::mouseClick(ok(), Qt::LeftButton);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(state.account(3).Port, 65535);
+    ASSERT_TRUE(dialog->confirmed().has_value());
+    EXPECT_EQ(dialog->confirmed()->Port, 65535);
 }

@@ -1,10 +1,17 @@
+#include "tree/AccountTree.h"
+#include "engine/AccountCheck.h"
+#include "engine/PollScheduler.h"
 #include "engine/TreeOps.h"
-#include "engine/TreeSelection.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
-#include "tree/AccountTree.h"
+#include "store/SettingsStore.h"
+#include "support/FakePop.h"
+#include "support/RecordingHost.h"
+#include "support/ScriptedDialogService.h"
+#include "tree/AccountController.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -15,19 +22,24 @@ namespace {
 struct TreeFixture : ::testing::Test {
     AppState state;
     AccountTree tree;
-    int refreshes = 0;
-    std::function<void()> refresh = [this] { ++refreshes; };
+    test::FakePop pop;
+    test::RecordingHost host { state };
+    MailEngine engine { state, tree, pop, host };
+    PollScheduler scheduler { engine };
+    QTemporaryDir dir;
+    SettingsStore store { dir.filePath(QStringLiteral("Ormisk.conf")) };
+    ormisk::testing::ScriptedDialogService dialogs;
+    AccountController controller { engine, scheduler, store, dialogs, nullptr };
 
     void SetUp() override
     {
         for (const char* t : { "Work", "Home", "Old" }) {
             AccountRecord a;
             a.Title = QLatin1String(t);
-            a.NodeKey = NewAccountKey(state);
-            state.AccountTable.append(a);
+            a.NodeKey = state.accounts.newKey(state.random);
+            state.accounts.append(a);
         }
         state.account(2).Disabled = true;
-        state.SelectionResetAllowed = true;
         RebuildTree(state, tree, QStringLiteral(" --- Unchecked."));
         const QString work = state.account(1).NodeKey;
         tree.add(work, QStringLiteral("C1"), QStringLiteral("#1 --- 10 bytes --- "), Image::NewMail);
@@ -45,6 +57,8 @@ struct TreeFixture : ::testing::Test {
         }
         return {};
     }
+    // Each refresh of the menus reaches the window.
+    [[nodiscard]] qsizetype refreshes() const { return host.events.count(QStringLiteral("menus 1111")); }
 };
 
 } // namespace
@@ -83,7 +97,7 @@ TEST_F(TreeFixture, KeyedOperationsFollowTreeOrder)
     EXPECT_EQ(tree.keyAt(1), state.account(2).NodeKey);
 }
 
-TEST_F(TreeFixture, ClicksSetTheSelectionGlobals)
+TEST_F(TreeFixture, ClicksSetTheSelection)
 {
     QSignalSpy pressed(&tree, &AccountTree::nodePressed);
     const auto press = [&](const QString& key, Qt::MouseButton button) {
@@ -91,32 +105,32 @@ TEST_F(TreeFixture, ClicksSetTheSelectionGlobals)
         QTest::mousePress(tree.viewport(), button, {}, at);
         QTest::mouseRelease(tree.viewport(), button, {}, at);
         const QList<QVariant> args = pressed.takeLast();
-        return OnTreeMouseDown(
-            state, tree, args.at(0).toString(), args.at(1).value<Qt::MouseButton>() == Qt::RightButton, refresh);
+        return controller.nodePressed(args.at(0).toString(), args.at(1).value<Qt::MouseButton>() == Qt::RightButton);
     };
 
+    const Selection& selection = controller.selection();
     EXPECT_EQ(press(state.account(1).NodeKey, Qt::LeftButton), PopupMenu::None);
-    EXPECT_EQ(state.CurrentAccount, 1);
-    EXPECT_EQ(state.CurrentMessage, 0);
+    EXPECT_EQ(selection.account, 1);
+    EXPECT_EQ(selection.message, 0);
 
     EXPECT_EQ(press(QStringLiteral("C1"), Qt::RightButton), PopupMenu::Messages);
-    EXPECT_EQ(state.CurrentAccount, 1);
-    EXPECT_EQ(state.CurrentMessage, 1);
+    EXPECT_EQ(selection.account, 1);
+    EXPECT_EQ(selection.message, 1);
     EXPECT_EQ(tree.selected(), QStringLiteral("C1"));
 
     // A message a filter deleted selects its account's menu, not the message menu.
     EXPECT_EQ(press(QStringLiteral("C2"), Qt::RightButton), PopupMenu::Accounts);
-    EXPECT_EQ(state.CurrentMessage, 0);
-    EXPECT_EQ(state.CurrentAccount, 1);
+    EXPECT_EQ(selection.message, 0);
+    EXPECT_EQ(selection.account, 1);
 
     EXPECT_EQ(press(QString(), Qt::RightButton), PopupMenu::Monitoring);
-    EXPECT_EQ(state.CurrentAccount, 0);
-    EXPECT_EQ(state.CurrentMessage, 0);
+    EXPECT_TRUE(selection.isEmpty());
     EXPECT_EQ(tree.selected(), QString());
 
     // With the Monitoring menu disabled (a check runs) a right click on empty space opens nothing.
-    state.menus.mnuMonitoring.enabled = false;
+    engine.beginConversation();
     EXPECT_EQ(press(QString(), Qt::RightButton), PopupMenu::None);
+    engine.endConversation();
 }
 
 TEST_F(TreeFixture, ExpandingAnAccountByHandMakesItCurrent)
@@ -127,39 +141,41 @@ TEST_F(TreeFixture, ExpandingAnAccountByHandMakesItCurrent)
     tree.setExpanded(old, true); // the program's own expansion is not the user's
     EXPECT_EQ(expanded.count(), 0);
     tree.setExpanded(old, false);
-    state.CurrentMessage = 5;
     for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
         if ((*it)->data(0, Qt::UserRole).toString() == old)
             (*it)->setExpanded(true); // as a click on the sign does
     }
     ASSERT_EQ(expanded.count(), 1);
-    OnTreeNodeExpanded(state, tree, expanded.first().first().toString(), refresh);
-    EXPECT_EQ(state.CurrentAccount, 3);
-    EXPECT_EQ(state.CurrentMessage, 0);
-    EXPECT_EQ(refreshes, 1);
+    controller.nodeSelectedByKeyboard(QStringLiteral("C1")); // a message was selected before
+    controller.nodeExpanded(expanded.first().first().toString());
+    EXPECT_EQ(controller.selection().account, 3);
+    EXPECT_EQ(controller.selection().message, 0);
+    EXPECT_EQ(refreshes(), 2);
 }
 
-TEST_F(TreeFixture, KeyboardSelectionUpdatesTheGlobalsLikeAClick)
+TEST_F(TreeFixture, KeyboardSelectionUpdatesTheSelectionLikeAClick)
 {
     QSignalSpy moved(&tree, &AccountTree::nodeSelectedByKeyboard);
     tree.setFocus();
     tree.setSelected(state.account(1).NodeKey);
     QTest::keyClick(&tree, Qt::Key_Down);
     ASSERT_EQ(moved.count(), 1);
-    OnTreeKeyboardSelect(state, tree, moved.first().first().toString(), refresh);
-    EXPECT_EQ(state.CurrentAccount, 1);
-    EXPECT_EQ(state.CurrentMessage, 1);
-    EXPECT_EQ(refreshes, 1);
+    controller.nodeSelectedByKeyboard(moved.first().first().toString());
+    EXPECT_EQ(controller.selection().account, 1);
+    EXPECT_EQ(controller.selection().message, 1);
+    EXPECT_EQ(refreshes(), 1);
 }
 
 TEST_F(TreeFixture, HideSelectionRespectsOpenDialogs)
 {
     tree.setSelected(QStringLiteral("C1"));
-    state.SelectionResetAllowed = false;
-    HideSelection(state, tree);
-    EXPECT_EQ(tree.selected(), QStringLiteral("C1"));
-    state.SelectionResetAllowed = true;
-    HideSelection(state, tree);
+    {
+        const AccountController::SelectionHold editor = controller.holdSelection();
+        const AccountController::SelectionHold nested = controller.holdSelection();
+        controller.hideSelection();
+        EXPECT_EQ(tree.selected(), QStringLiteral("C1"));
+    }
+    controller.hideSelection();
     EXPECT_EQ(tree.selected(), QString());
 }
 

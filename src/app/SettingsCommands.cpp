@@ -1,0 +1,71 @@
+#include "app/SettingsCommands.h"
+
+#include "options/LogSettingsDialog.h"
+#include "options/OptionsDialog.h"
+#include "rules/RuleListDialog.h"
+#include "sound/SoundTrial.h"
+#include "store/AppState.h"
+#include "tree/AccountController.h"
+
+#include <QApplication>
+
+#include <utility>
+
+namespace ormisk {
+
+SettingsCommands::SettingsCommands(AppState& state, SettingsStore& store, DialogService& dialogs, Window window)
+    : m_state(state)
+    , m_store(store)
+    , m_dialogs(dialogs)
+    , m_window(std::move(window))
+{
+}
+
+void SettingsCommands::playTrial(const SoundTrial& trial) { PlayTrial(m_state.options, trial, m_window.playMessage); }
+
+void SettingsCommands::editOptions()
+{
+    Options& running = m_state.options;
+    OptionsDialog::Hooks hooks;
+    hooks.soundModeChosen = [&running](bool single) {
+        running.PlayWav = single;
+        running.RandomPlayWAV = !single;
+    };
+    hooks.testSound = [this, &running](const QString& file, const QString& folder) {
+        playTrial(SoundTrial { file, folder, running.PlayWav });
+    };
+    hooks.openAdvancedWav = [this] { editSoundRules(); };
+    std::optional<Options> chosen;
+    {
+        const AccountController::SelectionHold hold = m_window.accounts.holdSelection();
+        chosen = OptionsDialog::ask(running, m_dialogs, hooks, m_window.widget);
+    }
+    if (!chosen)
+        return;
+    running = *chosen;
+    WriteOptions(m_store, running);
+    m_window.optionsApplied();
+}
+
+void SettingsCommands::editSoundRules()
+{
+    QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_window.widget;
+    EditWavActions(
+        m_state.wavActions, m_store, m_dialogs,
+        [this](const QString& file) {
+            playTrial(SoundTrial { file, QString(), true });
+        },
+        owner);
+}
+
+void SettingsCommands::editFilters() { EditFilters(m_state.filters, m_store, m_dialogs, m_window.widget); }
+
+void SettingsCommands::editLogSettings()
+{
+    if (const std::optional<Options> chosen = LogSettingsDialog::ask(m_state.options, m_dialogs, m_window.widget)) {
+        m_state.options = *chosen;
+        WriteLogSettings(m_store, m_state.options);
+    }
+}
+
+} // namespace ormisk
