@@ -14,7 +14,7 @@
 #include "support/ScriptedDialogService.h"
 #include "tree/AccountTree.h"
 
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include <QTreeWidgetItemIterator>
 
 #include <QLocale>
@@ -138,7 +138,7 @@ protected:
     SettingsStore store { profile.settingsFile };
     AppState state;
     ormisk::testing::ScriptedDialogService dialogs;
-    ormisk::testing::PopTestServer server;
+    ormisk::testing::ScriptedPopServer server;
     std::unique_ptr<MainWindow> window;
 };
 
