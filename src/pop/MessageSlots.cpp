@@ -20,6 +20,13 @@ QByteArray MessageSlots::headerText(const PopReply& reply)
     return text;
 }
 
+QList<QByteArray> MessageSlots::headerLines(const QByteArray& text)
+{
+    QList<QByteArray> lines = text.split('\n');
+    lines.removeLast(); // the empty piece after the last LF
+    return lines;
+}
+
 MessageSlots::MessageSlots() = default;
 
 MessageSlots::~MessageSlots() { closeCache(); }
@@ -85,6 +92,12 @@ void MessageSlots::applyCache(const std::vector<QByteArray>& uids)
             headers.remove(m_account, s.uid); // the message changed under the same id: trust it no more
             continue;
         }
+        // A header that came over a plain link may have been forged on the way: over TLS it is
+        // fetched again, and kept as this link brings it.
+        if (entry && m_overTls && !entry->overTls) {
+            headers.remove(m_account, s.uid);
+            entry = nullptr;
+        }
         s.cacheable = true;
         if (!entry) {
             willPut = true;
@@ -123,7 +136,7 @@ void MessageSlots::confirm(Slot& s)
         return;
     s.confirmed = true;
     if (s.header == Header::Have && s.cacheable && !s.fromCache)
-        cache().put(m_account, s.uid, s.size, s.text);
+        cache().put(m_account, s.uid, s.size, s.text, m_overTls);
 }
 
 void MessageSlots::forget(Slot& s)

@@ -32,6 +32,8 @@ public:
     // A header as one text, each line ended by LF: a single allocation per message instead of one
     // per line, which is what lets a hundred thousand of them fit in memory.
     [[nodiscard]] static QByteArray headerText(const PopReply& reply);
+    // Such a text as lines again.
+    [[nodiscard]] static QList<QByteArray> headerLines(const QByteArray& text);
 
     MessageSlots();
     ~MessageSlots();
@@ -43,6 +45,8 @@ public:
     [[nodiscard]] QString cacheFile() const { return m_cacheFile; }
     // The account whose messages these are, as the cache names it.
     void setAccount(const QString& key) { m_account = key; }
+    // Whether this conversation runs over TLS: it neither takes headers that came without.
+    void setOverTls(bool overTls) { m_overTls = overTls; }
 
     // A slot for each message listed, by number - 1; every earlier slot is let go.
     void assign(std::vector<Slot> table);
@@ -76,6 +80,7 @@ private:
 
     QString m_cacheFile;
     QString m_account;
+    bool m_overTls = false;
     std::vector<Slot> m_slots;
     qsizetype m_aheadBytes = 0;
     qint32 m_releasedUpTo = 0; // slots below this were handed out or skipped

@@ -22,18 +22,6 @@ bool isSafeArgument(const QString& text)
 // What a server may say about itself in an -ERR line, kept for the user.
 constexpr qsizetype kMaxServerText = 512;
 
-qint32 clampedSize(qint64 size)
-{
-    return static_cast<qint32>(std::min<qint64>(size, std::numeric_limits<qint32>::max()));
-}
-
-QList<QByteArray> splitText(const QByteArray& text)
-{
-    QList<QByteArray> lines = text.split('\n');
-    lines.removeLast(); // the empty piece after the last LF
-    return lines;
-}
-
 } // namespace
 
 PopClient::PopClient(QObject* parent)
@@ -45,7 +33,14 @@ PopClient::PopClient(Clock& clock, QObject* parent)
     : PopComponent(parent)
     , m_connection(clock)
     , m_fetcher(m_connection, *this)
+    , m_timeLimitTimer(clock.createTimer(this))
 {
+    m_timeLimitTimer->setSingleShot(true);
+    // A server may answer each reply just before its time-out and so hold a check for days; the
+    // requests after the limit find the link closed.
+    connect(m_timeLimitTimer, &Timer::timeout, this, [this] {
+        dropLink(m_busy ? Reason::TimeLimit : Reason::None, QStringLiteral("the conversation took too long"));
+    });
     connect(
         &m_connection, &PopConnection::connected, this, [this] { setStates(Stage::NotConnected, Link::Connected); });
     connect(&m_connection, &PopConnection::ready, this, [this] {
@@ -61,15 +56,8 @@ qint16 PopClient::connectionState() const { return m_link == Link::Connected ? C
 
 qint16 PopClient::protocolState() const
 {
-    switch (m_stage) {
-    case Stage::Authorization:
-        return Authorization;
-    case Stage::Transaction:
-        return Transaction;
-    case Stage::NotConnected:
-        break;
-    }
-    return NotConnected;
+    static constexpr qint16 kStates[] = { NotConnected, Authorization, Transaction };
+    return kStates[int(m_stage)];
 }
 
 QString PopClient::serverKey() const { return m_host.toLower() + u':' + QString::number(m_port); }
@@ -148,11 +136,12 @@ void PopClient::failLater(Reason reason, const QString& why)
     const quint64 generation = m_generation;
     QTimer::singleShot(0, this, [this, generation, reason, why] {
         if (generation == m_generation && m_busy)
-            failRequest(reason, why);
+            requestFailed(reason, why);
     });
 }
 
-void PopClient::failRequest(Reason reason, const QString& why, const QByteArray& command, const QByteArray& serverText)
+void PopClient::requestFailed(
+    Reason reason, const QString& why, const QByteArray& command, const QByteArray& serverText)
 {
     setFailure(reason, why, command, serverText);
     const quint64 generation = m_generation;
@@ -170,6 +159,7 @@ void PopClient::dropLink(Reason reason, const QString& why, const QByteArray& co
     if (reason != Reason::None)
         setFailure(reason, why, command, serverText);
     m_connection.close();
+    m_timeLimitTimer->stop();
     resetFetch();
     setStates(Stage::NotConnected, Link::Closed);
     if (m_busy) {
@@ -262,6 +252,8 @@ void PopClient::connectToServer()
         m_fetcher.beginConversation();
         setStates(Stage::NotConnected, Link::Closed);
         m_messageCount = 0;
+        if (m_timeLimit > 0)
+            m_timeLimitTimer->start(m_timeLimit);
         m_connection.open(m_host, m_port);
     });
 }
@@ -423,13 +415,13 @@ void PopClient::deliverHeader(qint32 number)
     if (m_linkLost)
         dropLink(m_linkLostWhy.reason, m_linkLostWhy.detail, m_linkLostWhy.command);
     else
-        failRequest(Reason::Unavailable, QStringLiteral("no header"), "TOP");
+        requestFailed(Reason::Unavailable, QStringLiteral("no header"), "TOP");
 }
 
 void PopClient::sizeFetched(qint64 size)
 {
     const quint64 generation = m_generation;
-    emit messageSize(clampedSize(size));
+    emit messageSize(qint32(std::min<qint64>(size, std::numeric_limits<qint32>::max())));
     finishAfterEvent(generation);
 }
 
@@ -437,7 +429,7 @@ void PopClient::headerFetched(const QByteArray& text)
 {
     DocOutput doc;
     doc.state = DocOutput::HeadersAvailable;
-    doc.headers = parseHeaderLines(splitText(text));
+    doc.headers = parseHeaderLines(MessageSlots::headerLines(text));
     const quint64 generation = m_generation;
     emit docOutput(doc);
     finishAfterEvent(generation);
@@ -448,12 +440,6 @@ void PopClient::deletionConfirmed()
     const quint64 generation = m_generation;
     emit deleteConfirmed();
     finishAfterEvent(generation);
-}
-
-void PopClient::requestFailed(
-    Reason reason, const QString& why, const QByteArray& command, const QByteArray& serverText)
-{
-    failRequest(reason, why, command, serverText);
 }
 
 // --- ending --------------------------------------------------------------------------------

@@ -22,9 +22,12 @@
 #include <QSet>
 #include <QString>
 
+#include <algorithm>
+
 namespace ormisk {
 
 class Clock;
+class Timer;
 
 class PopClient : public PopComponent, private PopFetcher::Requester {
     Q_OBJECT
@@ -78,6 +81,10 @@ public:
     [[nodiscard]] int tlsHandshakeTimeout() const { return m_connection.tlsHandshakeTimeout(); }
     [[nodiscard]] int replyTimeout() const { return m_connection.replyTimeout(); }
     void setReplyLimits(PopReplyParser::Limits limits) { m_connection.setReplyLimits(limits); }
+    // The longest a whole conversation may take, from connectToServer() on; past it the link is
+    // closed and the request under way fails with Reason::TimeLimit. 0 (the default): no limit.
+    void setConversationTimeLimit(int ms) { m_timeLimit = std::max(0, ms); }
+    [[nodiscard]] int conversationTimeLimit() const { return m_timeLimit; }
 
     // Pipelining where the server offers it (on by default); off gives the plain one-at-a-time
     // exchange. Read at login.
@@ -117,8 +124,6 @@ private:
     void setFailure(
         Reason reason, const QString& detail, const QByteArray& command = {}, const QByteArray& serverText = {});
     void failLater(Reason reason, const QString& why); // ends the request without touching the link
-    void failRequest(Reason reason, const QString& why, const QByteArray& command = {},
-        const QByteArray& serverText = {}); // request failed, link still up
     // Closes the link (with QUIT where that is safe) and ends any request in (0, 6); a failure
     // reason other than None is the request's outcome.
     void dropLink(Reason reason, const QString& why, const QByteArray& command = {}, const QByteArray& serverText = {});
@@ -143,8 +148,9 @@ private:
     void sizeFetched(qint64 size) override;
     void headerFetched(const QByteArray& text) override;
     void deletionConfirmed() override;
+    // The request failed, the link is still up.
     void requestFailed(
-        Reason reason, const QString& why, const QByteArray& command, const QByteArray& serverText = {}) override;
+        Reason reason, const QString& why, const QByteArray& command = {}, const QByteArray& serverText = {}) override;
     void answerLater(qint32 number) override;
     void outOfStep(const QString& why) override;
 
@@ -166,8 +172,11 @@ private:
     bool m_linkLost = false; // gone, but requests for what arrived are still answered
     PopFailure m_linkLostWhy;
 
+    int m_timeLimit = 0;
+
     PopConnection m_connection;
     PopFetcher m_fetcher;
+    Timer* m_timeLimitTimer;
 };
 
 } // namespace ormisk

@@ -193,7 +193,8 @@ void PopConnection::afterGreeting(const PopReply& reply)
     // round trip, one that has not says -ERR and the list follows. Nothing said before the
     // handshake would count after it anyway.
     send({ "STLS", PopReplyParser::Kind::SingleLine, [this](const PopReply& stls) {
-              const LinkFailure refused { Reason::Tls, QStringLiteral("the server refused STLS"), "STLS", stls.text };
+              const LinkFailure refused { Reason::StartTlsRefused, QStringLiteral("the server refused STLS"), "STLS",
+                  stls.text };
               if (stls.ok) {
                   startTls();
                   return;

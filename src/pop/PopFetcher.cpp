@@ -56,6 +56,7 @@ void PopFetcher::setMailbox(const QString& account, qint64 statCount, qint32 mes
 {
     m_account = account;
     m_slots.setAccount(account);
+    m_slots.setOverTls(m_connection.isEncrypted());
     m_statCount = statCount;
     m_messageCount = messageCount;
     m_connection.setListedMessages(messageCount);
