@@ -7,7 +7,7 @@
 // An account keeps an entry for every message it still holds on the server, however many; the
 // entries of messages gone from the server are dropped at the next check.
 // The file is written whole through QSaveFile, readable by its owner only; a file that is damaged,
-// cut short or of another format version is ignored and rebuilt from the next check. Headers put
+// cut short or of an unknown format version is ignored and rebuilt from the next check. Headers put
 // in during a conversation wait in a private file beside it, not in memory: a first check of a
 // hundred thousand messages would otherwise hold all their headers twice.
 #include <QByteArray>

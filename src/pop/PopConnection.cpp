@@ -5,7 +5,6 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
-#include <QTimer>
 
 #include <algorithm>
 

@@ -262,11 +262,14 @@ TEST(PopClientFaults, AbandonedConversationsEndWithQuitUnlessADeletionIsOpen)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        VirtualClock clock;
+        clock.setAdvanceWhenIdle(true);
         ScriptedPopServer server;
+        server.setClock(clock);
         server.addUser(QStringLiteral("bob"), QStringLiteral("pw"), MailboxGenerator(5).generateRaw(2));
         server.addFault(row.fault);
         ASSERT_TRUE(server.start());
-        PopClient pop;
+        PopClient pop(clock);
         pop.setRemoteHost(QStringLiteral("127.0.0.1"));
         pop.setRemotePort(server.port());
         pop.setUserId(QStringLiteral("bob"));
