@@ -2,7 +2,7 @@
 // deletes some of it. Prints memory growth after warm-up, open descriptors before and after, the
 // seen list's size and the mail log's record count against the never-seen messages.
 //   long_run [cycles]     (default 300)
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include "engine/AccountCheck.h"
 #include "engine/MemoryTree.h"
 #include "engine/PollScheduler.h"
@@ -20,7 +20,7 @@
 #include <memory>
 
 using namespace ormisk;
-using ormisk::testing::PopTestServer;
+using ormisk::testing::ScriptedPopServer;
 
 namespace {
 
@@ -59,10 +59,10 @@ int main(int argc, char** argv)
     // The test server records every command it gets; a fresh one every 25 cycles keeps that
     // record out of the memory figures, which are meant for the program's side alone.
     const QStringList users = { QStringLiteral("ann"), QStringLiteral("bob") };
-    auto server = std::make_unique<PopTestServer>();
+    auto server = std::make_unique<ScriptedPopServer>();
     int sessions = 0;
     const auto freshServer = [&] {
-        auto next = std::make_unique<PopTestServer>();
+        auto next = std::make_unique<ScriptedPopServer>();
         for (const QString& user : users)
             next->addUser(user, QStringLiteral("pw"), server->messages(user));
         sessions += server->sessionsStarted();

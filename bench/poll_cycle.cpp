@@ -6,7 +6,7 @@
 // Usage: poll_cycle [ACCOUNTS [MESSAGES]] [--test-server] [--plain]
 #include "ProcessFigures.h"
 #include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include "engine/AccountCheck.h"
 #include "engine/MemoryTree.h"
 #include "engine/PollScheduler.h"
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     const bool useDovecot = !forceTestServer && !Dovecot::binary().isEmpty();
 
     std::unique_ptr<Dovecot> dovecot;
-    PopTestServer server;
+    ScriptedPopServer server;
     quint16 port = 0;
     qint64 mailboxBytes = 0;
     auto userName = [](int a) { return QStringLiteral("user%1").arg(a + 1); };

@@ -10,9 +10,9 @@
 // --quick leaves it out there.
 // Usage: pop_latency [messages=1000] [idleSeconds=60] [delayMs=25] [--quick]
 #include "ProcessFigures.h"
-#include "pop/PopClient.h"
 #include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
+#include "pop/PopClient.h"
 #include "store/Scramble.h"
 #include "store/SettingsStore.h"
 #include "support/CheckRun.h"
@@ -226,7 +226,7 @@ double onceProcess(const QString& profile, quint16 port, const QString& caFile, 
 
 double idleCost(int seconds)
 {
-    testing::PopTestServer silent;
+    testing::ScriptedPopServer silent;
     silent.addFault({ testing::PopFault::Kind::NoGreeting, {} });
     silent.start();
     PopClient pop;

@@ -1,7 +1,7 @@
 #include "demo/DemoMailbox.h"
 
 #include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include "store/Scramble.h"
 #include "store/SettingsStore.h"
 
@@ -66,7 +66,7 @@ bool DemoMailbox::start(QString* error)
         *error = QStringLiteral("cannot create a temporary profile folder");
         return false;
     }
-    m_server = std::make_unique<testing::PopTestServer>();
+    m_server = std::make_unique<testing::ScriptedPopServer>();
     m_server->addUser(kUser, kPassword, testing::MailboxGenerator(2026).generateRaw(kInitialMessages));
     m_delivered = kInitialMessages;
     if (!m_server->start(0)) {

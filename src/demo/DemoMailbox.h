@@ -11,7 +11,7 @@
 namespace ormisk {
 
 namespace testing {
-class PopTestServer;
+class ScriptedPopServer;
 }
 
 class DemoMailbox {
@@ -27,7 +27,7 @@ private:
     void deliverOne();
 
     QTemporaryDir m_profile;
-    std::unique_ptr<testing::PopTestServer> m_server;
+    std::unique_ptr<testing::ScriptedPopServer> m_server;
     QTimer m_arrivals;
     int m_delivered = 0;
 };

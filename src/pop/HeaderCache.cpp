@@ -25,6 +25,9 @@ constexpr int kDigestBytes = 32;
 // Far beyond any real cache (a million headers of 1 KB); stops a hostile file early.
 constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 
+// An entry's flags.
+constexpr quint32 kOverTls = 0x1;
+
 // Written out a piece at a time.
 constexpr qsizetype kChunkBytes = 1024 * 1024;
 
@@ -176,7 +179,7 @@ bool HeaderCache::decode(const QByteArray& bytes)
     quint32 version = 0;
     quint64 length = 0;
     header >> version >> length;
-    if (version != kFormatVersion || length != quint64(bytes.size() - head - kDigestBytes))
+    if ((version != kFormatVersion && version != 3) || length != quint64(bytes.size() - head - kDigestBytes))
         return false;
     // A view, not a copy: the file may be a hundred MB.
     const QByteArray payload = QByteArray::fromRawData(bytes.constData() + head, qsizetype(length));
@@ -199,9 +202,12 @@ bool HeaderCache::decode(const QByteArray& bytes)
             QByteArray uid;
             quint64 size = 0;
             Entry entry;
-            if (!in.bytes(&uid) || !in.u64(&size) || !in.bytes(&entry.text) || uid.isEmpty() || qint64(size) < 0)
+            quint32 flags = 0;
+            if (!in.bytes(&uid) || !in.u64(&size) || (version > 3 && !in.u32(&flags)) || !in.bytes(&entry.text)
+                || uid.isEmpty() || qint64(size) < 0)
                 return false;
             entry.size = qint64(size);
+            entry.overTls = (flags & kOverTls) != 0;
             entries.insert(uid, std::move(entry));
         }
     }
@@ -219,7 +225,7 @@ bool HeaderCache::save()
     for (auto a = m_accounts.cbegin(); a != m_accounts.cend(); ++a) {
         size += PayloadWriter::textSize(a.key()) + 4;
         for (auto e = a.value().cbegin(); e != a.value().cend(); ++e)
-            size += PayloadWriter::bytesSize(e.key()) + 8 + textBytes(e.value());
+            size += PayloadWriter::bytesSize(e.key()) + 8 + 4 + textBytes(e.value());
     }
     QByteArray header;
     {
@@ -255,6 +261,7 @@ bool HeaderCache::save()
         for (auto e = a.value().cbegin(); e != a.value().cend(); ++e) {
             out.bytes(e.key());
             out.u64(quint64(e.value().size));
+            out.u32(e.value().overTls ? kOverTls : 0);
             if (e.value().spilledAt >= 0) {
                 QByteArray text;
                 if (!readSpilled(e.value(), &text)) {
@@ -333,11 +340,12 @@ const HeaderCache::Entry* HeaderCache::find(const QString& account, const QByteA
     return &*e;
 }
 
-void HeaderCache::put(const QString& account, const QByteArray& uid, qint64 size, const QByteArray& text)
+void HeaderCache::put(const QString& account, const QByteArray& uid, qint64 size, const QByteArray& text, bool overTls)
 {
     if (uid.isEmpty() || text.size() > kMaxHeaderBytes)
         return;
     Entry entry { size, {} };
+    entry.overTls = overTls;
     if (!spill(entry, text))
         entry.text = text; // no room on disk: kept in memory instead
     m_accounts[account].insert(uid, std::move(entry));

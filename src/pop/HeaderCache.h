@@ -2,10 +2,12 @@
 // Headers already fetched, kept between checks so that an unchanged mailbox costs no TOP at all.
 // Entries are keyed by account (host, port and user) and the server's unique id of the message,
 // and remember the size the message had: a header is only reused while the size still matches.
+// Each entry also remembers whether it came over TLS: a header fetched over a plain link may have
+// been forged on the way, so a conversation over TLS does not take it.
 // An account keeps an entry for every message it still holds on the server, however many; the
 // entries of messages gone from the server are dropped at the next check.
 // The file is written whole through QSaveFile, readable by its owner only; a file that is damaged,
-// cut short or of another format version is ignored and rebuilt from the next check. Headers put
+// cut short or of an unknown format version is ignored and rebuilt from the next check. Headers put
 // in during a conversation wait in a private file beside it, not in memory: a first check of a
 // hundred thousand messages would otherwise hold all their headers twice.
 #include <QByteArray>
@@ -24,13 +26,16 @@ public:
     // A header larger than this is fetched every time rather than kept: real headers take a few
     // KB, and this keeps a hostile server from growing the file without end.
     static constexpr qsizetype kMaxHeaderBytes = 64 * 1024;
-    static constexpr quint32 kFormatVersion = 3; // 3: one text per header, no entry limit
+    // 3: one text per header, no entry limit; 4: whether each entry came over TLS (read from a
+    // file of version 3, every entry came without).
+    static constexpr quint32 kFormatVersion = 4;
 
     struct Entry {
         qint64 size = 0; // of the whole message, as the server listed it
         QByteArray text; // the header as the server sent it, each line ended by LF
         qint64 spilledAt = -1; // where the text waits in the spill file, if it does
         qsizetype spilledBytes = 0;
+        bool overTls = false;
     };
 
     explicit HeaderCache(QString path);
@@ -47,7 +52,7 @@ public:
 
     // The entry with its text, or null.
     [[nodiscard]] const Entry* find(const QString& account, const QByteArray& uid);
-    void put(const QString& account, const QByteArray& uid, qint64 size, const QByteArray& text);
+    void put(const QString& account, const QByteArray& uid, qint64 size, const QByteArray& text, bool overTls);
     void remove(const QString& account, const QByteArray& uid);
     // Forgets the account's entries for messages no longer on the server.
     void retain(const QString& account, const QSet<QByteArray>& present);

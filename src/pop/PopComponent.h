@@ -22,6 +22,8 @@ struct PopFailure {
         Tls, // TLS could not be set up as required, or the certificate is not trusted
         Protocol, // the server's replies broke the protocol
         Unavailable, // the request does not fit the state (not logged in, no such message)
+        StartTlsRefused, // STLS was required, or offered, and the server would not start TLS
+        TimeLimit, // the whole conversation took longer than its time limit
     };
     Reason reason = Reason::None;
     QByteArray command; // the verb that got no good answer ("PASS", "STAT", "TOP"), if any

@@ -1,8 +1,8 @@
 // `--once` and `--demo` as a user runs them: real processes, a real POP3 server on loopback.
-#include "pop/PopClient.h"
-#include "engine/SeenListFile.h"
 #include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
+#include "engine/SeenListFile.h"
+#include "pop/PopClient.h"
 #include "store/Scramble.h"
 #include "store/SettingsStore.h"
 #include "support/PopRecorder.h"
@@ -21,7 +21,7 @@
 
 using namespace ormisk;
 using ormisk::testing::MailboxGenerator;
-using ormisk::testing::PopTestServer;
+using ormisk::testing::ScriptedPopServer;
 
 namespace {
 
@@ -61,7 +61,7 @@ QString runToEnd(QProcess& p, const QStringList& args, int* exitCode)
 
 TEST(CommandLineModes, OncePrintsTheTreeAndRemembersWhatItShowed)
 {
-    PopTestServer server;
+    ScriptedPopServer server;
     server.addUser(QStringLiteral("ann"), QStringLiteral("s3cret"), MailboxGenerator(5).generateRaw(3));
     ASSERT_TRUE(server.start());
     QTemporaryDir profile;

@@ -1,7 +1,7 @@
 // The real program killed at random moments, during checks and during shutdown: whatever moment
 // it dies at, the settings file, the seen-list file and the mail log are each whole (the old
 // version or the new one), never torn.
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include "engine/SeenListFile.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
@@ -24,7 +24,7 @@
 
 using namespace ormisk;
 using ormisk::testing::PopFault;
-using ormisk::testing::PopTestServer;
+using ormisk::testing::ScriptedPopServer;
 
 namespace {
 
@@ -168,7 +168,7 @@ protected:
     }
 
     QTemporaryDir profile;
-    PopTestServer server;
+    ScriptedPopServer server;
     QStringList knownKeys;
     int runs = 0;
     int killed = 0;

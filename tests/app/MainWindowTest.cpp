@@ -164,7 +164,7 @@ TEST_F(MainWindowTest, DuringACheckShortcutsDoNothingAndCloseIsRefusedAndStopsTh
     bool closed = true;
     int sessionsDuring = 0;
     QObject::connect(
-        &server, &ormisk::testing::PopTestServer::commandReceived, window.get(), [&](const QByteArray& line) {
+        &server, &ormisk::testing::ScriptedPopServer::commandReceived, window.get(), [&](const QByteArray& line) {
             if (acted || !line.startsWith("TOP"))
                 return;
             acted = true;

@@ -1,6 +1,6 @@
 // The password stays secret: the settings file is owner-only after every way of saving, the
 // password is never stored in plain text, and the program's own output never shows it.
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 #include "store/Options.h"
@@ -19,7 +19,7 @@
 
 using namespace ormisk;
 using ormisk::testing::PopFault;
-using ormisk::testing::PopTestServer;
+using ormisk::testing::ScriptedPopServer;
 
 namespace {
 
@@ -101,7 +101,7 @@ TEST(Secrets, SettingsFileStaysOwnerOnlyAfterEverySavePath)
 
 TEST(Secrets, ProgramOutputNeverShowsThePassword)
 {
-    PopTestServer server;
+    ScriptedPopServer server;
     server.addUser(QStringLiteral("ann"), kPassword, { "Subject: Hi\r\nFrom: Bob\r\nMessage-Id: <1@x>\r\n\r\nx\r\n" });
     ASSERT_TRUE(server.start());
     // A refused login, a dropped login, a drop in the middle and a normal check.

@@ -6,7 +6,7 @@
 #include "engine/ByteFormat.h"
 
 #include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include "support/Dovecot.h"
 #include "support/TestCertificates.h"
 
@@ -116,7 +116,7 @@ protected:
             s_dovecot = std::move(dovecot);
     }
 
-    PopTestServer server;
+    ScriptedPopServer server;
     static inline std::unique_ptr<Dovecot> s_dovecot;
     static inline QString s_error;
 };
@@ -177,7 +177,7 @@ TEST_P(RealCheck, UntrustedCertificateNeverSendsThePassword)
         QString error;
         ASSERT_TRUE(certs.create(certDir.path(), &error)) << qPrintable(error);
         server.setTlsIdentity(certs.serverCertificate(), certs.serverKey());
-        server.setCapabilities(server.capabilities() | PopTestServer::Stls);
+        server.setCapabilities(server.capabilities() | ScriptedPopServer::Stls);
         pop.setCaFile(certs.otherCaFile);
     }
     const int logins = onDovecot() ? int(s_dovecot->logLines(QStringLiteral("Login: user=<ann>")).size()) : 0;
@@ -300,7 +300,7 @@ protected:
     {
         return addAccount(QStringLiteral("Work"), server.port(), user);
     }
-    PopTestServer server;
+    ScriptedPopServer server;
 };
 
 TEST_F(FaultyServerCheck, NothingListening)
@@ -421,12 +421,12 @@ TEST_F(FaultyServerCheck, OddMailIsListedWholeEveryWay)
     const int work = addWork(QStringLiteral("odd"));
     QTemporaryDir cacheDir;
     pop.setCacheFile(cacheDir.filePath(QStringLiteral("header-cache")));
-    using Caps = PopTestServer::Capabilities;
+    using Caps = ScriptedPopServer::Capabilities;
     for (const bool pipelined : { false, true, true }) {
         SCOPED_TRACE(pipelined ? "pipelined" : "one at a time");
-        Caps caps(PopTestServer::Top | PopTestServer::Uidl | PopTestServer::User);
+        Caps caps(ScriptedPopServer::Top | ScriptedPopServer::Uidl | ScriptedPopServer::User);
         if (pipelined)
-            caps |= PopTestServer::Pipelining;
+            caps |= ScriptedPopServer::Pipelining;
         server.setCapabilities(caps);
         state.WaitingCount = state.UnseenCount = state.NewMailCount = 0;
         const int logged = logRecords();

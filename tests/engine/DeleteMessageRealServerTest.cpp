@@ -2,7 +2,7 @@
 // exactly the selected message, and a fresh check shows what the renumbered tree promised.
 #include "RealServerFixture.h"
 
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include "engine/ByteFormat.h"
 #include "engine/DeleteMessage.h"
 #include "engine/PollScheduler.h"
@@ -117,7 +117,7 @@ protected:
         return files;
     }
 
-    PopTestServer server;
+    ScriptedPopServer server;
     PollScheduler scheduler { engine };
     static inline std::unique_ptr<Dovecot> s_dovecot;
     static inline QString s_error;
@@ -230,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, RealDelete, ::testing::Values(Server::TestServ
 // the next node's number names the refused message on the server: that one must not go.
 class DeleteAfterRefusal : public RealServerFixture {
 protected:
-    PopTestServer server;
+    ScriptedPopServer server;
 };
 
 TEST_F(DeleteAfterRefusal, NumberOfARefusedFilterDeletionIsNotTrusted)

@@ -2,7 +2,7 @@
 // client: the conversation ends closed within the shortened time-outs, the account and message
 // nodes say what happened, and the password shows up in no text the program produces.
 #include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include "engine/AccountCheck.h"
 #include "engine/ByteFormat.h"
 #include "engine/MemoryTree.h"
@@ -117,9 +117,9 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QTemporaryDir logDir;
-        PopTestServer server;
+        ScriptedPopServer server;
         server.addUser(QStringLiteral("bob"), kPassword, { row.oversizedFirst ? oversized : kSpam, kMinutes });
-        server.setCapabilities(PopTestServer::Capabilities(PopTestServer::Top | PopTestServer::User));
+        server.setCapabilities(ScriptedPopServer::Capabilities(ScriptedPopServer::Top | ScriptedPopServer::User));
         for (const PopFault& fault : row.faults)
             server.addFault(fault);
         if (row.tls == Tls::Untrusted) {

@@ -1,8 +1,9 @@
 // The client against a real POP3 server (a private dovecot on loopback).
-#include "pop/PopClient.h"
 #include "demo/MailboxGenerator.h"
+#include "pop/PopClient.h"
 #include "support/Dovecot.h"
 #include "support/PopRecorder.h"
+#include "support/StlsStrippingRelay.h"
 
 #include <gtest/gtest.h>
 
@@ -149,4 +150,39 @@ TEST_F(PopClientDovecot, WrongPasswordEndsClosed)
     ASSERT_TRUE(runRequest(
         pop, [&] { pop.authenticate(); }, 30'000)); // dovecot delays failed logins
     EXPECT_EQ(statePair(pop), QStringLiteral("0,6"));
+}
+
+// Behind a man in the middle who strips STLS: required TLS refuses before the password is sent;
+// plain text on purpose still logs in; TLS from the first byte cannot be stripped.
+TEST_F(PopClientDovecot, StlsStrippedOnTheWay)
+{
+    struct Row {
+        const char* name;
+        PopClient::TlsMode mode;
+        bool tlsPort;
+        const char* statesAfterLogin;
+        bool passwordSeen;
+    };
+    const QList<Row> rows = {
+        { "STLS required", PopClient::TlsMode::StartTlsRequired, false, "0,6", false },
+        { "plain on purpose", PopClient::TlsMode::Plain, false, "2,4", true },
+        { "TLS from the first byte", PopClient::TlsMode::ImplicitTls, true, "2,4", false },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        StlsStrippingRelay relay(row.tlsPort ? s_dovecot->tlsPort() : s_dovecot->plainPort());
+        ASSERT_TRUE(relay.start());
+        PopClient pop;
+        point(pop, relay.port());
+        pop.setTlsMode(row.mode);
+        ASSERT_TRUE(runRequest(pop, [&] { pop.connectToServer(); }));
+        if (row.mode == PopClient::TlsMode::StartTlsRequired) {
+            EXPECT_EQ(pop.lastFailure().reason, PopFailure::Reason::StartTlsRefused);
+        }
+        ASSERT_TRUE(runRequest(pop, [&] { pop.authenticate(); }));
+        EXPECT_EQ(statePair(pop), QString::fromLatin1(row.statesAfterLogin)) << qPrintable(pop.lastError());
+        EXPECT_EQ(pop.isEncrypted(), row.tlsPort);
+        EXPECT_EQ(relay.clientBytes().contains("secret"), row.passwordSeen);
+        ASSERT_TRUE(runRequest(pop, [&] { pop.quit(); }));
+    }
 }

@@ -1,11 +1,13 @@
 // Every way the test server can misbehave, and where the client must end up: always idle, in
 // (2, 4) when the link survived and (0, 6) when it did not, within the shortened time-outs.
-#include "pop/PopClient.h"
 #include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
+#include "pop/PopClient.h"
 #include "support/PopRecorder.h"
+#include "support/VirtualClock.h"
 
-#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QTcpServer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -23,7 +25,8 @@ struct FaultRow {
     const char* finalState; // "P,C" after the failing step
     const char* events; // events of the failing step, e.g. "doc 4", or ""
     PopFailure::Reason reason; // what lastFailure() says after it
-    PopTestServer::Capabilities caps = PopTestServer::Capabilities(PopTestServer::Top | PopTestServer::User);
+    ScriptedPopServer::Capabilities caps
+        = ScriptedPopServer::Capabilities(ScriptedPopServer::Top | ScriptedPopServer::User);
     bool oversizedHeader = false;
     bool capaSupported = true;
 };
@@ -60,13 +63,13 @@ TEST(PopClientFaults, EveryFaultEndsIdleInTheRightState)
 {
     using K = PopFault::Kind;
     using R = PopFailure::Reason;
-    const auto noTop = PopTestServer::Capabilities(PopTestServer::User);
+    const auto noTop = ScriptedPopServer::Capabilities(ScriptedPopServer::User);
     const QList<FaultRow> rows = {
         { "no greeting", { { K::NoGreeting, {} } }, Step::Connect, "0,6", "", R::TimedOut },
         { "garbage greeting", { { K::GarbageGreeting, {} } }, Step::Connect, "0,6", "", R::Protocol },
         { "endless greeting line", { { K::EndlessLine, {} } }, Step::Connect, "0,6", "", R::Protocol },
         { "drop on CAPA", { { K::DropBeforeReply, "CAPA" } }, Step::Connect, "0,6", "", R::Link },
-        { "CAPA unknown still connects", {}, Step::Connect, "1,4", "", R::None, PopTestServer::Top, false, false },
+        { "CAPA unknown still connects", {}, Step::Connect, "1,4", "", R::None, ScriptedPopServer::Top, false, false },
         { "drop after USER", { { K::DropBeforeReply, "USER" } }, Step::Authenticate, "0,6", "", R::Link },
         { "drop after PASS", { { K::DropBeforeReply, "PASS" } }, Step::Authenticate, "0,6", "", R::Link },
         { "drop after STAT", { { K::DropBeforeReply, "STAT" } }, Step::Authenticate, "0,6", "", R::Link },
@@ -80,11 +83,12 @@ TEST(PopClientFaults, EveryFaultEndsIdleInTheRightState)
         { "drop mid-TOP", { { K::DropMidReply, "TOP" } }, Step::Header, "0,6", "doc 4", R::Link },
         { "TOP refused", { { K::ErrReply, "TOP" } }, Step::Header, "2,4", "doc 4", R::Refused },
         { "no TOP", {}, Step::Header, "2,4", "doc 4", R::Refused, noTop },
-        { "TOP without CAPA still tried", {}, Step::Header, "2,4", "doc 2", R::None, PopTestServer::Top, false, false },
+        { "TOP without CAPA still tried", {}, Step::Header, "2,4", "doc 2", R::None, ScriptedPopServer::Top, false,
+            false },
         // An endless line is cut and dropped as it comes, until it is clearly a reply that never ends.
         { "endless line in TOP", { { K::EndlessLine, "TOP" } }, Step::Header, "0,6", "doc 4", R::Protocol },
         { "TOP never answered", { { K::Withhold, "TOP" } }, Step::Header, "0,6", "doc 4", R::TimedOut },
-        { "oversized header", {}, Step::Header, "2,4", "doc 2", R::None, PopTestServer::Top, true },
+        { "oversized header", {}, Step::Header, "2,4", "doc 2", R::None, ScriptedPopServer::Top, true },
         { "DELE refused", { { K::ErrReply, "DELE" } }, Step::Delete, "2,4", "", R::Refused },
         { "drop on DELE", { { K::DropBeforeReply, "DELE" } }, Step::Delete, "0,6", "", R::Link },
         { "QUIT never answered", { { K::Withhold, "QUIT" } }, Step::Quit, "0,6", "", R::TimedOut },
@@ -94,7 +98,7 @@ TEST(PopClientFaults, EveryFaultEndsIdleInTheRightState)
     const QList<Step> order = { Step::Connect, Step::Authenticate, Step::Size, Step::Header, Step::Delete, Step::Quit };
     for (const FaultRow& row : rows) {
         SCOPED_TRACE(row.name);
-        PopTestServer server;
+        ScriptedPopServer server;
         QList<QByteArray> mailbox = MailboxGenerator(5).generateRaw(2);
         if (row.oversizedHeader)
             mailbox[0] = MailboxGenerator::oversizedHeaderMessage(2 * 1024 * 1024);
@@ -103,9 +107,12 @@ TEST(PopClientFaults, EveryFaultEndsIdleInTheRightState)
         server.setCapaSupported(row.capaSupported);
         for (const PopFault& fault : row.faults)
             server.addFault(fault);
+        VirtualClock clock;
+        clock.setAdvanceWhenIdle(true);
+        server.setClock(clock);
         ASSERT_TRUE(server.start());
 
-        PopClient pop;
+        PopClient pop(clock);
         pop.setRemoteHost(QStringLiteral("127.0.0.1"));
         pop.setRemotePort(server.port());
         pop.setUserId(QStringLiteral("bob"));
@@ -119,11 +126,10 @@ TEST(PopClientFaults, EveryFaultEndsIdleInTheRightState)
         PopRecorder rec(pop);
         for (const Step step : order) {
             rec.clear();
-            QElapsedTimer clock;
-            clock.start();
+            const qint64 started = clock.now();
             ASSERT_TRUE(runRequest(
                 pop, [&] { run(pop, step); }, 5000));
-            EXPECT_LT(clock.elapsed(), 3000);
+            EXPECT_LE(clock.now() - started, 300); // never more than one time-out
             if (step != row.failingStep) {
                 ASSERT_EQ(statePair(pop), QString::fromLatin1(succeededState(step))) << qPrintable(pop.lastError());
                 continue;
@@ -167,29 +173,74 @@ TEST(PopClientFaults, EveryFaultEndsIdleInTheRightState)
 
 TEST(PopClientFaults, TimeOutsAreShortenable)
 {
-    PopClient pop;
+    VirtualClock clock;
+    clock.setAdvanceWhenIdle(true);
+    PopClient pop(clock);
     EXPECT_EQ(pop.connectTimeout(), PopClient::kDefaultConnectTimeout);
     EXPECT_EQ(pop.tlsHandshakeTimeout(), PopClient::kDefaultTlsTimeout);
     EXPECT_EQ(pop.replyTimeout(), PopClient::kDefaultReplyTimeout);
     // A silent server that accepted the link: the greeting wait ends the connect.
-    PopTestServer server;
+    ScriptedPopServer server;
     server.addFault({ PopFault::Kind::NoGreeting, {} });
     ASSERT_TRUE(server.start());
     pop.setRemoteHost(QStringLiteral("127.0.0.1"));
     pop.setRemotePort(server.port());
     pop.setReplyTimeout(150);
-    QElapsedTimer clock;
-    clock.start();
     ASSERT_TRUE(runRequest(
         pop, [&] { pop.connectToServer(); }, 5000));
-    EXPECT_GE(clock.elapsed(), 140);
+    EXPECT_EQ(clock.now(), 150);
     EXPECT_EQ(statePair(pop), QStringLiteral("0,6"));
-    // Implicit TLS against a server that never speaks TLS: the handshake wait ends it.
+    EXPECT_EQ(pop.lastFailure().reason, PopFailure::Reason::TimedOut);
+    // Implicit TLS against a listener that never answers: the handshake wait ends it.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    pop.setRemotePort(silent.serverPort());
     pop.setTlsMode(PopClient::TlsMode::ImplicitTls);
-    pop.setTlsHandshakeTimeout(150);
+    pop.setTlsHandshakeTimeout(170);
     ASSERT_TRUE(runRequest(
         pop, [&] { pop.connectToServer(); }, 5000));
+    EXPECT_EQ(clock.now(), 150 + 170);
     EXPECT_EQ(statePair(pop), QStringLiteral("0,6"));
+}
+
+// A server that answers every reply just before its time-out would hold the check for days: the
+// conversation ends at its time limit, with the request under way failed.
+TEST(PopClientFaults, ConversationEndsAtItsTimeLimitHoweverPromptEachReply)
+{
+    VirtualClock clock;
+    clock.setAdvanceWhenIdle(true);
+    ScriptedPopServer server;
+    server.setClock(clock);
+    server.addUser(QStringLiteral("bob"), QStringLiteral("pw"), MailboxGenerator(5).generateRaw(2));
+    for (const char* verb : { "CAPA", "USER", "PASS", "STAT", "LIST", "TOP" })
+        server.addFault({ PopFault::Kind::Delay, verb, PopClient::kDefaultReplyTimeout - 1000 });
+    ASSERT_TRUE(server.start());
+    PopClient pop(clock);
+    pop.setRemoteHost(QStringLiteral("127.0.0.1"));
+    pop.setRemotePort(server.port());
+    pop.setUserId(QStringLiteral("bob"));
+    pop.setPassword(QStringLiteral("pw"));
+    pop.setConversationTimeLimit(200'000);
+    PopRecorder rec(pop);
+    ASSERT_TRUE(runRequest(
+        pop, [&] { pop.connectToServer(); }, 5000));
+    EXPECT_EQ(statePair(pop), QStringLiteral("1,4")); // CAPA at 59 s
+    ASSERT_TRUE(runRequest(
+        pop, [&] { pop.authenticate(); }, 5000));
+    // USER, PASS and STAT at 118 s, 177 s and 236 s: STAT never comes.
+    EXPECT_EQ(clock.now(), 200'000);
+    EXPECT_EQ(statePair(pop), QStringLiteral("0,6"));
+    EXPECT_EQ(pop.lastFailure().reason, PopFailure::Reason::TimeLimit);
+    EXPECT_FALSE(pop.lastFailure().duringLogin());
+    EXPECT_EQ(rec.log.last(), QStringLiteral("idle"));
+    // The next conversation gets its own time.
+    pop.setConversationTimeLimit(0);
+    server.clearFaults();
+    ASSERT_TRUE(runRequest(
+        pop, [&] { pop.connectToServer(); }, 5000));
+    ASSERT_TRUE(runRequest(
+        pop, [&] { pop.authenticate(); }, 5000));
+    EXPECT_EQ(statePair(pop), QStringLiteral("2,4"));
 }
 
 // A conversation given up on is still ended with QUIT, unless a deletion is unanswered: QUIT would
@@ -211,11 +262,14 @@ TEST(PopClientFaults, AbandonedConversationsEndWithQuitUnlessADeletionIsOpen)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        PopTestServer server;
+        VirtualClock clock;
+        clock.setAdvanceWhenIdle(true);
+        ScriptedPopServer server;
+        server.setClock(clock);
         server.addUser(QStringLiteral("bob"), QStringLiteral("pw"), MailboxGenerator(5).generateRaw(2));
         server.addFault(row.fault);
         ASSERT_TRUE(server.start());
-        PopClient pop;
+        PopClient pop(clock);
         pop.setRemoteHost(QStringLiteral("127.0.0.1"));
         pop.setRemotePort(server.port());
         pop.setUserId(QStringLiteral("bob"));

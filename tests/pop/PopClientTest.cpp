@@ -1,7 +1,7 @@
 // The client against the scriptable test server: state sequences, events, TLS.
 #include "pop/PopClient.h"
 #include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include "support/PopRecorder.h"
 #include "support/Strings.h"
 #include "support/TestCertificates.h"
@@ -32,7 +32,7 @@ const TestCertificates& certificates() { return sharedTestCertificates(); }
 TEST(PopClient, FullConversationReportsEveryStepInOrder)
 {
     const auto generated = MailboxGenerator(7).generate(3);
-    PopTestServer server;
+    ScriptedPopServer server;
     QList<QByteArray> raw;
     for (const auto& m : generated)
         raw << m.raw;
@@ -77,7 +77,7 @@ TEST(PopClient, FullConversationReportsEveryStepInOrder)
 
 TEST(PopClient, WrongPasswordEndsClosed)
 {
-    PopTestServer server;
+    ScriptedPopServer server;
     server.addUser(kUser, kPassword);
     ASSERT_TRUE(server.start());
     PopClient pop;
@@ -100,7 +100,7 @@ TEST(PopClient, RequestsOutsideTheirStateEndIdleWithoutTouchingTheServer)
     EXPECT_TRUE(rec.sizes.isEmpty());
     EXPECT_EQ(statePair(pop), QStringLiteral("0,6"));
     // Nobody listening: refused at once, closed.
-    PopTestServer server;
+    ScriptedPopServer server;
     ASSERT_TRUE(server.start());
     const quint16 port = server.port();
     server.close();
@@ -111,7 +111,7 @@ TEST(PopClient, RequestsOutsideTheirStateEndIdleWithoutTouchingTheServer)
 
 TEST(PopClient, CancelAbortsARunningRequest)
 {
-    PopTestServer server;
+    ScriptedPopServer server;
     server.addUser(kUser, kPassword, MailboxGenerator(1).generateRaw(2));
     server.addFault({ PopFault::Kind::Withhold, "TOP" });
     ASSERT_TRUE(server.start());
@@ -122,7 +122,7 @@ TEST(PopClient, CancelAbortsARunningRequest)
     PopRecorder rec(pop);
     pop.retrieveHeader(1);
     ASSERT_TRUE(pop.busy());
-    QObject::connect(&server, &PopTestServer::commandReceived, &pop, [&](const QByteArray& line) {
+    QObject::connect(&server, &ScriptedPopServer::commandReceived, &pop, [&](const QByteArray& line) {
         if (line.startsWith("TOP"))
             pop.cancel();
     });
@@ -136,7 +136,7 @@ TEST(PopClient, CancelAbortsARunningRequest)
 
 TEST(PopClient, UserIdWithALineBreakIsNeverSent)
 {
-    PopTestServer server;
+    ScriptedPopServer server;
     server.addUser(kUser, kPassword);
     ASSERT_TRUE(server.start());
     PopClient pop;
@@ -155,7 +155,7 @@ struct TlsCase {
     const char* name;
     PopClient::TlsMode mode;
     bool implicitServer;
-    PopTestServer::Capabilities caps;
+    ScriptedPopServer::Capabilities caps;
     bool trustCa;
     bool loginExpected;
     bool encryptedLogin;
@@ -165,8 +165,8 @@ struct TlsCase {
 TEST(PopClient, TlsModesAgainstTheTestServer)
 {
     const auto& certs = certificates();
-    const auto withStls = PopTestServer::Capabilities(PopTestServer::Top | PopTestServer::Stls);
-    const auto noStls = PopTestServer::Capabilities(PopTestServer::Top);
+    const auto withStls = ScriptedPopServer::Capabilities(ScriptedPopServer::Top | ScriptedPopServer::Stls);
+    const auto noStls = ScriptedPopServer::Capabilities(ScriptedPopServer::Top);
     const QList<TlsCase> cases = {
         { "automatic takes STLS when offered", PopClient::TlsMode::Automatic, false, withStls, true, true, true },
         { "automatic stays plain without STLS", PopClient::TlsMode::Automatic, false, noStls, true, true, false },
@@ -182,7 +182,7 @@ TEST(PopClient, TlsModesAgainstTheTestServer)
     };
     for (const TlsCase& c : cases) {
         SCOPED_TRACE(c.name);
-        PopTestServer server;
+        ScriptedPopServer server;
         server.addUser(kUser, kPassword, MailboxGenerator(3).generateRaw(1));
         server.setCapabilities(c.caps);
         server.setTlsIdentity(certs.serverCertificate(), certs.serverKey());
@@ -201,6 +201,9 @@ TEST(PopClient, TlsModesAgainstTheTestServer)
         EXPECT_EQ(statePair(pop), c.loginExpected ? QStringLiteral("2,4") : QStringLiteral("0,6"))
             << qPrintable(pop.lastError());
         EXPECT_EQ(pop.isEncrypted(), c.encryptedLogin);
+        if (c.refuseStls || (c.mode == PopClient::TlsMode::StartTlsRequired && c.caps == noStls)) {
+            EXPECT_EQ(pop.lastFailure().reason, PopFailure::Reason::StartTlsRefused);
+        }
         bool passInPlain = false;
         for (const auto& r : server.received())
             passInPlain = passInPlain || (r.line.startsWith("PASS") && !r.encrypted);
@@ -216,6 +219,41 @@ TEST(PopClient, TlsModesAgainstTheTestServer)
     }
 }
 
+// A header cached from a plain link may have been forged on the way: a conversation over TLS
+// fetches it again instead of showing it.
+TEST(PopClient, HeadersCachedWithoutTlsAreNotTakenOverTls)
+{
+    const auto& certs = certificates();
+    QTemporaryDir dir;
+    ScriptedPopServer server;
+    server.addUser(kUser, kPassword);
+    server.setCapabilities(ScriptedPopServer::Top | ScriptedPopServer::Uidl | ScriptedPopServer::Stls);
+    server.setTlsIdentity(certs.serverCertificate(), certs.serverKey());
+    ASSERT_TRUE(server.start());
+    auto subjectSeen = [&](PopClient::TlsMode mode, const QByteArray& subject) {
+        server.setMessages(kUser, { "Subject: " + subject + "\n\nbody\n" }, { "same-id" });
+        PopClient pop;
+        point(pop, server.port());
+        pop.setCacheFile(dir.filePath(QStringLiteral("header-cache")));
+        pop.setTlsMode(mode);
+        pop.setCaFile(certs.caFile);
+        PopRecorder rec(pop);
+        EXPECT_TRUE(runRequest(pop, [&] { pop.connectToServer(); }));
+        EXPECT_TRUE(runRequest(pop, [&] { pop.authenticate(); }));
+        EXPECT_TRUE(runRequest(pop, [&] { pop.requestMessageSize(1); }));
+        EXPECT_TRUE(runRequest(pop, [&] { pop.retrieveHeader(1); }));
+        EXPECT_TRUE(runRequest(pop, [&] { pop.quit(); }));
+        return rec.docs.isEmpty() || rec.docs[0].headers.isEmpty() ? QString() : rec.docs[0].headers[0].value;
+    };
+    // Same id, same size: only the link tells the entries apart.
+    EXPECT_EQ(subjectSeen(PopClient::TlsMode::Plain, "forged"), QStringLiteral("forged"));
+    EXPECT_EQ(subjectSeen(PopClient::TlsMode::StartTlsRequired, "honest"), QStringLiteral("honest"));
+    EXPECT_EQ(server.commandCount("TOP"), 2);
+    // What came over TLS serves a plain conversation, too.
+    EXPECT_EQ(subjectSeen(PopClient::TlsMode::Plain, "forged"), QStringLiteral("honest"));
+    EXPECT_EQ(server.commandCount("TOP"), 2);
+}
+
 // Message numbers, the count and the loops over them are 32-bit, and the listings are read whole
 // however long: a mailbox past 32,767 messages, with an id list over 2 MiB, one request at a time,
 // pipelined, and answered from the cache.
@@ -228,10 +266,11 @@ TEST(PopClient, MailboxesBeyond32767MessagesAreReadWhole)
         messages << "Subject: m" + QByteArray::number(i) + "\nFrom: a@example.com\n\n" + QByteArray(i % 7, 'x') + '\n';
         uids << QByteArray::number(i).rightJustified(60, 'u');
     }
-    PopTestServer server;
+    ScriptedPopServer server;
     server.addUser(kUser, kPassword);
     server.setMessages(kUser, messages, uids);
-    server.setCapabilities(PopTestServer::Top | PopTestServer::Uidl | PopTestServer::User | PopTestServer::Pipelining);
+    server.setCapabilities(
+        ScriptedPopServer::Top | ScriptedPopServer::Uidl | ScriptedPopServer::User | ScriptedPopServer::Pipelining);
     ASSERT_TRUE(server.start());
     QTemporaryDir dir;
     struct Way {

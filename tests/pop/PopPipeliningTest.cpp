@@ -1,14 +1,16 @@
 // Pipelined and cached fetching against the scriptable server: whichever way sizes and headers
 // come, the check sees the same events in the same order, and faults end as they would one
 // request at a time.
+#include "demo/MailboxGenerator.h"
+#include "demo/ScriptedPopServer.h"
 #include "pop/HeaderCache.h"
 #include "pop/PopClient.h"
-#include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
 #include "support/CheckRun.h"
 #include "support/PopRecorder.h"
 #include "support/Strings.h"
 
+#include <QCryptographicHash>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,8 +30,9 @@ namespace {
 const QString kUser = QStringLiteral("alice");
 const QString kPassword = QStringLiteral("secret");
 const QString kHost = QStringLiteral("127.0.0.1");
-using Caps = PopTestServer::Capabilities;
-constexpr Caps kFull = Caps(PopTestServer::Top | PopTestServer::Uidl | PopTestServer::User | PopTestServer::Pipelining);
+using Caps = ScriptedPopServer::Capabilities;
+constexpr Caps kFull
+    = Caps(ScriptedPopServer::Top | ScriptedPopServer::Uidl | ScriptedPopServer::User | ScriptedPopServer::Pipelining);
 
 struct Mode {
     bool pipelining = true;
@@ -51,14 +54,14 @@ void configure(PopClient& pop, const Mode& mode)
 
 // A check, and then the server's side of the conversation to its end (a QUIT with nothing to
 // commit is not waited for by the client).
-CheckOutcome check(PopClient& pop, const PopTestServer& server)
+CheckOutcome check(PopClient& pop, const ScriptedPopServer& server)
 {
     CheckOutcome outcome = runCheck(pop, kHost, server.port(), kUser, kPassword);
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.openSessions() == 0; }, 5000));
     return outcome;
 }
 
-CheckOutcome check(const PopTestServer& server, const Mode& mode)
+CheckOutcome check(const ScriptedPopServer& server, const Mode& mode)
 {
     PopClient pop;
     configure(pop, mode);
@@ -66,7 +69,7 @@ CheckOutcome check(const PopTestServer& server, const Mode& mode)
 }
 
 // The command verbs (with "LIST" split into "LIST" and "LIST n") the server got from index on.
-QStringList verbsSince(const PopTestServer& server, qsizetype from)
+QStringList verbsSince(const ScriptedPopServer& server, qsizetype from)
 {
     QStringList out;
     const auto& all = server.received();
@@ -98,7 +101,7 @@ struct Fixture {
         server.setCapabilities(caps);
         EXPECT_TRUE(server.start());
     }
-    PopTestServer server;
+    ScriptedPopServer server;
 };
 
 // What a plain one-at-a-time client sees on a fresh server with the same mail and faults.
@@ -250,11 +253,11 @@ TEST(PopPipelining, ServersWithoutPipeliningOrUidl)
         int maxAhead;
     };
     const QList<Row> rows = {
-        { "no pipelining", Caps(PopTestServer::Top | PopTestServer::Uidl | PopTestServer::User),
+        { "no pipelining", Caps(ScriptedPopServer::Top | ScriptedPopServer::Uidl | ScriptedPopServer::User),
             strings({ "UIDL", "LIST", "TOP" }), 0, 1 },
-        { "no UIDL", Caps(PopTestServer::Top | PopTestServer::User | PopTestServer::Pipelining),
+        { "no UIDL", Caps(ScriptedPopServer::Top | ScriptedPopServer::User | ScriptedPopServer::Pipelining),
             strings({ "LIST", "TOP", "LIST n" }), 12, 14 }, // 12 TOPs in two batches, each closed by a LIST n
-        { "neither", Caps(PopTestServer::Top | PopTestServer::User), strings({ "LIST n", "TOP" }), 12, 1 },
+        { "neither", Caps(ScriptedPopServer::Top | ScriptedPopServer::User), strings({ "LIST n", "TOP" }), 12, 1 },
     };
     for (const Row& row : rows) {
         Fixture f(mail, row.caps);
@@ -297,8 +300,8 @@ TEST(PopPipelining, OptionalRepliesDegradeAndCapabilitiesAreAskedAgainAtLogin)
             12 },
         { "no CAPA at all", {}, {}, false, 0 },
         { "CAPA garbled", { { K::CustomReply, "CAPA", 0, 0, garbage } }, {}, true, 12 },
-        { "TOP named only after login", {}, Caps(PopTestServer::User | PopTestServer::Uidl | PopTestServer::Pipelining),
-            true, 0 },
+        { "TOP named only after login", {},
+            Caps(ScriptedPopServer::User | ScriptedPopServer::Uidl | ScriptedPopServer::Pipelining), true, 0 },
         { "empty list before login", {}, Caps(), true, 0 },
     };
     for (const Row& row : rows) {
@@ -442,14 +445,14 @@ TEST(HeaderCache, KeepsEveryMessageStillOnTheServerAndComesBackExactly)
     auto cache = std::make_unique<HeaderCache>(path);
     QSet<QByteArray> present;
     for (int i = 1; i <= 3000; ++i) {
-        cache->put(account, "u" + QByteArray::number(i), i, "Subject: " + QByteArray::number(i) + '\n');
+        cache->put(account, "u" + QByteArray::number(i), i, "Subject: " + QByteArray::number(i) + '\n', false);
         if (i % 5 != 0)
             present << "u" + QByteArray::number(i);
     }
-    cache->put(account, "odd", 3'000'000'000LL, odd);
-    cache->put(account, "empty", 0, {});
-    cache->put(account, "big", 1, QByteArray(HeaderCache::kMaxHeaderBytes + 1, 'x'));
-    cache->put(QStringLiteral("other"), "u", 7, "From: a\n");
+    cache->put(account, "odd", 3'000'000'000LL, odd, true);
+    cache->put(account, "empty", 0, {}, false);
+    cache->put(account, "big", 1, QByteArray(HeaderCache::kMaxHeaderBytes + 1, 'x'), false);
+    cache->put(QStringLiteral("other"), "u", 7, "From: a\n", false);
     EXPECT_FALSE(cache->find(account, "big"));
     cache->retain(account, present + QSet<QByteArray> { "odd", "empty" });
     ASSERT_TRUE(cache->save());
@@ -469,4 +472,36 @@ TEST(HeaderCache, KeepsEveryMessageStillOnTheServerAndComesBackExactly)
     ASSERT_TRUE(again.find(account, "empty"));
     EXPECT_TRUE(again.find(account, "empty")->text.isEmpty());
     EXPECT_EQ(again.size(QStringLiteral("other")), 1);
+    EXPECT_TRUE(again.find(account, "odd")->overTls);
+    EXPECT_FALSE(again.find(account, "u2999")->overTls);
+}
+
+// A file written before entries said how they came is still read; none of them came over TLS.
+TEST(HeaderCache, EntriesOfAVersion3FileCameWithoutTls)
+{
+    QByteArray payload;
+    {
+        QDataStream out(&payload, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_0);
+        out << quint32(1) << QStringLiteral("h:110:u") << quint32(1) << QByteArray("uid1") << quint64(12)
+            << QByteArray("Subject: x\n");
+    }
+    QByteArray file = "ORMISKHC";
+    {
+        QDataStream out(&file, QIODevice::Append);
+        out << quint32(3) << quint64(payload.size());
+    }
+    file += payload + QCryptographicHash::hash(payload, QCryptographicHash::Blake2b_256);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("c"));
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(file);
+    out.close();
+    HeaderCache cache(path);
+    ASSERT_TRUE(cache.load());
+    const HeaderCache::Entry* entry = cache.find(QStringLiteral("h:110:u"), "uid1");
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->text, "Subject: x\n");
+    EXPECT_FALSE(entry->overTls);
 }

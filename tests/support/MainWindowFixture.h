@@ -15,7 +15,7 @@
 #include "support/Wait.h"
 #include "tree/AccountTree.h"
 
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 #include <QTreeWidgetItemIterator>
 
 #include <QLocale>
@@ -146,7 +146,7 @@ protected:
     SettingsStore store { profile.settingsFile };
     AppState state;
     ormisk::testing::ScriptedDialogService dialogs;
-    ormisk::testing::PopTestServer server;
+    ormisk::testing::ScriptedPopServer server;
     std::unique_ptr<MainWindow> window;
 };
 

@@ -3,7 +3,7 @@
 //                    [--password P] [--pipelining]
 // DIR holds one message per file (a Maildir's new/ and cur/ are read too), in name order.
 #include "demo/MailboxGenerator.h"
-#include "demo/PopTestServer.h"
+#include "demo/ScriptedPopServer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -13,7 +13,7 @@
 #include <cstdio>
 
 using ormisk::testing::MailboxGenerator;
-using ormisk::testing::PopTestServer;
+using ormisk::testing::ScriptedPopServer;
 
 namespace {
 
@@ -74,10 +74,11 @@ int main(int argc, char** argv)
     } else
         parser.showHelp(1);
 
-    PopTestServer server;
-    PopTestServer::Capabilities capabilities(PopTestServer::Top | PopTestServer::Uidl | PopTestServer::User);
+    ScriptedPopServer server;
+    ScriptedPopServer::Capabilities capabilities(
+        ScriptedPopServer::Top | ScriptedPopServer::Uidl | ScriptedPopServer::User);
     if (parser.isSet(pipelining))
-        capabilities |= PopTestServer::Pipelining;
+        capabilities |= ScriptedPopServer::Pipelining;
     server.setCapabilities(capabilities);
     server.addUser(parser.value(user), parser.value(password), messages);
     if (!server.start(static_cast<quint16>(parser.value(port).toUInt()))) {

@@ -1,7 +1,8 @@
 #pragma once
-// A scriptable POP3 server for tests, benchmarks and the demo: it listens on loopback only,
-// serves per-user mailboxes and misbehaves on request (drops, silence, garbage, refusals). It
-// runs in the event loop of its owner, single-threaded, so what it does is deterministic.
+// A scriptable POP3 server for the demo, tests and benchmarks: it listens on loopback only,
+// serves per-user mailboxes and misbehaves on request (drops, silence, garbage, refusals, late
+// answers). It runs in the event loop of its owner, single-threaded, so what it does is
+// deterministic; each conversation is a ScriptedPopSession.
 #include <QByteArray>
 #include <QFlags>
 #include <QHash>
@@ -11,6 +12,10 @@
 #include <QSslKey>
 #include <QString>
 #include <QTcpServer>
+
+namespace ormisk {
+class Clock;
+}
 
 namespace ormisk::testing {
 
@@ -35,7 +40,7 @@ struct PopFault {
     QByteArray reply {}; // for CustomReply: the bytes sent, line ends included
 };
 
-class PopTestServer : public QTcpServer {
+class ScriptedPopServer : public QTcpServer {
     Q_OBJECT
 public:
     enum Capability { Top = 0x1, Uidl = 0x2, Stls = 0x4, Pipelining = 0x8, User = 0x10 };
@@ -46,8 +51,8 @@ public:
         bool encrypted = false; // whether it came over TLS
     };
 
-    explicit PopTestServer(QObject* parent = nullptr);
-    ~PopTestServer() override;
+    explicit ScriptedPopServer(QObject* parent = nullptr);
+    ~ScriptedPopServer() override;
 
     // Listens on 127.0.0.1 at a free port (or the one given).
     bool start(quint16 port = 0);
@@ -77,6 +82,11 @@ public:
     void setTlsIdentity(const QSslCertificate& certificate, const QSslKey& key);
     void setImplicitTls(bool on) { m_implicitTls = on; } // TLS from the first byte
 
+    // Where late answers (Delay) take their time from; the system clock unless a test gives one,
+    // which must outlive the server.
+    void setClock(Clock& clock) { m_clock = &clock; }
+    [[nodiscard]] Clock& clock() const { return *m_clock; }
+
     void addFault(const PopFault& fault) { m_faults.append(fault); }
     void clearFaults() { m_faults.clear(); }
 
@@ -99,7 +109,7 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    friend class PopTestSession;
+    friend class ScriptedPopSession;
     struct Mailbox {
         QString password;
         QList<QByteArray> messages;
@@ -125,8 +135,9 @@ private:
     qint64 m_bytesSent = 0;
     int m_maxAhead = 0;
     QList<QPointer<QObject>> m_sessions;
+    Clock* m_clock;
 };
 
 } // namespace ormisk::testing
 
-Q_DECLARE_OPERATORS_FOR_FLAGS(ormisk::testing::PopTestServer::Capabilities)
+Q_DECLARE_OPERATORS_FOR_FLAGS(ormisk::testing::ScriptedPopServer::Capabilities)
