@@ -5,26 +5,30 @@
 #include "pop/PopClient.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
+#include "store/Keyring.h"
+#include "store/KeyringPasswords.h"
 #include "store/Options.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 namespace ormisk {
 
-int runOnce(const Profile& profile)
+namespace {
+
+// Settles the passwords, runs the cycle and prints the tree; the exit status.
+QCoro::Task<int> settleAndCheck(AppState& state, SettingsStore& store, const Profile& profile)
 {
-    AppState state;
-    state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
-    SettingsStore store(profile.settingsFile);
-    state.accounts.load(store, state.random);
-    state.options = LoadOptions(store, profile.defaultLogFolder());
-    state.filters.load(store);
-    state.wavActions.load(store);
-    state.SeenHeaders = ReadSeenListFile(profile.seenListFile());
+    const Keyring keyring(Keyring::serviceFor(profile));
+    const bool reachable = co_await SettlePasswords(state.accounts, store, keyring, state.options.PasswordsInKeyring);
+    if (!reachable && TakeFilePasswordsNotice(store))
+        std::fprintf(stderr, "Ormisk: %s\n", qPrintable(FilePasswordsNotice(store.fileName())));
 
     PopClient pop;
     pop.setCaFile(state.options.CAFile);
@@ -36,9 +40,34 @@ int runOnce(const Profile& profile)
     // The cycle has already remembered every message shown.
     if (!WriteSeenListFile(profile.seenListFile(), state.SeenHeaders)) {
         std::fprintf(stderr, "Ormisk: the seen-list file could not be written.\n");
-        return 2;
+        co_return 2;
     }
-    return 0;
+    co_return 0;
+}
+
+QCoro::Task<> checkAndExit(AppState& state, SettingsStore& store, const Profile& profile)
+{
+    QCoreApplication::exit(co_await settleAndCheck(state, store, profile));
+}
+
+} // namespace
+
+int runOnce(const Profile& profile)
+{
+    AppState state;
+    state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
+    SettingsStore store(profile.settingsFile);
+    state.store = &store;
+    state.accounts.load(store, state.random);
+    state.options = LoadOptions(store, profile.defaultLogFolder());
+    state.filters.load(store);
+    state.wavActions.load(store);
+    state.SeenHeaders = ReadSeenListFile(profile.seenListFile());
+
+    // The keyring answers through the event loop, so the run happens inside it and ends it.
+    std::optional<QCoro::Task<>> run;
+    QTimer::singleShot(0, [&] { run.emplace(checkAndExit(state, store, profile)); });
+    return QCoreApplication::exec();
 }
 
 } // namespace ormisk

@@ -1,14 +1,15 @@
 #include "engine/AccountCheck.h"
 
 #include "engine/ByteFormat.h"
+#include "engine/ConnectionSecurity.h"
 #include "engine/HeaderText.h"
 #include "engine/MailLog.h"
 #include "engine/NodeTree.h"
-#include "pop/PopComponent.h"
-#include "pop/PopWait.h"
 #include "engine/RuleMatching.h"
 #include "engine/SeenLists.h"
 #include "engine/ShellHost.h"
+#include "pop/PopComponent.h"
+#include "pop/PopWait.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 
@@ -115,6 +116,7 @@ void MailEngine::CheckAccount()
     pop.setRemotePort(account.Port);
     pop.setUserId(account.User);
     pop.setPassword(account.Password);
+    ApplyConnectionSecurity(pop, account, m_state.options);
 
     m_tree.setExpanded(accountKey, false);
     setAccountText(Status::Connecting);
@@ -122,6 +124,7 @@ void MailEngine::CheckAccount()
     if (waitFor(pop, inState(PopComponent::Authorization), closed) == WaitResult::Failure) {
         setAccountText(Status::ErrorConnecting);
     } else {
+        RememberConnectionSecurity(m_state, index, pop);
         setAccountText(Status::Connected);
         setAccountText(Status::Verifying);
         pop.authenticate();

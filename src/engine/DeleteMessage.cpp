@@ -1,12 +1,13 @@
 #include "engine/DeleteMessage.h"
 
 #include "engine/AccountCheck.h"
+#include "engine/ConnectionSecurity.h"
 #include "engine/NodeTree.h"
 #include "engine/PollScheduler.h"
-#include "pop/PopComponent.h"
-#include "pop/PopWait.h"
 #include "engine/SeenLists.h"
 #include "engine/TreeOps.h"
+#include "pop/PopComponent.h"
+#include "pop/PopWait.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 
@@ -98,6 +99,7 @@ void DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
     pop.setRemotePort(account.Port);
     pop.setUserId(account.User);
     pop.setPassword(account.Password);
+    ApplyConnectionSecurity(pop, account, s.options);
     const QString number = QString::number(n);
     const QString refused = QStringLiteral(" --- Error deleting message #") + number;
     tree.setText(accountKey, title + QStringLiteral(" --- Deleting message #") + number);

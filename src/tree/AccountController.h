@@ -14,6 +14,7 @@ class QWidget;
 namespace ormisk {
 
 class DialogService;
+class Keyring;
 class MailEngine;
 class PollScheduler;
 class SettingsStore;
@@ -27,6 +28,8 @@ public:
         MailEngine& engine, PollScheduler& scheduler, SettingsStore& store, DialogService& dialogs, QWidget* owner);
 
     [[nodiscard]] const Selection& selection() const { return m_selection; }
+    // The keyring passwords saved by the editor are moved into; none keeps them in the file.
+    void setKeyring(const Keyring* keyring) { m_keyring = keyring; }
 
     // A mouse button pressed over `key` (empty: over empty space). Returns the menu to pop up:
     // only for the right button, and only if that menu is enabled.
@@ -70,6 +73,8 @@ private:
     [[nodiscard]] std::optional<AccountRecord> editAccount(std::optional<qsizetype> row);
     // Starts the countdown again when a command is over, unless monitoring is suspended.
     void restartUnlessSuspended();
+    // After the table was saved: passwords the file still holds go into the keyring, if any.
+    void movePasswordsToKeyring();
 
     MailEngine& m_engine;
     PollScheduler& m_scheduler;
@@ -78,6 +83,7 @@ private:
     QWidget* m_owner;
     Selection m_selection;
     int m_holds = 0;
+    const Keyring* m_keyring = nullptr;
 };
 
 } // namespace ormisk

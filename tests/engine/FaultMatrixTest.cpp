@@ -161,7 +161,7 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
         pop.setTlsHandshakeTimeout(300);
         pop.setReplyTimeout(300);
         if (row.tls != Tls::Plain) {
-            pop.setTlsMode(PopClient::TlsMode::ImplicitTls);
+            state.accounts[0].Security = AccountSecurity::Tls;
             pop.setCaFile(row.tls == Tls::Untrusted ? certificates().otherCaFile : certificates().caFile);
         }
         QStringList errors;
