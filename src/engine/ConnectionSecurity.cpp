@@ -31,7 +31,7 @@ void ApplyConnectionSecurity(PopComponent& pop, const AccountRecord& account, co
     if (!client)
         return;
     client->setTlsMode(tlsMode(account.Security));
-    // For the lead once the client has the setter:
+    // The bound on one account's whole check, once the client takes one:
     // client->setConversationTimeLimit(options.CheckTimeLimit * 1000);
     (void)options;
 }
