@@ -14,6 +14,7 @@
 #include "pop/PopClient.h"
 #include "sound/PulseSoundPlayer.h"
 #include "store/AppState.h"
+#include "store/KeyringPasswords.h"
 #include "store/Options.h"
 #include "store/SettingsStore.h"
 #include "store/WindowGeometry.h"
@@ -33,6 +34,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QUrl>
 
@@ -46,6 +48,7 @@ MainWindow::MainWindow(
     , m_profile(profile)
     , m_dialogs(dialogs)
 {
+    m_state.store = &m_store;
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Ormisk"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/ormisk.svg")));
@@ -119,6 +122,30 @@ void MainWindow::startUp()
     setTrayIconShown(m_state.options.RunInTray);
     m_state.SeenHeaders = ReadSeenListFile(m_profile.seenListFile());
     onResize();
+    (void)settlePasswordsThenStart();
+}
+
+void MainWindow::setKeyring(const Keyring* keyring)
+{
+    m_keyring = keyring;
+    m_accounts->setKeyring(keyring);
+}
+
+QCoro::Task<> MainWindow::settlePasswordsThenStart()
+{
+    // No check may start before the passwords kept in the keyring are known. (No co_await inside
+    // a && or ||: GCC 12 does not short-circuit around it.)
+    bool reachable = true;
+    if (m_keyring)
+        reachable = co_await SettlePasswords(m_state.accounts, m_store, *m_keyring, m_state.options.PasswordsInKeyring);
+    if (!reachable && TakeFilePasswordsNotice(m_store)) {
+        // Told without stopping anything: the window (or the tray) goes on as usual.
+        auto* notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Ormisk"),
+            FilePasswordsNotice(m_store.fileName()), QMessageBox::Ok, this);
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        notice->setModal(false);
+        notice->show();
+    }
     m_scheduler->start();
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/NewMailWindow.h"
 
+#include <QCoroTask>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -30,6 +31,7 @@ class TrayIcon;
 class PollScheduler;
 class PopClient;
 class SettingsStore;
+class Keyring;
 struct MenuEntry;
 
 class MainWindow : public QMainWindow, public ShellHost {
@@ -41,6 +43,9 @@ public:
 
     // The start-up sequence; call once, after the single-instance check passed.
     void startUp();
+    // The keyring passwords move into and are read from; without one (tests) they stay in the
+    // settings file. Set before startUp().
+    void setKeyring(const Keyring* keyring);
     // Asks the window to close; returns true if it did (a running POP conversation refuses).
     bool requestClose();
 
@@ -113,6 +118,8 @@ private:
     [[nodiscard]] bool trayAvailable() const;
     void closeNewMailWindow();
     void showAbout();
+    // Start-up's last step: the passwords settled between file and keyring, then the countdown.
+    QCoro::Task<> settlePasswordsThenStart();
 
     AppState& m_state;
     SettingsStore& m_store;
@@ -130,6 +137,7 @@ private:
     std::unique_ptr<SoundRoutine> m_sound;
     std::unique_ptr<TrayIcon> m_tray;
     QPointer<NewMailWindow> m_newMail;
+    const Keyring* m_keyring = nullptr;
     bool m_startingUp = false;
     bool m_restoreMaximized = false;
 };

@@ -21,6 +21,13 @@ inline constexpr qint32 kLargestPollMinutes = std::numeric_limits<qint32>::max()
     return minutes >= 1 && minutes <= kLargestPollMinutes;
 }
 
+// The longest one account's check may take, in seconds: a server that answers every request just
+// in time would otherwise hold the check (and every account after it) for days. Stored values
+// outside the accepted range read as the default.
+inline constexpr qint32 kDefaultCheckTimeLimit = 600;
+inline constexpr qint32 kShortestCheckTimeLimit = 10;
+inline constexpr qint32 kLongestCheckTimeLimit = 24 * 60 * 60;
+
 struct Options {
     qint32 PoolingTime = kDefaultPollMinutes;
     bool AutoExpand = true;
@@ -38,6 +45,10 @@ struct Options {
     bool LogAllInOne = true;
     // Extra CA certificates trusted for POP3 over TLS (private servers); empty = system CAs only.
     QString CAFile;
+    qint32 CheckTimeLimit = kDefaultCheckTimeLimit; // seconds
+    // Passwords go into the desktop keyring when one is reachable; false brings them back into the
+    // settings file (scrambled) at the next start.
+    bool PasswordsInKeyring = true;
 };
 
 // Reads the options and the log keys, in store order, each with its default. `defaultLogFolder`
