@@ -35,6 +35,7 @@ const Key kKeys[] = {
     { "LogDisabled", "True", &Options::LogDisabled, Group::Log },
     { "LogAllInOne", "True", &Options::LogAllInOne, Group::Log },
     { "CAFile", "", &Options::CAFile, Group::Other },
+    { "DesktopNotifications", "False", &Options::DesktopNotifications, Group::Option },
 };
 
 void write(SettingsStore& store, const Options& options, Group group)
