@@ -33,64 +33,82 @@ void DesktopNotifier::show(const QString& summary, const QString& body)
         emit failed();
         return;
     }
-    if (m_id != 0 && summary == m_summary && body == m_body)
+    m_wanted = Notice { summary, body };
+    sync();
+}
+
+void DesktopNotifier::close()
+{
+    m_wanted.reset();
+    sync();
+}
+
+void DesktopNotifier::sync()
+{
+    if (m_busy)
         return;
-    m_summary = summary;
-    m_body = body;
-    if (m_capabilities) {
-        send();
+    if (!m_wanted) {
+        if (m_id != 0) {
+            QDBusMessage message = call(QStringLiteral("CloseNotification"));
+            message << m_id;
+            m_bus.asyncCall(message);
+            m_id = 0;
+        }
         return;
     }
-    if (m_asking)
-        return; // the answer sends what is newest by then
-    m_asking = true;
+    if (m_id != 0 && *m_wanted == m_sent)
+        return;
+    m_busy = true;
+    if (m_capabilities) {
+        notify();
+        return;
+    }
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call(QStringLiteral("GetCapabilities"))), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
-        m_asking = false;
         const QDBusPendingReply<QStringList> reply = *w;
         if (reply.isError()) {
+            m_busy = false;
+            m_wanted.reset();
             emit failed();
             return;
         }
         m_capabilities = reply.value();
-        send();
+        if (m_wanted) {
+            notify();
+        } else {
+            m_busy = false;
+        }
     });
 }
 
-void DesktopNotifier::send()
+void DesktopNotifier::notify()
 {
-    QDBusMessage notify = call(QStringLiteral("Notify"));
+    m_sent = *m_wanted;
+    QDBusMessage message = call(QStringLiteral("Notify"));
     const bool markup = m_capabilities->contains(QStringLiteral("body-markup"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("ormisk"));
     hints.insert(QStringLiteral("category"), QStringLiteral("email.arrived"));
-    notify << QStringLiteral("Ormisk") << m_id << QStringLiteral("ormisk") << m_summary
-           << (markup ? m_body.toHtmlEscaped() : m_body) << QStringList { kDefaultAction, QStringLiteral("View Mail") }
-           << hints << qint32(-1);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(notify), this);
+    message << QStringLiteral("Ormisk") << m_id << QStringLiteral("ormisk") << m_sent.summary
+            << (markup ? m_sent.body.toHtmlEscaped() : m_sent.body)
+            << QStringList { kDefaultAction, QStringLiteral("View Mail") } << hints << qint32(-1);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
+        m_busy = false;
         const QDBusPendingReply<uint> reply = *w;
         if (reply.isError()) {
             m_id = 0;
-            // The service may have gone; ask the next one afresh.
+            m_wanted.reset();
+            // The service may have gone; the next one is asked afresh.
             m_capabilities.reset();
             emit failed();
             return;
         }
         m_id = reply.value();
+        sync();
     });
-}
-
-void DesktopNotifier::close()
-{
-    if (m_id == 0)
-        return;
-    QDBusMessage message = call(QStringLiteral("CloseNotification"));
-    message << m_id;
-    m_bus.asyncCall(message);
-    m_id = 0;
 }
 
 void DesktopNotifier::onActionInvoked(uint id, const QString& actionKey)

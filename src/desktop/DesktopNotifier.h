@@ -21,7 +21,6 @@ public:
     void show(const QString& summary, const QString& body);
     // Withdraws the notice if one is up.
     void close();
-    [[nodiscard]] bool isShowing() const { return m_id != 0; }
 
 signals:
     // The user chose the notice itself (its default action).
@@ -34,16 +33,25 @@ private slots:
     void onClosed(uint id, uint reason);
 
 private:
-    void send();
+    struct Notice {
+        QString summary;
+        QString body;
+        bool operator==(const Notice&) const = default;
+    };
+    // Brings the service in line with m_wanted, one call at a time: a notice asked for while
+    // the previous call is still under way follows when it returns, replacing instead of stacking.
+    void sync();
+    void notify();
 
     QDBusConnection m_bus;
-    QString m_summary;
-    QString m_body;
+    // What should be up (nothing when empty) and what the service was last given.
+    std::optional<Notice> m_wanted;
+    Notice m_sent;
     // The service's id of the notice that is up, 0 when none.
     uint m_id = 0;
+    bool m_busy = false;
     // Asked once; the body is escaped only for services that read markup.
     std::optional<QStringList> m_capabilities;
-    bool m_asking = false;
 };
 
 } // namespace ormisk

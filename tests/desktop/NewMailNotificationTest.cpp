@@ -1,5 +1,6 @@
 // New mail told through the desktop's notification service, on a private bus with a fake service
 // that records what it is told; and the own window when no service is there.
+#include "desktop/DesktopNotifier.h"
 #include "desktop/SessionBus.h"
 #include "support/MainWindowFixture.h"
 #include "support/Wait.h"
@@ -78,4 +79,34 @@ TEST_F(NotificationTest, WithoutTheServiceTheOwnWindowOpens)
     window->scheduler().PollCycle();
     ORMISK_WAIT_TRUE(window->newMailWindow() != nullptr, 5000);
     EXPECT_TRUE(state.NewMailShown);
+}
+
+TEST_F(NotificationTest, NoticesAskedForInQuickSuccessionNeverStackAndTheNewestWins)
+{
+    FakeNotificationService service;
+    ASSERT_TRUE(service.ready());
+    DesktopNotifier notifier(QDBusConnection::sessionBus());
+    // A notice up and gone again: the service is known, and the next notice is a new one.
+    notifier.show(QStringLiteral("zero"), QString());
+    ORMISK_WAIT_EQ(service.notifies().size(), 1);
+    QTest::qWait(200);
+    notifier.close();
+    ORMISK_WAIT_EQ(service.calls().size(), 2);
+    for (const char* summary : { "one", "two", "three" }) {
+        notifier.show(QLatin1String(summary), QString());
+        QCoreApplication::processEvents();
+    }
+    ORMISK_WAIT_TRUE(!service.notifies().isEmpty()
+            && service.notifies().last().value(QStringLiteral("summary")) == QStringLiteral("three"),
+        5000);
+    QTest::qWait(200);
+    const QList<QJsonObject> notifies = service.notifies().mid(1);
+    EXPECT_EQ(notifies.last().value(QStringLiteral("summary")).toString(), QStringLiteral("three"));
+    EXPECT_EQ(notifies[0].value(QStringLiteral("replaces_id")).toInt(), 0);
+    for (int i = 1; i < notifies.size(); ++i)
+        EXPECT_EQ(notifies[i].value(QStringLiteral("replaces_id")), notifies[0].value(QStringLiteral("id")));
+    const qsizetype before = service.calls().size();
+    notifier.close();
+    ORMISK_WAIT_EQ(service.calls().size(), before + 1);
+    EXPECT_EQ(service.calls().last().value(QStringLiteral("call")).toString(), QStringLiteral("CloseNotification"));
 }
