@@ -16,6 +16,8 @@ packages=(
   dbus gnome-keyring libsecret-tools
   # checks the installed desktop entry
   desktop-file-utils
+  # a private session bus and a fake notification service for the desktop notification tests
+  dbus-daemon python3-dbus python3-gi
   # real-world mail for the corpus test, and Python's email package to read it independently:
   # installed rather than fetched by the test, so that tests need no network and no package index
   python3 libpython3.11-testsuite golang-github-jhillyerd-enmime-dev python3-flufl.bounce

@@ -37,6 +37,7 @@ const Key kKeys[] = {
     { "CAFile", "", &Options::CAFile, Group::Other },
     { "CheckTimeLimit", "600", &Options::CheckTimeLimit, Group::Other },
     { "PasswordsInKeyring", "True", &Options::PasswordsInKeyring, Group::Other },
+    { "DesktopNotifications", "False", &Options::DesktopNotifications, Group::Option },
 };
 
 void write(SettingsStore& store, const Options& options, Group group)

@@ -39,6 +39,8 @@ struct Options {
     QString WavFolder;
     bool RunInTray = true;
     bool AutoMarkRead = false;
+    // New mail announced through the desktop's notification service instead of the own window.
+    bool DesktopNotifications = false;
     // Mail log settings; LogFilesPath always ends with "/".
     QString LogFilesPath;
     bool LogDisabled = true;
@@ -55,8 +57,8 @@ struct Options {
 // (ending with "/") is the log folder when none is stored. A stored check period the options
 // would refuse reads as the default.
 [[nodiscard]] Options LoadOptions(const SettingsStore& store, const QString& defaultLogFolder);
-// Writes the ten option keys in their fixed order (the countdown restart is the scheduler's
-// business).
+// Writes the ten option keys in their fixed order, then "DesktopNotifications" (the countdown
+// restart is the scheduler's business).
 void WriteOptions(SettingsStore& store, const Options& options);
 // Writes "LogFilesPath", "LogDisabled", "LogAllInOne".
 void WriteLogSettings(SettingsStore& store, const Options& options);

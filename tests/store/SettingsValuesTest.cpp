@@ -98,7 +98,7 @@ TEST(SettingsValues, EachWriterWritesExactlyItsKeys)
     QStringList options = { QStringLiteral("PoolingTime"), QStringLiteral("AutoExpand"), QStringLiteral("AutoDialog"),
         QStringLiteral("DialogMessage"), QStringLiteral("PlayWav"), QStringLiteral("RandomPlayWAV"),
         QStringLiteral("WavFile"), QStringLiteral("WavFolder"), QStringLiteral("RunInTray"),
-        QStringLiteral("AutoMarkRead") };
+        QStringLiteral("AutoMarkRead"), QStringLiteral("DesktopNotifications") };
     options.sort();
     EXPECT_EQ(keysWritten([](SettingsStore& s) { WriteOptions(s, Options {}); }), options);
     EXPECT_EQ(keysWritten([](SettingsStore& s) { WriteLogSettings(s, Options {}); }),
