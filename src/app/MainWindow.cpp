@@ -450,7 +450,7 @@ void MainWindow::checkAfterWake()
     // Only where the countdown itself could start a cycle.
     if (m_state.Suspended || m_scheduler->cycleRunning() || m_engine->inConversation() || m_state.AccountCount() == 0)
         return;
-    m_scheduler->PollCycle();
+    (void)m_scheduler->PollCycle();
 }
 
 bool MainWindow::isMinimized() const { return QMainWindow::isMinimized(); }

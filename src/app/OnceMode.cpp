@@ -33,16 +33,19 @@ QCoro::Task<int> settleAndCheck(AppState& state, SettingsStore& store, const Pro
     PopClient pop;
     pop.setCaFile(state.options.CAFile);
     pop.setCacheFile(profile.dataDir + QStringLiteral("/header-cache"));
-    const QString tree = co_await RunOnce(state, pop);
-    std::fputs(tree.toUtf8().constData(), stdout);
+    const OnceResult result = co_await RunOnce(state, pop);
+    std::fputs(result.tree.toUtf8().constData(), stdout);
     std::fflush(stdout);
+    // Scripts tell a failed account by the exit status; a person reads why on stderr.
+    for (const QString& line : result.failures)
+        std::fprintf(stderr, "%s\n", line.toUtf8().constData());
 
     // The cycle has already remembered every message shown.
     if (!WriteSeenListFile(profile.seenListFile(), state.SeenHeaders)) {
         std::fprintf(stderr, "Ormisk: the seen-list file could not be written.\n");
         co_return 2;
     }
-    co_return 0;
+    co_return result.failures.isEmpty() ? 0 : 1;
 }
 
 QCoro::Task<> checkAndExit(AppState& state, SettingsStore& store, const Profile& profile)

@@ -2,6 +2,7 @@
 
 #include "engine/ByteFormat.h"
 #include "engine/ConnectionSecurity.h"
+#include "engine/FailureReason.h"
 #include "engine/HeaderText.h"
 #include "engine/MailLog.h"
 #include "engine/NodeTree.h"
@@ -94,17 +95,29 @@ QCoro::Task<> MailEngine::CheckAccount()
     m_pop.setUserId(account.User);
     m_pop.setPassword(account.Password);
     ApplyConnectionSecurity(m_pop, account, m_state.options);
+    const QString host = account.Host;
+    const qint32 port = account.Port;
+    // The status texts stay short; the reason goes beside them, in the tool tip.
+    m_failures.remove(accountKey);
+    m_tree.setToolTip(accountKey, QString());
+    auto failed = [&](const QString& status, const QString& step) {
+        setAccountText(status);
+        const QString reason
+            = FailureReason(m_pop.lastFailure(), host, port, step, m_pop, m_state.options.CheckTimeLimit);
+        m_tree.setToolTip(accountKey, reason);
+        m_failures.insert(accountKey, AccountFailure { title, reason });
+    };
 
     m_tree.setExpanded(accountKey, false);
     setAccountText(Status::Connecting);
     if (co_await m_requests.connect() != WaitEnd::Success) {
-        setAccountText(Status::ErrorConnecting);
+        failed(Status::ErrorConnecting, QStringLiteral("connecting"));
     } else {
         RememberConnectionSecurity(m_state, index, m_pop);
         setAccountText(Status::Connected);
         setAccountText(Status::Verifying);
         if (co_await m_requests.authenticate() != WaitEnd::Success) {
-            setAccountText(loginFailureStatus(m_pop.lastFailure()));
+            failed(loginFailureStatus(m_pop.lastFailure()), QStringLiteral("logging in"));
         } else {
             setAccountText(Status::Passed);
             const qint32 count = m_pop.messageCount();
@@ -128,7 +141,7 @@ QCoro::Task<> MailEngine::CheckAccount()
                 // Past the time limit the conversation is gone: the messages listed so far stay,
                 // the rest would only be "Invalid message!" lines.
                 if (timeLimitReached())
-                    setAccountText(Status::ErrorConnecting);
+                    failed(Status::ErrorConnecting, QStringLiteral("listing the messages"));
                 else
                     m_tree.setText(accountKey,
                         m_tree.text(accountKey) + QStringLiteral(" --- Totaling ") + FormatBytes(total)

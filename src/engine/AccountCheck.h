@@ -5,6 +5,7 @@
 #include "pop/PopAwait.h"
 
 #include <QCoro/QCoroTask>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -25,6 +26,12 @@ inline const QString Passed = QStringLiteral(" --- Passed.");
 inline const QString NoMessages = QStringLiteral(" --- No messages.");
 inline const QString Checking = QStringLiteral(" --- Checking...");
 } // namespace Status
+
+// Why an account's last check failed (see FailureReason).
+struct AccountFailure {
+    QString title;
+    QString reason;
+};
 
 class MailEngine : public QObject {
     Q_OBJECT
@@ -48,6 +55,9 @@ public:
     [[nodiscard]] ShellHost& host() { return m_host; }
     // The component's requests as awaitables; one conversation at a time uses them.
     [[nodiscard]] PopAwait& requests() { return m_requests; }
+    // The failure of each account whose last check failed, by account node key; a successful
+    // check removes its entry.
+    [[nodiscard]] const QHash<QString, AccountFailure>& failures() const { return m_failures; }
 
 private:
     // One message of the check: its node, size, header, the filters, the seen and read lists and
@@ -61,6 +71,7 @@ private:
     PopComponent& m_pop;
     ShellHost& m_host;
     PopAwait m_requests;
+    QHash<QString, AccountFailure> m_failures;
     bool m_inConversation = false;
 };
 

@@ -51,6 +51,7 @@ void MemoryTree::eraseSubtree(const QString& key)
         return;
     const QStringList children = it->children;
     m_nodes.erase(it);
+    m_toolTips.remove(key);
     for (const QString& child : children)
         eraseSubtree(child);
 }
@@ -58,6 +59,7 @@ void MemoryTree::eraseSubtree(const QString& key)
 void MemoryTree::clear()
 {
     m_nodes.clear();
+    m_toolTips.clear();
     m_roots.clear();
     m_selected.clear();
     invalidate();
@@ -140,6 +142,16 @@ void MemoryTree::setTag(const QString& key, const QString& tag)
     if (auto it = m_nodes.find(key); it != m_nodes.end())
         it->tag = tag;
 }
+void MemoryTree::setToolTip(const QString& key, const QString& text)
+{
+    if (!m_nodes.contains(key))
+        return;
+    if (text.isEmpty())
+        m_toolTips.remove(key);
+    else
+        m_toolTips.insert(key, text);
+}
+
 QString MemoryTree::parent(const QString& key) const
 {
     const Node* n = node(key);

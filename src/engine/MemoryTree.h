@@ -24,6 +24,8 @@ public:
     void setExpanded(const QString& key, bool expanded) override;
     [[nodiscard]] QString tag(const QString& key) const override;
     void setTag(const QString& key, const QString& tag) override;
+    [[nodiscard]] QString toolTip(const QString& key) const override { return m_toolTips.value(key); }
+    void setToolTip(const QString& key, const QString& text) override;
     [[nodiscard]] QString parent(const QString& key) const override;
     [[nodiscard]] QString firstChild(const QString& key) const override;
     [[nodiscard]] int children(const QString& key) const override;
@@ -51,6 +53,7 @@ private:
     void eraseSubtree(const QString& key);
     void invalidate() { m_orderValid = false; }
     QHash<QString, Node> m_nodes;
+    QHash<QString, QString> m_toolTips; // only the few nodes that have one
     QStringList m_roots;
     QString m_selected;
     mutable QStringList m_order; // keys in display order

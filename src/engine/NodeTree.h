@@ -37,6 +37,9 @@ public:
     virtual void setExpanded(const QString& key, bool expanded) = 0;
     [[nodiscard]] virtual QString tag(const QString& key) const = 0;
     virtual void setTag(const QString& key, const QString& tag) = 0;
+    // What the pointer shows over the node (why an account's check failed); empty for none.
+    [[nodiscard]] virtual QString toolTip(const QString& key) const = 0;
+    virtual void setToolTip(const QString& key, const QString& text) = 0;
 
     [[nodiscard]] virtual QString parent(const QString& key) const = 0; // empty for a root
     [[nodiscard]] virtual QString firstChild(const QString& key) const = 0; // empty if none

@@ -8,7 +8,7 @@
 
 namespace ormisk {
 
-QCoro::Task<QString> RunOnce(AppState& state, PopComponent& pop)
+QCoro::Task<OnceResult> RunOnce(AppState& state, PopComponent& pop)
 {
     MemoryTree tree;
     NullShellHost host;
@@ -16,7 +16,13 @@ QCoro::Task<QString> RunOnce(AppState& state, PopComponent& pop)
     PollScheduler scheduler(engine);
     co_await scheduler.PollCycle();
     scheduler.PoolingEvent().stop();
-    co_return tree.dump();
+    OnceResult result { tree.dump(), {} };
+    for (qint16 i = 1; i <= state.AccountCount(); ++i) {
+        const auto failure = engine.failures().constFind(state.account(i).NodeKey);
+        if (failure != engine.failures().cend())
+            result.failures << failure->title + QStringLiteral(": ") + failure->reason;
+    }
+    co_return result;
 }
 
 } // namespace ormisk

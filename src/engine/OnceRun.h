@@ -2,15 +2,22 @@
 // `ormisk --once`: one full poll cycle without a window, the resulting tree as text.
 #include <QCoro/QCoroTask>
 #include <QString>
+#include <QStringList>
 
 namespace ormisk {
 
 struct AppState;
 class PopComponent;
 
-// Runs one poll cycle over every account of `state` (already loaded) through `pop` and ends with
-// the tree: one line per node, indented by level, its text and its image key in brackets. The
-// counters and the seen list in `state` are updated as by any cycle.
-[[nodiscard]] QCoro::Task<QString> RunOnce(AppState& state, PopComponent& pop);
+struct OnceResult {
+    // One line per node, indented by level, its text and its image key in brackets.
+    QString tree;
+    // One line per account whose check failed: its title, then why.
+    QStringList failures;
+};
+
+// Runs one poll cycle over every account of `state` (already loaded) through `pop`. The counters
+// and the seen list in `state` are updated as by any cycle.
+[[nodiscard]] QCoro::Task<OnceResult> RunOnce(AppState& state, PopComponent& pop);
 
 } // namespace ormisk

@@ -286,6 +286,18 @@ void AccountTree::setTag(const QString& key, const QString& tag)
         it->tag = tag;
 }
 
+QString AccountTree::toolTip(const QString& key) const
+{
+    const auto* it = item(key);
+    return it ? it->toolTip(0) : QString();
+}
+
+void AccountTree::setToolTip(const QString& key, const QString& text)
+{
+    if (auto* it = item(key))
+        it->setToolTip(0, text);
+}
+
 QString AccountTree::parent(const QString& key) const
 {
     flushPending();

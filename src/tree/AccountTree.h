@@ -35,6 +35,8 @@ public:
     [[nodiscard]] bool expanded(const QString& key) const override;
     void setExpanded(const QString& key, bool expanded) override;
     [[nodiscard]] QString tag(const QString& key) const override;
+    [[nodiscard]] QString toolTip(const QString& key) const override;
+    void setToolTip(const QString& key, const QString& text) override;
     void setTag(const QString& key, const QString& tag) override;
     [[nodiscard]] QString parent(const QString& key) const override;
     [[nodiscard]] QString firstChild(const QString& key) const override;

@@ -185,6 +185,8 @@ TEST_P(RealCheck, UntrustedCertificateNeverSendsThePassword)
     check(work);
     EXPECT_EQ(tree.accountTexts,
         (QStringList { QStringLiteral("Work --- Connecting..."), QStringLiteral("Work --- Error Connecting!") }));
+    EXPECT_TRUE(tree.toolTip(key(work)).startsWith(QStringLiteral("TLS with 127.0.0.1:")))
+        << qPrintable(tree.toolTip(key(work)));
     EXPECT_TRUE(messageKeys(work).isEmpty());
     EXPECT_TRUE(logFolderEmpty());
     expectMenusRestored();
@@ -280,6 +282,11 @@ TEST_P(RealCheck, WrongPasswordMakesNoNodesAndNoLog)
     EXPECT_EQ(tree.accountTexts,
         (QStringList { QStringLiteral("Work --- Connecting..."), QStringLiteral("Work --- Connected."),
             QStringLiteral("Work --- Verifying..."), QStringLiteral("Work --- Bad user ID or Password!") }));
+    // Why, in the server's own words.
+    const QString why = tree.toolTip(key(work));
+    EXPECT_TRUE(why.startsWith(QStringLiteral("The server answered PASS with: "))) << qPrintable(why);
+    if (onDovecot())
+        EXPECT_TRUE(why.contains(QStringLiteral("[AUTH] Authentication failed."))) << qPrintable(why);
     EXPECT_TRUE(messageKeys(work).isEmpty());
     EXPECT_TRUE(logFolderEmpty());
     expectMenusRestored();
@@ -318,6 +325,43 @@ TEST_F(FaultyServerCheck, NothingListening)
     EXPECT_TRUE(messageKeys(work).isEmpty());
     EXPECT_TRUE(logFolderEmpty());
     expectMenusRestored();
+}
+
+// Each failure names its cause beside the short status text; a later success clears it.
+TEST_F(FaultyServerCheck, FailureReasonsNameTheCause)
+{
+    const auto reasonFor = [&](const QString& host, quint16 port) {
+        const int index = addAccount(QStringLiteral("Box"), port, QStringLiteral("ann"));
+        state.account(index).Host = host;
+        check(index);
+        return tree.toolTip(key(index));
+    };
+    quint16 deadPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        deadPort = probe.serverPort();
+    }
+    EXPECT_EQ(reasonFor(QStringLiteral("127.0.0.1"), deadPort),
+        QStringLiteral("127.0.0.1:%1: Connection refused").arg(deadPort));
+    EXPECT_EQ(reasonFor(QStringLiteral("no-such-host.invalid"), 110),
+        QStringLiteral("no-such-host.invalid:110: Host not found"));
+
+    pop.setReplyTimeout(1000);
+    server.addFault({ PopFault::Kind::Withhold, "STAT", 0, 1 });
+    EXPECT_EQ(reasonFor(QStringLiteral("127.0.0.1"), server.port()),
+        QStringLiteral("127.0.0.1:%1: no reply within 1 s while logging in").arg(server.port()));
+
+    const int work = addWork();
+    state.account(work).Security = AccountSecurity::StartTls;
+    check(work);
+    EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error Connecting!"));
+    EXPECT_EQ(tree.toolTip(key(work)),
+        QStringLiteral("127.0.0.1:%1 refused STARTTLS (STLS), which this account requires: STLS not available")
+            .arg(server.port()));
+    state.account(work).Security = AccountSecurity::None;
+    check(work);
+    EXPECT_EQ(tree.toolTip(key(work)), QString());
 }
 
 TEST_F(FaultyServerCheck, ConnectionLostAfterTheSecondSize)

@@ -57,7 +57,7 @@ TEST(OnceRunRealServer, PrintsOneLinePerNodeForEveryKindOfAccount)
     PopClient pop;
     shortenTimeouts(pop);
     pop.setCaFile(dovecot.certificates().caFile);
-    EXPECT_EQ(QCoro::waitFor(RunOnce(state, pop)),
+    EXPECT_EQ(QCoro::waitFor(RunOnce(state, pop)).tree,
         QStringLiteral("Work --- 3 messages --- Totaling 4,917 bytes. [NoMail]\n"
                        "  #1 --- 2,417 bytes --- Subject : Minutes --- From : Ann Lee <ann@example.com> [NewMail]\n"
                        "  (Deleted) --- Subject : Sale --- From : Joe <joe@spam.example> [Deleted]\n"
@@ -71,7 +71,7 @@ TEST(OnceRunRealServer, PrintsOneLinePerNodeForEveryKindOfAccount)
     EXPECT_TRUE(dovecot.waitForLog(QStringLiteral("del=1/3")));
 
     // The next run finds the filtered message gone; what it shows was seen, but never read.
-    EXPECT_EQ(QCoro::waitFor(RunOnce(state, pop)),
+    EXPECT_EQ(QCoro::waitFor(RunOnce(state, pop)).tree,
         QStringLiteral("Work --- 2 messages --- Totaling 3,917 bytes. [NoMail]\n"
                        "  #1 --- 2,417 bytes --- Subject : Minutes --- From : Ann Lee <ann@example.com> [NewMail]\n"
                        "  #2 --- 1,500 bytes --- Subject : Grüße --- From : Bob <bob@example.com> [NewMail]\n"

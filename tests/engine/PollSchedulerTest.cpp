@@ -188,7 +188,7 @@ TEST_F(Scheduler, OnceRunPrintsTheTree)
     addAccount(QStringLiteral("Work"));
     addAccount(QStringLiteral("Home"), true);
     pop.mailbox = { fakeMessage(QStringLiteral("Minutes"), QStringLiteral("Ann"), QStringLiteral("<a>"), 2417) };
-    EXPECT_EQ(QCoro::waitFor(RunOnce(state, pop)),
+    EXPECT_EQ(QCoro::waitFor(RunOnce(state, pop)).tree,
         QStringLiteral("Work --- 1 message --- Totaling 2,417 bytes. [NoMail]\n"
                        "  #1 --- 2,417 bytes --- Subject : Minutes --- From : Ann [NewMail]\n"
                        "Home--- Disabled. [Closed]\n"));
