@@ -34,6 +34,8 @@ public:
     HeaderList(std::initializer_list<QString> entries);
 
     [[nodiscard]] bool containsIdentityOf(const QString& header) const;
+    // An entry with the identity of `header` (the first one added), or null when there is none.
+    [[nodiscard]] const QString* findIdentityOf(const QString& header) const;
 
     void append(const QString& header);
     HeaderList& operator<<(const QString& header)
@@ -76,6 +78,7 @@ private:
     // copied), so the view stays valid whichever entries leave the list; `count` entries have it.
     struct Holder {
         QString owner;
+        QString entry; // shared with the list: the first entry that had the identity
         qsizetype count = 0;
     };
     void remember(const QString& entry);

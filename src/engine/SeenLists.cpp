@@ -30,6 +30,11 @@ QStringList messageTags(const NodeTree& tree)
 
 bool IsSeen(const AppState& state, const QString& header) { return state.SeenHeaders.containsIdentityOf(header); }
 
+const QString* FindSeen(const AppState& state, const QString& header)
+{
+    return state.SeenHeaders.findIdentityOf(header);
+}
+
 bool IsRead(const AppState& state, const QString& header) { return state.ReadHeaders.containsIdentityOf(header); }
 
 void RememberSeen(AppState& state, const NodeTree& tree)
