@@ -22,8 +22,17 @@ namespace {
 // The cycle, its output and the seen list; then `code` is set and the main loop ends.
 QCoro::Task<> checkAndReport(AppState& state, PopComponent& pop, const Profile& profile, std::optional<int>& code)
 {
-    const QString tree = co_await RunOnce(state, pop);
-    std::fputs(tree.toUtf8().constData(), stdout);
+    // Line by line: the tree of a 100,000-message mailbox is some 20 MB of text, more again in
+    // UTF-8, on top of everything the check still holds. As a C string, the output ends at a NUL.
+    bool ended = false;
+    co_await RunOnce(state, pop, [&ended](const QString& line) {
+        if (ended)
+            return;
+        const QByteArray bytes = line.toUtf8();
+        const qsizetype nul = bytes.indexOf('\0');
+        std::fwrite(bytes.constData(), 1, size_t(nul < 0 ? bytes.size() : nul), stdout);
+        ended = nul >= 0;
+    });
     std::fflush(stdout);
 
     // The cycle has already remembered every message shown.

@@ -194,14 +194,24 @@ void MemoryTree::ensureVisible(const QString& key)
 QString MemoryTree::dump() const
 {
     QString out;
-    for (const QString& key : order()) {
-        int level = 0;
-        for (QString p = parent(key); !p.isEmpty(); p = parent(p))
-            ++level;
-        out += QString(level * 2, QLatin1Char(' ')) + text(key) + QStringLiteral(" [") + image(key)
-            + QStringLiteral("]\n");
-    }
+    dump([&out](const QString& line) { out += line; });
     return out;
+}
+
+void MemoryTree::dump(const std::function<void(const QString& line)>& write) const
+{
+    QString line;
+    std::function<void(const QString&, int)> visit = [&](const QString& key, int level) {
+        const Node& n = *m_nodes.constFind(key);
+        line.clear();
+        line.append(QString(level * 2, QLatin1Char(' '))).append(n.text).append(QStringLiteral(" [")).append(n.image);
+        line.append(QStringLiteral("]\n"));
+        write(line);
+        for (const QString& child : n.children)
+            visit(child, level + 1);
+    };
+    for (const QString& root : m_roots)
+        visit(root, 0);
 }
 
 } // namespace ormisk

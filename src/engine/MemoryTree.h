@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <functional>
+
 namespace ormisk {
 
 class MemoryTree : public NodeTree {
@@ -36,6 +38,8 @@ public:
     [[nodiscard]] QString expandedImage(const QString& key) const;
     // One line per node, indented by level: its text, then its image key in brackets.
     [[nodiscard]] QString dump() const;
+    // The same lines, handed to `write` one at a time (each ends in a line feed).
+    void dump(const std::function<void(const QString& line)>& write) const;
 
 private:
     struct Node {

@@ -8,7 +8,7 @@
 
 namespace ormisk {
 
-QCoro::Task<QString> RunOnce(AppState& state, PopComponent& pop)
+QCoro::Task<> RunOnce(AppState& state, PopComponent& pop, std::function<void(const QString& line)> write)
 {
     MemoryTree tree;
     NullShellHost host;
@@ -16,7 +16,14 @@ QCoro::Task<QString> RunOnce(AppState& state, PopComponent& pop)
     PollScheduler scheduler(engine);
     co_await scheduler.PollCycle();
     scheduler.PoolingEvent().stop();
-    co_return tree.dump();
+    tree.dump(write);
+}
+
+QCoro::Task<QString> RunOnce(AppState& state, PopComponent& pop)
+{
+    QString out;
+    co_await RunOnce(state, pop, [&out](const QString& line) { out += line; });
+    co_return out;
 }
 
 } // namespace ormisk

@@ -3,6 +3,8 @@
 #include <QCoro/QCoroTask>
 #include <QString>
 
+#include <functional>
+
 namespace ormisk {
 
 struct AppState;
@@ -12,5 +14,8 @@ class PopComponent;
 // the tree: one line per node, indented by level, its text and its image key in brackets. The
 // counters and the seen list in `state` are updated as by any cycle.
 [[nodiscard]] QCoro::Task<QString> RunOnce(AppState& state, PopComponent& pop);
+// The same, with the tree's lines handed to `write` one at a time rather than returned whole: the
+// tree of 100,000 messages is some 20 MB of text.
+[[nodiscard]] QCoro::Task<> RunOnce(AppState& state, PopComponent& pop, std::function<void(const QString& line)> write);
 
 } // namespace ormisk
