@@ -34,6 +34,9 @@ public:
     HeaderList(std::initializer_list<QString> entries);
 
     [[nodiscard]] bool containsIdentityOf(const QString& header) const;
+    [[nodiscard]] bool containsIdentity(QStringView identity) const { return m_identities.contains(identity); }
+    // How many different identities the entries have.
+    [[nodiscard]] qsizetype identityCount() const { return m_identities.size(); }
     // An entry with the identity of `header` (the first one added), or null when there is none.
     [[nodiscard]] const QString* findIdentityOf(const QString& header) const;
 

@@ -22,6 +22,7 @@ void MemoryTree::add(const QString& parentKey, const QString& key, const QString
         siblings.append(key);
     }
     m_nodes.insert(key, node);
+    m_recent = {};
     invalidate();
 }
 
@@ -37,6 +38,7 @@ void MemoryTree::remove(const QString& key)
     for (qsizetype i = at; i < siblings.size(); ++i)
         m_nodes.find(siblings.at(i))->position = i;
     eraseSubtree(key);
+    m_recent = {};
     invalidate();
     if (!m_nodes.contains(m_selected))
         m_selected.clear();
@@ -58,6 +60,7 @@ void MemoryTree::eraseSubtree(const QString& key)
 void MemoryTree::clear()
 {
     m_nodes.clear();
+    m_recent = {};
     m_roots.clear();
     m_selected.clear();
     invalidate();
@@ -97,8 +100,8 @@ QString MemoryTree::text(const QString& key) const
 }
 void MemoryTree::setText(const QString& key, const QString& text)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->text = text;
+    if (Node* n = find(key))
+        n->text = text;
 }
 QString MemoryTree::image(const QString& key) const
 {
@@ -107,13 +110,13 @@ QString MemoryTree::image(const QString& key) const
 }
 void MemoryTree::setImage(const QString& key, const QString& image)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->image = image;
+    if (Node* n = find(key))
+        n->image = image;
 }
 void MemoryTree::setExpandedImage(const QString& key, const QString& image)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->expandedImage = image;
+    if (Node* n = find(key))
+        n->expandedImage = image;
 }
 QString MemoryTree::expandedImage(const QString& key) const
 {
@@ -127,8 +130,8 @@ bool MemoryTree::expanded(const QString& key) const
 }
 void MemoryTree::setExpanded(const QString& key, bool expanded)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->expanded = expanded;
+    if (Node* n = find(key))
+        n->expanded = expanded;
 }
 QString MemoryTree::tag(const QString& key) const
 {
@@ -137,8 +140,8 @@ QString MemoryTree::tag(const QString& key) const
 }
 void MemoryTree::setTag(const QString& key, const QString& tag)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->tag = tag;
+    if (Node* n = find(key))
+        n->tag = tag;
 }
 QString MemoryTree::parent(const QString& key) const
 {
@@ -157,8 +160,25 @@ int MemoryTree::children(const QString& key) const
 }
 const MemoryTree::Node* MemoryTree::node(const QString& key) const
 {
+    if (m_recent.node && key == m_recent.key)
+        return m_recent.node;
     const auto it = m_nodes.constFind(key);
-    return it == m_nodes.cend() ? nullptr : &*it;
+    if (it == m_nodes.cend())
+        return nullptr;
+    m_recent.key = key;
+    m_recent.node = &*it;
+    return m_recent.node;
+}
+
+MemoryTree::Node* MemoryTree::find(const QString& key)
+{
+    // Changed in place: the hash is made this tree's own first, so the node the lookup finds is
+    // the one to change.
+    if (!m_nodes.isDetached()) {
+        m_nodes.detach();
+        m_recent = {};
+    }
+    return const_cast<Node*>(node(key));
 }
 
 const QStringList& MemoryTree::siblingsOf(const QString& parentKey) const

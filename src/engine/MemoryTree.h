@@ -51,10 +51,27 @@ private:
     };
     [[nodiscard]] const QStringList& order() const;
     [[nodiscard]] const Node* node(const QString& key) const; // null when there is none
+    [[nodiscard]] Node* find(const QString& key); // null when there is none
     [[nodiscard]] const QStringList& siblingsOf(const QString& parentKey) const;
     void eraseSubtree(const QString& key);
     void invalidate() { m_orderValid = false; }
+    // The node last looked up: a message's node is set up by a run of calls with the same key,
+    // each of which would otherwise search a hash of 100,000 nodes. Cleared when nodes come or
+    // go (the hash may move them), and never copied.
+    struct RecentNode {
+        QString key;
+        const Node* node = nullptr;
+        RecentNode() = default;
+        RecentNode(const RecentNode&) { }
+        RecentNode& operator=(const RecentNode&)
+        {
+            key.clear();
+            node = nullptr;
+            return *this;
+        }
+    };
     QHash<QString, Node> m_nodes;
+    mutable RecentNode m_recent;
     QStringList m_roots;
     QString m_selected;
     mutable QStringList m_order; // keys in display order
