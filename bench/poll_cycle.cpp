@@ -113,10 +113,13 @@ int main(int argc, char** argv)
     MemoryTree tree;
     NullShellHost host;
     PopClient pop;
-    if (plain || !dovecot)
-        pop.setTlsMode(PopClient::TlsMode::Plain);
-    else
+    if (plain || !dovecot) {
+        // The check sets the client's mode from each account's choice.
+        for (AccountRecord& record : state.accounts)
+            record.Security = AccountSecurity::None;
+    } else {
         pop.setCaFile(dovecot->certificates().caFile);
+    }
     MailEngine engine(state, tree, pop, host);
     PollScheduler scheduler(engine);
 

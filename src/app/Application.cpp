@@ -1,11 +1,14 @@
 #include "app/Application.h"
 
+#include "app/CoreDumps.h"
 #include "app/MainWindow.h"
 #include "app/OnceMode.h"
 #include "app/SignalBridge.h"
 #include "demo/DemoMailbox.h"
 #include "dialogs/DialogService.h"
 #include "store/AppState.h"
+#include "store/Keyring.h"
+#include "store/PrivateFiles.h"
 #include "store/Profile.h"
 #include "store/SettingsStore.h"
 
@@ -60,6 +63,8 @@ CommandLine parseCommandLine(QApplication& app)
 
 int runApplication(int argc, char** argv)
 {
+    // Before anything reads a password.
+    DisableCoreDumps();
     // `--once` shows no window, so it must also work where no display exists (cron, ssh).
     for (int i = 1; i < argc; ++i) {
         if (qstrcmp(argv[i], "--once") == 0 && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -102,6 +107,7 @@ int runApplication(int argc, char** argv)
         std::fprintf(stderr, "Ormisk is already running in the tray!\n");
         return 1;
     }
+    QFile::setPermissions(profile.lockFile, kOwnerOnlyFile);
     if (options.once)
         return runOnce(profile);
 
@@ -109,6 +115,8 @@ int runApplication(int argc, char** argv)
     SettingsStore store(profile.settingsFile);
     QtDialogService dialogs;
     MainWindow window(state, store, profile, dialogs);
+    const Keyring keyring(Keyring::serviceFor(profile));
+    window.setKeyring(&keyring);
 
     bool finished = false;
     QObject::connect(&window, &MainWindow::closed, &app, [&] {

@@ -3,6 +3,9 @@
 #include "app/AboutDialog.h"
 #include "app/NewMailWindow.h"
 #include "app/SettingsCommands.h"
+#include "desktop/DesktopNotifier.h"
+#include "desktop/NewMailNotice.h"
+#include "desktop/WakeWatcher.h"
 #include "dialogs/DialogService.h"
 #include "engine/AccountCheck.h"
 #include "engine/DeleteMessage.h"
@@ -14,6 +17,7 @@
 #include "pop/PopClient.h"
 #include "sound/PulseSoundPlayer.h"
 #include "store/AppState.h"
+#include "store/KeyringPasswords.h"
 #include "store/Options.h"
 #include "store/SettingsStore.h"
 #include "store/WindowGeometry.h"
@@ -31,9 +35,12 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
+#include <QTime>
 #include <QUrl>
 
 namespace ormisk {
@@ -46,6 +53,7 @@ MainWindow::MainWindow(
     , m_profile(profile)
     , m_dialogs(dialogs)
 {
+    m_state.store = &m_store;
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Ormisk"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/ormisk.svg")));
@@ -84,7 +92,17 @@ MainWindow::MainWindow(
             m_menus.mnuMonitoring->popup(QCursor::pos());
     });
 
+    m_wake = std::make_unique<WakeWatcher>(QDBusConnection::systemBus());
+    m_wake->watchNetwork();
+    m_wakeCheck.setSingleShot(true);
+    m_wakeCheck.setInterval(3000);
+    connect(m_wake.get(), &WakeWatcher::checkWanted, this, [this] { m_wakeCheck.start(); });
+    connect(&m_wakeCheck, &QTimer::timeout, this, [this] { checkAfterWake(); });
+
     m_menus.build(menuBar());
+    m_tree->setEmptyHint(QStringLiteral("No mailbox is watched yet. Choose %1 \u2192 %2 to add one.")
+                             .arg(m_menus.mnuAccounts->title().remove(QLatin1Char('&')),
+                                 m_menus.mnuNewAccount->text().remove(QLatin1Char('&'))));
     wireMenus();
     wireTree();
     applyMenus();
@@ -119,6 +137,30 @@ void MainWindow::startUp()
     setTrayIconShown(m_state.options.RunInTray);
     m_state.SeenHeaders = ReadSeenListFile(m_profile.seenListFile());
     onResize();
+    (void)settlePasswordsThenStart();
+}
+
+void MainWindow::setKeyring(const Keyring* keyring)
+{
+    m_keyring = keyring;
+    m_accounts->setKeyring(keyring);
+}
+
+QCoro::Task<> MainWindow::settlePasswordsThenStart()
+{
+    // No check may start before the passwords kept in the keyring are known. (No co_await inside
+    // a && or ||: GCC 12 does not short-circuit around it.)
+    bool reachable = true;
+    if (m_keyring)
+        reachable = co_await SettlePasswords(m_state.accounts, m_store, *m_keyring, m_state.options.PasswordsInKeyring);
+    if (!reachable && TakeFilePasswordsNotice(m_store)) {
+        // Told without stopping anything: the window (or the tray) goes on as usual.
+        auto* notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Ormisk"),
+            FilePasswordsNotice(m_store.fileName()), QMessageBox::Ok, this);
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        notice->setModal(false);
+        notice->show();
+    }
     m_scheduler->start();
 }
 
@@ -277,7 +319,8 @@ void MainWindow::wireMenus()
     whenEnabled(
         m.mnuMessages, m_menus.mnuLogFile, [this] { runDialogCommand([this] { m_settings->editLogSettings(); }); });
 
-    whenEnabled(m.mnuHelp, m_menus.mnuHelpContents, [this] { showHelp(); });
+    whenEnabled(
+        m.mnuHelp, m_menus.mnuHelpContents, [this] { showHelp(helpFile(QCoreApplication::applicationDirPath())); });
     whenEnabled(m.mnuHelp, m_menus.mnuAbout, [this] { showAbout(); });
 }
 
@@ -347,12 +390,18 @@ QString MainWindow::helpFile(const QString& appDir)
     return appDir + QStringLiteral("/help/index.html");
 }
 
-void MainWindow::showHelp()
+void MainWindow::showHelp(const QString& file)
 {
-    const QString file = helpFile(QCoreApplication::applicationDirPath());
-    if (!QFileInfo::exists(file) || !QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
-        m_dialogs.message(
-            this, QMessageBox::Critical, QStringLiteral("Ormisk Help"), QStringLiteral("Error running WinHelp.exe"));
+    QString failure;
+    if (!QFileInfo::exists(file))
+        failure = QStringLiteral("The user guide was not found. It belongs at:\n%1").arg(file);
+    else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        failure = QStringLiteral("The desktop could not open the user guide: QDesktopServices::openUrl found no "
+                                 "program for it (most desktops use xdg-open, from xdg-utils).\n\nThe guide is "
+                                 "at:\n%1")
+                      .arg(file);
+    if (!failure.isEmpty())
+        m_dialogs.message(this, QMessageBox::Critical, QStringLiteral("Ormisk Help"), failure);
 }
 
 void MainWindow::showAbout()
@@ -376,7 +425,33 @@ void MainWindow::setBusyPointer(bool busy)
 
 void MainWindow::setCaption(const QString& caption) { setWindowTitle(caption); }
 
-void MainWindow::setTrayPicture(int picture) { m_tray->setPicture(picture); }
+void MainWindow::setTrayPicture(int picture)
+{
+    m_tray->setPicture(picture);
+    updateTrayTip();
+}
+
+void MainWindow::updateTrayTip()
+{
+    QStringList lines { QStringLiteral("Ormisk") };
+    lines << QStringLiteral("%1 waiting, %2 new").arg(m_state.WaitingCount).arg(m_state.NewMailCount);
+    if (m_state.Suspended)
+        lines << QStringLiteral("Monitoring suspended");
+    else if (m_scheduler->PoolingEvent().isActive())
+        lines << QStringLiteral("Next check at %1")
+                     .arg(QLocale().toString(QTime::currentTime().addSecs(m_state.SecondsLeft), QLocale::ShortFormat));
+    const QString tip = lines.join(QLatin1Char('\n'));
+    if (tip != m_tray->tip())
+        m_tray->setTip(tip);
+}
+
+void MainWindow::checkAfterWake()
+{
+    // Only where the countdown itself could start a cycle.
+    if (m_state.Suspended || m_scheduler->cycleRunning() || m_engine->inConversation() || m_state.AccountCount() == 0)
+        return;
+    m_scheduler->PollCycle();
+}
 
 bool MainWindow::isMinimized() const { return QMainWindow::isMinimized(); }
 
@@ -396,9 +471,37 @@ void MainWindow::restoreWindow()
 
 void MainWindow::focusTree() { m_tree->setFocus(); }
 
-void MainWindow::showTimeLeft(const QString& text) { m_timeLeft->setText(text); }
+void MainWindow::showTimeLeft(const QString& text)
+{
+    m_timeLeft->setText(text);
+    updateTrayTip();
+}
 
 void MainWindow::openNewMailWindow()
+{
+    if (m_state.options.DesktopNotifications) {
+        const NewMailNotice notice = ComposeNewMailNotice(m_state, *m_tree);
+        notifier().show(notice.summary, notice.body);
+        return;
+    }
+    openOwnNewMailWindow();
+}
+
+DesktopNotifier& MainWindow::notifier()
+{
+    if (!m_notifier) {
+        m_notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus());
+        connect(m_notifier.get(), &DesktopNotifier::activated, this, [this] { bringBack(); });
+        // No service took it: the own window, as long as there still is new mail to tell of.
+        connect(m_notifier.get(), &DesktopNotifier::failed, this, [this] {
+            if (m_state.NewMailCount > 0 && m_state.options.AutoDialog)
+                openOwnNewMailWindow();
+        });
+    }
+    return *m_notifier;
+}
+
+void MainWindow::openOwnNewMailWindow()
 {
     if (m_newMail)
         return;
@@ -422,6 +525,8 @@ void MainWindow::closeNewMailWindow()
 {
     if (m_newMail)
         m_newMail->close();
+    if (m_notifier)
+        m_notifier->close();
 }
 
 QCoro::Task<> MainWindow::playMessage(SoundRequest request) { return m_sound->PlayMessage(std::move(request)); }

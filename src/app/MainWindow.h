@@ -8,8 +8,10 @@
 
 #include "app/NewMailWindow.h"
 
+#include <QCoroTask>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -21,6 +23,8 @@ namespace ormisk {
 struct AppState;
 class AccountController;
 class AccountTree;
+class DesktopNotifier;
+class WakeWatcher;
 class SettingsCommands;
 class DialogService;
 class MailEngine;
@@ -30,6 +34,7 @@ class TrayIcon;
 class PollScheduler;
 class PopClient;
 class SettingsStore;
+class Keyring;
 struct MenuEntry;
 
 class MainWindow : public QMainWindow, public ShellHost {
@@ -41,6 +46,9 @@ public:
 
     // The start-up sequence; call once, after the single-instance check passed.
     void startUp();
+    // The keyring passwords move into and are read from; without one (tests) they stay in the
+    // settings file. Set before startUp().
+    void setKeyring(const Keyring* keyring);
     // Asks the window to close; returns true if it did (a running POP conversation refuses).
     bool requestClose();
 
@@ -53,6 +61,9 @@ public:
     [[nodiscard]] TrayIcon& trayIcon() const { return *m_tray; }
     [[nodiscard]] NewMailWindow* newMailWindow() const { return m_newMail; }
     [[nodiscard]] AccountController& accounts() const { return *m_accounts; }
+    // The network came back or the machine woke: a poll cycle follows when this fires.
+    [[nodiscard]] WakeWatcher& wakeWatcher() const { return *m_wake; }
+    [[nodiscard]] QTimer& wakeCheck() { return m_wakeCheck; }
     // Whether the window comes back from minimized or hidden as maximized.
     [[nodiscard]] bool restoresMaximized() const { return m_restoreMaximized; }
 
@@ -64,6 +75,8 @@ public:
     // The user guide: beside the binary (`appDir`) in a build tree, else in
     // <appDir>/../share/ormisk/help where an installation puts it.
     [[nodiscard]] static QString helpFile(const QString& appDir);
+    // Opens the guide `file` with the desktop; says what failed, and where the guide is, if not.
+    void showHelp(const QString& file);
 
     // ShellHost
     void applyMenus() override;
@@ -105,14 +118,21 @@ private:
     void openProperties();
     // A left click on the tray icon or "View Mail": back from minimized or hidden, with the focus.
     void bringBack();
-    void showHelp();
+    // "Ormisk", then the counts of the last check and the time of the next one.
+    void updateTrayTip();
+    void checkAfterWake();
     // Tray and new-mail window; no-ops until those pieces are attached.
     void setTrayIconShown(bool shown);
     // Shows the window when it is hidden and no tray icon leads back to it.
     void keepReachable();
     [[nodiscard]] bool trayAvailable() const;
     void closeNewMailWindow();
+    void openOwnNewMailWindow();
+    // Made when first needed: without the option, the program never touches the session bus.
+    DesktopNotifier& notifier();
     void showAbout();
+    // Start-up's last step: the passwords settled between file and keyring, then the countdown.
+    QCoro::Task<> settlePasswordsThenStart();
 
     AppState& m_state;
     SettingsStore& m_store;
@@ -130,6 +150,12 @@ private:
     std::unique_ptr<SoundRoutine> m_sound;
     std::unique_ptr<TrayIcon> m_tray;
     QPointer<NewMailWindow> m_newMail;
+    const Keyring* m_keyring = nullptr;
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<WakeWatcher> m_wake;
+    // A few seconds' grace after a wake-up or the network's return: the network needs a moment,
+    // and several reports in a row make one check.
+    QTimer m_wakeCheck;
     bool m_startingUp = false;
     bool m_restoreMaximized = false;
 };

@@ -2,6 +2,7 @@
 
 #include "ui_NewMailWindow.h"
 
+#include "desktop/NewMailNotice.h"
 #include "dialogs/DialogRoutines.h"
 #include "engine/FormatNotice.h"
 #include "store/AppState.h"
@@ -28,8 +29,7 @@ NewMailWindow::NewMailWindow(AppState& state, QWidget* owner)
     m_ui->Image1->setPixmap(icon.pixmap(m_ui->Image1->size()));
 
     m_state.NewMailShown = true;
-    if (!m_state.options.DialogMessage.isEmpty())
-        m_ui->lblMsg->setText(m_state.options.DialogMessage);
+    m_ui->lblMsg->setText(NoticeTemplate(m_state.options.DialogMessage));
     m_notice = m_ui->lblMsg->text();
     FormatNotice();
     placeControls();

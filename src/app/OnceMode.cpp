@@ -5,12 +5,15 @@
 #include "pop/PopClient.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
+#include "store/Keyring.h"
+#include "store/KeyringPasswords.h"
 #include "store/Options.h"
 #include "store/RuleTables.h"
 #include "store/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -19,9 +22,17 @@ namespace ormisk {
 
 namespace {
 
-// The cycle, its output and the seen list; then `code` is set and the main loop ends.
-QCoro::Task<> checkAndReport(AppState& state, PopComponent& pop, const Profile& profile, std::optional<int>& code)
+// Settles the passwords, runs the cycle and prints the tree; the exit status.
+QCoro::Task<int> settleAndCheck(AppState& state, SettingsStore& store, const Profile& profile)
 {
+    const Keyring keyring(Keyring::serviceFor(profile));
+    const bool reachable = co_await SettlePasswords(state.accounts, store, keyring, state.options.PasswordsInKeyring);
+    if (!reachable && TakeFilePasswordsNotice(store))
+        std::fprintf(stderr, "Ormisk: %s\n", qPrintable(FilePasswordsNotice(store.fileName())));
+
+    PopClient pop;
+    pop.setCaFile(state.options.CAFile);
+    pop.setCacheFile(profile.dataDir + QStringLiteral("/header-cache"));
     // Line by line: the tree of a 100,000-message mailbox is some 20 MB of text, more again in
     // UTF-8, on top of everything the check still holds. As a C string, the output ends at a NUL.
     bool ended = false;
@@ -36,12 +47,16 @@ QCoro::Task<> checkAndReport(AppState& state, PopComponent& pop, const Profile& 
     std::fflush(stdout);
 
     // The cycle has already remembered every message shown.
-    code = 0;
     if (!WriteSeenListFile(profile.seenListFile(), state.SeenHeaders)) {
         std::fprintf(stderr, "Ormisk: the seen-list file could not be written.\n");
-        code = 2;
+        co_return 2;
     }
-    QCoreApplication::exit(*code);
+    co_return 0;
+}
+
+QCoro::Task<> checkAndExit(AppState& state, SettingsStore& store, const Profile& profile)
+{
+    QCoreApplication::exit(co_await settleAndCheck(state, store, profile));
 }
 
 } // namespace
@@ -51,21 +66,17 @@ int runOnce(const Profile& profile)
     AppState state;
     state.random.seed(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
     SettingsStore store(profile.settingsFile);
+    state.store = &store;
     state.accounts.load(store, state.random);
     state.options = LoadOptions(store, profile.defaultLogFolder());
     state.filters.load(store);
     state.wavActions.load(store);
     state.SeenHeaders = ReadSeenListFile(profile.seenListFile());
 
-    PopClient pop;
-    pop.setCaFile(state.options.CAFile);
-    pop.setCacheFile(profile.dataDir + QStringLiteral("/header-cache"));
-    std::optional<int> code;
-    const QCoro::Task<> run = checkAndReport(state, pop, profile, code);
-    // A cycle that needed no server has ended already; exit() then found no loop to end.
-    if (!code)
-        QCoreApplication::exec();
-    return code.value_or(1);
+    // The keyring answers through the event loop, so the run happens inside it and ends it.
+    std::optional<QCoro::Task<>> run;
+    QTimer::singleShot(0, [&] { run.emplace(checkAndExit(state, store, profile)); });
+    return QCoreApplication::exec();
 }
 
 } // namespace ormisk

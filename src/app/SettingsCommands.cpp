@@ -1,5 +1,7 @@
 #include "app/SettingsCommands.h"
 
+#include "desktop/Autostart.h"
+#include "dialogs/DialogService.h"
 #include "options/LogSettingsDialog.h"
 #include "options/OptionsDialog.h"
 #include "rules/RuleListDialog.h"
@@ -7,6 +9,7 @@
 #include "tree/AccountController.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <utility>
 
@@ -32,6 +35,13 @@ void SettingsCommands::editOptions()
         m_window.playMessage(SoundRequest { running.PlayWav, file, folder });
     };
     hooks.openAdvancedWav = [this] { editSoundRules(); };
+    hooks.startsAtLogin = [] { return StartsAtLogin(); };
+    hooks.startAtLoginChosen = [this](bool on) {
+        const QString failure = SetStartAtLogin(on, QCoreApplication::applicationFilePath());
+        if (!failure.isEmpty())
+            m_dialogs.message(m_window.widget, QMessageBox::Warning, QStringLiteral("Ormisk"),
+                QStringLiteral("Start at login could not be changed: ") + failure);
+    };
     std::optional<Options> chosen;
     {
         const AccountController::SelectionHold hold = m_window.accounts.holdSelection();

@@ -1,6 +1,7 @@
 #include "engine/AccountCheck.h"
 
 #include "engine/ByteFormat.h"
+#include "engine/ConnectionSecurity.h"
 #include "engine/HeaderText.h"
 #include "engine/MailLog.h"
 #include "engine/NodeTree.h"
@@ -92,12 +93,14 @@ QCoro::Task<> MailEngine::CheckAccount()
     m_pop.setRemotePort(account.Port);
     m_pop.setUserId(account.User);
     m_pop.setPassword(account.Password);
+    ApplyConnectionSecurity(m_pop, account, m_state.options);
 
     m_tree.setExpanded(accountKey, false);
     setAccountText(Status::Connecting);
     if (co_await m_requests.connect() != WaitEnd::Success) {
         setAccountText(Status::ErrorConnecting);
     } else {
+        RememberConnectionSecurity(m_state, index, m_pop);
         setAccountText(Status::Connected);
         setAccountText(Status::Verifying);
         if (co_await m_requests.authenticate() != WaitEnd::Success) {
@@ -115,16 +118,21 @@ QCoro::Task<> MailEngine::CheckAccount()
                     log.open(m_state, title);
                 qint64 total = 0;
                 qint32 display = 0;
-                for (qint32 number = 1; number <= count; ++number) {
+                for (qint32 number = 1; number <= count && !timeLimitReached(); ++number) {
                     // The server renumbers nothing until the conversation ends, but the next
                     // conversation will: the display number of a message a filter chose is given
                     // to the next one.
                     if (!co_await checkMessage(accountKey, number, ++display, total, log))
                         --display;
                 }
-                m_tree.setText(accountKey,
-                    m_tree.text(accountKey) + QStringLiteral(" --- Totaling ") + FormatBytes(total)
-                        + QStringLiteral(" bytes."));
+                // Past the time limit the conversation is gone: the messages listed so far stay,
+                // the rest would only be "Invalid message!" lines.
+                if (timeLimitReached())
+                    setAccountText(Status::ErrorConnecting);
+                else
+                    m_tree.setText(accountKey,
+                        m_tree.text(accountKey) + QStringLiteral(" --- Totaling ") + FormatBytes(total)
+                            + QStringLiteral(" bytes."));
                 log.close();
             }
         }
@@ -132,6 +140,11 @@ QCoro::Task<> MailEngine::CheckAccount()
 
     co_await m_requests.close();
     endConversation();
+}
+
+bool MailEngine::timeLimitReached() const
+{
+    return m_pop.isClosed() && m_pop.lastFailure().reason == PopFailure::Reason::TimeLimit;
 }
 
 QCoro::Task<bool> MailEngine::checkMessage(

@@ -52,6 +52,7 @@ public:
 private:
     // One message of the check: its node, size, header, the filters, the seen and read lists and
     // the log. False once the message was chosen by a filter (its number is then not shown again).
+    [[nodiscard]] bool timeLimitReached() const;
     [[nodiscard]] QCoro::Task<bool> checkMessage(
         const QString& accountKey, qint32 number, qint32 display, qint64& total, class MailLog& log);
 

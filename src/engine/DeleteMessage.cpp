@@ -3,6 +3,7 @@
 #include "engine/HeaderText.h"
 
 #include "engine/AccountCheck.h"
+#include "engine/ConnectionSecurity.h"
 #include "engine/NodeTree.h"
 #include "engine/PollScheduler.h"
 #include "engine/SeenLists.h"
@@ -91,6 +92,7 @@ QCoro::Task<> DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
     pop.setRemotePort(account.Port);
     pop.setUserId(account.User);
     pop.setPassword(account.Password);
+    ApplyConnectionSecurity(pop, account, s.options);
     const QString number = QString::number(n);
     const QString refused = QStringLiteral(" --- Error deleting message #") + number;
     tree.setText(accountKey, title + QStringLiteral(" --- Deleting message #") + number);

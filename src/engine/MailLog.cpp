@@ -1,9 +1,11 @@
 #include "engine/MailLog.h"
 
 #include "store/AppState.h"
+#include "store/PrivateFiles.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ormisk {
 
@@ -16,10 +18,7 @@ const QString kSuffix = QStringLiteral(".doc");
 
 } // namespace
 
-MailLog::~MailLog()
-{
-    close();
-}
+MailLog::~MailLog() { close(); }
 
 QString MailLog::safeFileTitle(const QString& title)
 {
@@ -58,19 +57,37 @@ bool MailLog::open(const AppState& state, const QString& title)
 {
     close();
     QString folder = state.options.LogFilesPath;
-    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    if (!folder.isEmpty() && !QDir().mkpath(folder))
+    if (!folder.isEmpty() && !MakePrivateFolders(folder))
         return false;
-    const QString path = folder + fileName(state, title);
-    // Anything but a plain file (a folder, a pipe nobody reads, a device) is left alone: opening
-    // a pipe for writing could block the check indefinitely.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
+    // Neither the folder nor the file may be a symbolic link: a link planted in a shared log
+    // folder would otherwise have sender-chosen text appended to any file the user owns. The
+    // folder is opened once and the file looked up in it, so neither can be swapped in between.
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    const QByteArray folderName = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const int folderFd = ::open(folderName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folderFd < 0)
         return false;
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
+    const QByteArray name = QFile::encodeName(fileName(state, title));
+    // Non-blocking, so that a pipe nobody reads cannot hold the check; anything but a plain file
+    // (a folder, a pipe, a device) is left alone.
+    const int fd = ::openat(
+        folderFd, name.constData(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0600);
+    ::close(folderFd);
+    if (fd < 0)
         return false;
+    struct stat info { };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    auto file = std::make_unique<QFile>();
+    if (!file->open(
+            fd, QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     // A file whose last line was left unfinished (edited by hand, or an old crash) gets a line
     // break in front of the next record, so "[Begin Header]" always starts a line.
     m_needsLineBreak = false;

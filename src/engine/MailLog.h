@@ -28,7 +28,8 @@ public:
     // "[Begin Header]" CR LF, the header text, "[End Header]" CR LF CR LF, as UTF-8.
     [[nodiscard]] static QByteArray record(const QString& headerText);
 
-    // Opens the account's log for appending, creating the folder and the file when missing.
+    // Opens the account's log for appending, creating the folder and the file (owner-only) when
+    // missing. A symbolic link in place of the folder or the file is refused.
     // Returns false (and stays closed) when that is not possible.
     bool open(const AppState& state, const QString& title);
     // Appends one record with a single write; a short write is cut back off the file, so a

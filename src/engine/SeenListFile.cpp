@@ -1,5 +1,7 @@
 #include "engine/SeenListFile.h"
 
+#include "store/PrivateFiles.h"
+
 #include "engine/HeaderText.h"
 
 #include <QBuffer>
@@ -141,6 +143,8 @@ bool WriteSeenListFile(const QString& path, const QStringList& entries)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // The list holds the subjects and senders of recent mail.
+    file.setPermissions(kOwnerOnlyFile);
     writeSeenList(file, entries);
     return file.commit();
 }

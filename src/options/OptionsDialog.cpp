@@ -81,6 +81,9 @@ OptionsDialog::OptionsDialog(const Options& options, DialogService& dialogs, Hoo
     m_ui->chkRandomPlayWAV->setChecked(m_options.RandomPlayWAV);
     m_ui->chkRunInTray->setChecked(m_options.RunInTray);
     m_ui->chkAutoMarkRead->setChecked(m_options.AutoMarkRead);
+    m_ui->chkDesktopNotifications->setChecked(m_options.DesktopNotifications);
+    m_startedAtLogin = m_hooks.startsAtLogin && m_hooks.startsAtLogin();
+    m_ui->chkStartAtLogin->setChecked(m_startedAtLogin);
     // A box left unticked raised no change, so apply the rules for that state too.
     autoDialogChanged();
     refreshSoundControls();
@@ -202,7 +205,10 @@ void OptionsDialog::acceptOptions()
     chosen.WavFolder = m_folderCopy;
     chosen.RunInTray = m_ui->chkRunInTray->isChecked();
     chosen.AutoMarkRead = m_ui->chkAutoMarkRead->isChecked();
+    chosen.DesktopNotifications = m_ui->chkDesktopNotifications->isChecked();
     m_confirmed = chosen;
+    if (m_ui->chkStartAtLogin->isChecked() != m_startedAtLogin && m_hooks.startAtLoginChosen)
+        m_hooks.startAtLoginChosen(m_ui->chkStartAtLogin->isChecked());
     accept();
 }
 

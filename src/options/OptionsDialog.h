@@ -36,6 +36,10 @@ public:
         std::function<void(const QString& file, const QString& folder)> testSound;
         // "Advanced WAV settings...": the sound rule list, modal over this dialog.
         std::function<void()> openAdvancedWav;
+        // Start at login is the desktop's setting, not an option: whether it is on when the dialog
+        // opens, and, on "&OK", the new choice when it changed.
+        std::function<bool()> startsAtLogin;
+        std::function<void(bool on)> startAtLoginChosen;
     };
 
     OptionsDialog(const Options& options, DialogService& dialogs, Hooks hooks, QWidget* parent = nullptr);
@@ -65,6 +69,7 @@ private:
     QString m_fileCopy;
     QString m_folderCopy;
     std::optional<Options> m_confirmed;
+    bool m_startedAtLogin = false;
 };
 
 } // namespace ormisk

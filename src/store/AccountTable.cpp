@@ -56,6 +56,7 @@ void AccountTable::load(const SettingsStore& store, QRandomGenerator& random)
         // default so the remaining accounts still load.
         a.Port = SettingsStore::toInt32(store.read(s, itemKey("Port", item)), 110);
         a.Disabled = SettingsStore::toBool(store.read(s, itemKey("Disabled", item)), false);
+        a.Security = SecurityFromText(store.read(s, itemKey("Security", item)));
         a.NodeKey = drawAccountKey(random, keys);
         keys.insert(a.NodeKey);
         m_rows.append(a);
@@ -72,10 +73,21 @@ void AccountTable::save(SettingsStore& store) const
         store.write(s, itemKey("Title", item), a.Title);
         store.write(s, itemKey("Host", item), a.Host);
         store.write(s, itemKey("User", item), a.User);
-        store.write(s, itemKey("Password", item), ScrambleText(a.Password));
+        store.write(s, itemKey("Password", item), a.PasswordInKeyring ? QString() : ScrambleText(a.Password));
         store.write(s, itemKey("Port", item), QString::number(a.Port));
         store.write(s, itemKey("Disabled", item), SettingsStore::fromBool(a.Disabled));
+        // Written even when automatic: the key of a deleted account's row must not pass its
+        // choice on to the account that moves into that row.
+        store.write(s, itemKey("Security", item), SecurityText(a.Security));
     }
+    store.sync();
+}
+
+void AccountTable::saveSecurity(SettingsStore& store, qsizetype row) const
+{
+    if (row < 0 || row >= size())
+        return;
+    store.write(Section::Accounts, itemKey("Security", row + 1), SecurityText(at(row).Security));
     store.sync();
 }
 
@@ -91,6 +103,31 @@ QString AccountTable::newKey(QRandomGenerator& random) const
     for (const AccountRecord& a : *this)
         keys.insert(a.NodeKey);
     return drawAccountKey(random, keys);
+}
+
+QString SecurityText(AccountSecurity security)
+{
+    switch (security) {
+    case AccountSecurity::Tls:
+        return QStringLiteral("TLS");
+    case AccountSecurity::StartTls:
+        return QStringLiteral("STARTTLS");
+    case AccountSecurity::None:
+        return QStringLiteral("None");
+    case AccountSecurity::Automatic:
+        break;
+    }
+    return {};
+}
+
+AccountSecurity SecurityFromText(const QString& text)
+{
+    // Letter case is forgiven: a hand-edited "tls" must not quietly fall back to automatic.
+    for (const AccountSecurity s : { AccountSecurity::Tls, AccountSecurity::StartTls, AccountSecurity::None }) {
+        if (text.trimmed().compare(SecurityText(s), Qt::CaseInsensitive) == 0)
+            return s;
+    }
+    return AccountSecurity::Automatic;
 }
 
 qint16 FindAccountByKey(const AppState& state, const QString& key)

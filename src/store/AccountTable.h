@@ -21,12 +21,19 @@ public:
     void load(const SettingsStore& store, QRandomGenerator& random);
     // Writes "Total" and every account's keys. Items beyond the count stay in the store, unread.
     void save(SettingsStore& store) const;
+    // Writes only "Security" + i of row `row`: what a connection learnt, without rewriting the rest.
+    void saveSecurity(SettingsStore& store, qsizetype row) const;
 
     // The row of the account whose node has `key`, or -1.
     [[nodiscard]] qsizetype indexOfKey(const QString& key) const;
     // A node key no account holds, "P" + 1..32766; empty when every key is taken.
     [[nodiscard]] QString newKey(QRandomGenerator& random) const;
 };
+
+// The "Security" + i text of a choice, and back. Empty, absent or unknown text reads as Automatic,
+// which asks the server for TLS whenever it offers it.
+[[nodiscard]] QString SecurityText(AccountSecurity security);
+[[nodiscard]] AccountSecurity SecurityFromText(const QString& text);
 
 // The 1-based index of the account whose node has `key`, 0 when none has.
 [[nodiscard]] qint16 FindAccountByKey(const AppState& state, const QString& key);

@@ -17,7 +17,13 @@
 
 namespace ormisk {
 
+class SettingsStore;
+
 struct AppState {
+    // Where the engine writes what a check learns about an account (the security its first TLS
+    // connection earned); tests that keep everything in memory leave it out.
+    SettingsStore* store = nullptr;
+
     // Options and mail log settings ("Config" section), loaded at start-up.
     Options options;
 

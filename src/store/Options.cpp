@@ -35,6 +35,9 @@ const Key kKeys[] = {
     { "LogDisabled", "True", &Options::LogDisabled, Group::Log },
     { "LogAllInOne", "True", &Options::LogAllInOne, Group::Log },
     { "CAFile", "", &Options::CAFile, Group::Other },
+    { "CheckTimeLimit", "600", &Options::CheckTimeLimit, Group::Other },
+    { "PasswordsInKeyring", "True", &Options::PasswordsInKeyring, Group::Other },
+    { "DesktopNotifications", "False", &Options::DesktopNotifications, Group::Option },
 };
 
 void write(SettingsStore& store, const Options& options, Group group)
@@ -95,6 +98,8 @@ Options LoadOptions(const SettingsStore& store, const QString& defaultLogFolder)
     // every tick.
     if (!IsAcceptedPollMinutes(options.PoolingTime))
         options.PoolingTime = kDefaultPollMinutes;
+    if (options.CheckTimeLimit < kShortestCheckTimeLimit || options.CheckTimeLimit > kLongestCheckTimeLimit)
+        options.CheckTimeLimit = kDefaultCheckTimeLimit;
     return options;
 }
 

@@ -21,6 +21,13 @@ inline constexpr qint32 kLargestPollMinutes = std::numeric_limits<qint32>::max()
     return minutes >= 1 && minutes <= kLargestPollMinutes;
 }
 
+// The longest one account's check may take, in seconds: a server that answers every request just
+// in time would otherwise hold the check (and every account after it) for days. Stored values
+// outside the accepted range read as the default.
+inline constexpr qint32 kDefaultCheckTimeLimit = 600;
+inline constexpr qint32 kShortestCheckTimeLimit = 10;
+inline constexpr qint32 kLongestCheckTimeLimit = 24 * 60 * 60;
+
 struct Options {
     qint32 PoolingTime = kDefaultPollMinutes;
     bool AutoExpand = true;
@@ -32,20 +39,26 @@ struct Options {
     QString WavFolder;
     bool RunInTray = true;
     bool AutoMarkRead = false;
+    // New mail announced through the desktop's notification service instead of the own window.
+    bool DesktopNotifications = false;
     // Mail log settings; LogFilesPath always ends with "/".
     QString LogFilesPath;
     bool LogDisabled = true;
     bool LogAllInOne = true;
     // Extra CA certificates trusted for POP3 over TLS (private servers); empty = system CAs only.
     QString CAFile;
+    qint32 CheckTimeLimit = kDefaultCheckTimeLimit; // seconds
+    // Passwords go into the desktop keyring when one is reachable; false brings them back into the
+    // settings file (scrambled) at the next start.
+    bool PasswordsInKeyring = true;
 };
 
 // Reads the options and the log keys, in store order, each with its default. `defaultLogFolder`
 // (ending with "/") is the log folder when none is stored. A stored check period the options
 // would refuse reads as the default.
 [[nodiscard]] Options LoadOptions(const SettingsStore& store, const QString& defaultLogFolder);
-// Writes the ten option keys in their fixed order (the countdown restart is the scheduler's
-// business).
+// Writes the ten option keys in their fixed order, then "DesktopNotifications" (the countdown
+// restart is the scheduler's business).
 void WriteOptions(SettingsStore& store, const Options& options);
 // Writes "LogFilesPath", "LogDisabled", "LogAllInOne".
 void WriteLogSettings(SettingsStore& store, const Options& options);

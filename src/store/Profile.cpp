@@ -1,5 +1,7 @@
 #include "store/Profile.h"
 
+#include "store/PrivateFiles.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -39,14 +41,7 @@ Profile Profile::resolve(const QString& dir)
 
 bool Profile::ensureFolders() const
 {
-    const auto makeOwnerOnly = [](const QString& path) {
-        if (QFileInfo::exists(path))
-            return true;
-        if (!QDir().mkpath(path))
-            return false;
-        return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    };
-    return makeOwnerOnly(QFileInfo(settingsFile).absolutePath()) && makeOwnerOnly(dataDir);
+    return MakePrivateFolders(QFileInfo(settingsFile).absolutePath()) && MakePrivateFolders(dataDir);
 }
 
 } // namespace ormisk

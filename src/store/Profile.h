@@ -19,7 +19,7 @@ struct Profile {
     static Profile inFolder(const QString& dir);
     // `dir` if not empty, else ORMISK_PROFILE if set, else the standard profile.
     static Profile resolve(const QString& dir);
-    // Creates the folders the files live in (owner-only where new).
+    // Creates the folders the files live in, every new one owner-only (a `--profile` folder too).
     bool ensureFolders() const;
 };
 

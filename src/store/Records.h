@@ -4,6 +4,15 @@
 
 namespace ormisk {
 
+// How an account's connection is protected. Automatic is what an account stored without a choice
+// gets: TLS where the server offers it, until the first connection that used TLS fixes the choice.
+enum class AccountSecurity : quint8 {
+    Automatic, // stored as an empty (or absent) "Security" key
+    Tls, // "TLS": TLS from the first byte
+    StartTls, // "STARTTLS": STLS before login, or no login at all
+    None, // "None": plain text, password readable on the way
+};
+
 struct AccountRecord {
     QString Title;
     QString Host;
@@ -12,6 +21,9 @@ struct AccountRecord {
     qint32 Port = 110;
     QString NodeKey; // "P" + 1..32766, made afresh at every load, never stored
     bool Disabled = false;
+    AccountSecurity Security = AccountSecurity::Automatic;
+    // The password lives in the desktop keyring: the settings file keeps "Password" + i empty.
+    bool PasswordInKeyring = false;
 };
 
 struct FilterRule {

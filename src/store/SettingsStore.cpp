@@ -1,5 +1,7 @@
 #include "store/SettingsStore.h"
 
+#include "store/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,18 +11,12 @@ namespace ormisk {
 
 namespace {
 
-QString fullKey(const QString& section, const QString& key)
-{
-    return section + QLatin1Char('/') + key;
-}
+QString fullKey(const QString& section, const QString& key) { return section + QLatin1Char('/') + key; }
 
 // QSettings quotes and escapes text values itself, so they come back exactly (the round-trip
 // tests hold it to that). A hand-edited file may still hold an unquoted "a, b", which QSettings
 // reads as a list: it is joined back rather than lost.
-QVariant encode(const QString& value)
-{
-    return QVariant(value);
-}
+QVariant encode(const QString& value) { return QVariant(value); }
 
 QString decode(const QVariant& stored)
 {
@@ -34,16 +30,13 @@ QString decode(const QVariant& stored)
 SettingsStore::SettingsStore(const QString& fileName)
     : m_fileName(fileName)
 {
-    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    MakePrivateFolders(QFileInfo(fileName).absolutePath());
     createOwnerOnly();
     restrictPermissions();
     m_settings = std::make_unique<QSettings>(fileName, QSettings::IniFormat);
 }
 
-SettingsStore::~SettingsStore()
-{
-    sync();
-}
+SettingsStore::~SettingsStore() { sync(); }
 
 QString SettingsStore::read(const QString& section, const QString& key, const QString& defaultValue) const
 {
@@ -81,7 +74,7 @@ void SettingsStore::createOwnerOnly() const
         return;
     QFile file(m_fileName);
     if (file.open(QIODevice::WriteOnly)) {
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        file.setPermissions(kOwnerOnlyFile);
         file.close();
     }
 }
@@ -89,7 +82,7 @@ void SettingsStore::createOwnerOnly() const
 void SettingsStore::restrictPermissions() const
 {
     if (QFileInfo::exists(m_fileName))
-        QFile::setPermissions(m_fileName, QFile::ReadOwner | QFile::WriteOwner);
+        QFile::setPermissions(m_fileName, kOwnerOnlyFile);
 }
 
 bool SettingsStore::toBool(const QString& text, bool fallback)

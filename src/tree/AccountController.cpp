@@ -7,6 +7,7 @@
 #include "engine/TreeOps.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
+#include "store/KeyringPasswords.h"
 #include "tree/AccountEditorDialog.h"
 
 namespace ormisk {
@@ -141,6 +142,15 @@ void AccountController::restartUnlessSuspended()
         m_scheduler.PoolingEvent().start();
 }
 
+void AccountController::movePasswordsToKeyring()
+{
+    // Runs on while the command goes on; every account is found again by its node key after each
+    // wait, so a later edit or delete is never overwritten.
+    const AppState& state = m_engine.state();
+    if (m_keyring && state.options.PasswordsInKeyring)
+        (void)SettlePasswords(m_engine.state().accounts, m_store, *m_keyring);
+}
+
 QCoro::Task<> AccountController::addAccount()
 {
     AppState& state = m_engine.state();
@@ -153,6 +163,7 @@ QCoro::Task<> AccountController::addAccount()
         state.accounts.append(*added);
         const qint16 index = state.AccountCount();
         state.accounts.save(m_store);
+        movePasswordsToKeyring();
         SnapshotRead(state, tree);
         // The new node shows the bare title (or the disabled text) until its check writes one.
         AddAccountNode(state, tree, index, QString());
@@ -190,6 +201,7 @@ QCoro::Task<> AccountController::modifyAccount()
     }
     state.account(index) = *changed;
     state.accounts.save(m_store);
+    movePasswordsToKeyring();
     SnapshotRead(state, tree);
     if (changed->Disabled) {
         ShowAccountDisabled(tree, key, changed->Title);

@@ -15,6 +15,7 @@ class QWidget;
 namespace ormisk {
 
 class DialogService;
+class Keyring;
 class MailEngine;
 class PollScheduler;
 class SettingsStore;
@@ -28,6 +29,8 @@ public:
         MailEngine& engine, PollScheduler& scheduler, SettingsStore& store, DialogService& dialogs, QWidget* owner);
 
     [[nodiscard]] const Selection& selection() const { return m_selection; }
+    // The keyring passwords saved by the editor are moved into; none keeps them in the file.
+    void setKeyring(const Keyring* keyring) { m_keyring = keyring; }
 
     // A mouse button pressed over `key` (empty: over empty space). Returns the menu to pop up:
     // only for the right button, and only if that menu is enabled.
@@ -72,6 +75,8 @@ private:
     [[nodiscard]] std::optional<AccountRecord> editAccount(std::optional<qsizetype> row);
     // Starts the countdown again when a command is over, unless monitoring is suspended.
     void restartUnlessSuspended();
+    // After the table was saved: passwords the file still holds go into the keyring, if any.
+    void movePasswordsToKeyring();
 
     MailEngine& m_engine;
     PollScheduler& m_scheduler;
@@ -80,6 +85,7 @@ private:
     QWidget* m_owner;
     Selection m_selection;
     int m_holds = 0;
+    const Keyring* m_keyring = nullptr;
 };
 
 } // namespace ormisk

@@ -5,11 +5,29 @@
 #include "store/AccountTable.h"
 #include "ui_AccountEditorDialog.h"
 
+#include <QSignalBlocker>
+
 namespace ormisk {
 
 namespace {
 
 const QString kAppTitle = QStringLiteral("Ormisk");
+
+// The choices in the order of the editor's list. An account stored without a choice (automatic)
+// shows none until the user picks one.
+constexpr AccountSecurity kSecurityChoices[]
+    = { AccountSecurity::Tls, AccountSecurity::StartTls, AccountSecurity::None };
+
+int securityIndex(AccountSecurity security)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (kSecurityChoices[i] == security)
+            return i;
+    }
+    return -1;
+}
+
+QString proposedPort(int securityIndex) { return securityIndex == 0 ? QStringLiteral("995") : QStringLiteral("110"); }
 
 } // namespace
 
@@ -28,6 +46,9 @@ AccountEditorDialog::AccountEditorDialog(
         TextBoxFilter::install(box, true);
         connect(box, &QLineEdit::textChanged, this, &AccountEditorDialog::refreshOkButton);
     }
+    // Only what the user types counts as a chosen port: a proposal may be replaced by the next one.
+    connect(m_ui->txtPort, &QLineEdit::textEdited, this, [this] { m_portTyped = true; });
+    connect(m_ui->cboSecurity, &QComboBox::currentIndexChanged, this, &AccountEditorDialog::onSecurityChosen);
     connect(m_ui->butOK, &QPushButton::clicked, this, &AccountEditorDialog::acceptAccount);
     connect(m_ui->butCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -42,7 +63,10 @@ AccountEditorDialog::AccountEditorDialog(
         m_ui->txtPassword->setText(a.Password);
         m_ui->txtPort->setText(QString::number(a.Port));
         m_ui->chkDisabled->setChecked(a.Disabled);
+        const QSignalBlocker quiet(m_ui->cboSecurity);
+        m_ui->cboSecurity->setCurrentIndex(securityIndex(a.Security));
     }
+    m_ui->lblSecurityWarning->setVisible(m_ui->cboSecurity->currentIndex() == securityIndex(AccountSecurity::None));
     refreshOkButton();
 }
 
@@ -62,6 +86,17 @@ void AccountEditorDialog::refreshOkButton()
     for (const QLineEdit* box : { m_ui->txtTitle, m_ui->txtHost, m_ui->txtUser, m_ui->txtPassword, m_ui->txtPort })
         complete = complete && !box->text().isEmpty();
     m_ui->butOK->setEnabled(complete);
+}
+
+void AccountEditorDialog::onSecurityChosen()
+{
+    const int index = m_ui->cboSecurity->currentIndex();
+    m_ui->lblSecurityWarning->setVisible(index == securityIndex(AccountSecurity::None));
+    // A stored account's own port (2110, say) is the user's too, not a proposal.
+    const QString port = m_ui->txtPort->text().trimmed();
+    const bool proposal = port.isEmpty() || port == QStringLiteral("110") || port == QStringLiteral("995");
+    if (index >= 0 && !m_portTyped && proposal)
+        m_ui->txtPort->setText(proposedPort(index));
 }
 
 void AccountEditorDialog::acceptAccount()
@@ -86,12 +121,20 @@ void AccountEditorDialog::acceptAccount()
     }
 
     AccountRecord account = m_row ? m_accounts.at(*m_row) : AccountRecord {};
+    const AccountRecord before = account;
     account.Title = title;
     account.Host = m_ui->txtHost->text();
     account.User = m_ui->txtUser->text();
     account.Password = m_ui->txtPassword->text();
     account.Port = port;
     account.Disabled = m_ui->chkDisabled->isChecked();
+    // A new password, or a new login it belongs to, goes to the settings file first; the caller
+    // moves it into the keyring from there, so it is never only in memory.
+    if (account.Password != before.Password || account.User != before.User || account.Host != before.Host)
+        account.PasswordInKeyring = false;
+    const int security = m_ui->cboSecurity->currentIndex();
+    if (security >= 0)
+        account.Security = kSecurityChoices[security];
     m_confirmed = account;
     accept();
 }

@@ -37,12 +37,16 @@ public:
 private:
     void refreshOkButton();
     void acceptAccount();
+    // Proposes the usual port of the chosen security unless the user typed one; shows the warning
+    // of a plain connection.
+    void onSecurityChosen();
 
     std::unique_ptr<Ui::AddAccnt> m_ui;
     const AccountTable& m_accounts;
     std::optional<qsizetype> m_row;
     DialogService& m_dialogs;
     std::optional<AccountRecord> m_confirmed;
+    bool m_portTyped = false;
 };
 
 } // namespace ormisk

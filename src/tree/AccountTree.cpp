@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include <utility>
 
@@ -433,6 +434,24 @@ void AccountTree::contextMenuEvent(QContextMenuEvent* event)
         emit contextKeyPressed(selected(), at);
     }
     event->accept();
+}
+
+void AccountTree::setEmptyHint(const QString& hint)
+{
+    m_emptyHint = hint;
+    viewport()->update();
+}
+
+void AccountTree::paintEvent(QPaintEvent* event)
+{
+    QTreeWidget::paintEvent(event);
+    if (!showsEmptyHint())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    const int margin = fontMetrics().height() * 2;
+    painter.drawText(
+        viewport()->rect().adjusted(margin, margin, -margin, -margin), Qt::AlignCenter | Qt::TextWordWrap, m_emptyHint);
 }
 
 } // namespace ormisk

@@ -48,6 +48,11 @@ public:
     [[nodiscard]] QString keyAtPosition(const QPoint& pos) const;
     [[nodiscard]] QString expandedImage(const QString& key) const;
 
+    // A hint shown in the empty tree, as on the first start before any account exists.
+    void setEmptyHint(const QString& hint);
+    [[nodiscard]] QString emptyHint() const { return m_emptyHint; }
+    [[nodiscard]] bool showsEmptyHint() const { return topLevelItemCount() == 0 && !m_emptyHint.isEmpty(); }
+
 signals:
     // The user pressed a mouse button over a node (empty key: over empty space).
     void nodePressed(const QString& key, Qt::MouseButton button, const QPoint& globalPos);
@@ -65,9 +70,11 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     class Node;
+    QString m_emptyHint;
     [[nodiscard]] Node* item(const QString& key) const;
     [[nodiscard]] static QString keyOf(const QTreeWidgetItem* item);
     void repaintIfShown(const QTreeWidgetItem* item);

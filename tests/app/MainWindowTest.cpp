@@ -1,5 +1,6 @@
 // The integrated main window on a private profile, its accounts on the loopback test server.
 #include "support/MainWindowFixture.h"
+#include "support/ScopedEnv.h"
 #include "support/Wait.h"
 
 #include "app/AboutDialog.h"
@@ -467,7 +468,7 @@ TEST_F(MainWindowTest, LogSettingsAreSavedAndTheCountdownGoesOn)
     EXPECT_TRUE(countdown().isActive());
 }
 
-TEST_F(MainWindowTest, HelpWithoutItsFileShowsTheFixedMessage)
+TEST_F(MainWindowTest, HelpThatCannotOpenTheGuideSaysWhatFailedAndWhereTheGuideIs)
 {
     start();
     const QString file = MainWindow::helpFile(QCoreApplication::applicationDirPath());
@@ -476,7 +477,19 @@ TEST_F(MainWindowTest, HelpWithoutItsFileShowsTheFixedMessage)
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].icon, QMessageBox::Critical);
     EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Ormisk Help"));
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Error running WinHelp.exe"));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("The user guide was not found. It belongs at:\n") + file);
+
+    // A guide that is there, on a desktop with nothing to open it.
+    const QString guide = dir.filePath(QStringLiteral("index.html"));
+    QFile(guide).open(QIODevice::WriteOnly);
+    {
+        ScopedEnv env("PATH", "");
+        window->showHelp(guide);
+    }
+    ASSERT_EQ(dialogs.shown.size(), 2);
+    EXPECT_TRUE(dialogs.shown[1].text.startsWith(
+        QStringLiteral("The desktop could not open the user guide: QDesktopServices::openUrl")));
+    EXPECT_TRUE(dialogs.shown[1].text.endsWith(QStringLiteral("The guide is at:\n") + guide));
 }
 
 TEST(HelpFile, FoundBesideTheBinaryOrInTheInstalledShareFolder)

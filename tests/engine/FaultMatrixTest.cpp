@@ -9,6 +9,7 @@
 #include "engine/TreeOps.h"
 #include "pop/PopClient.h"
 #include "store/AppState.h"
+#include "support/CheckRun.h"
 #include "support/PopRecorder.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingHost.h"
@@ -161,7 +162,7 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
         pop.setTlsHandshakeTimeout(300);
         pop.setReplyTimeout(300);
         if (row.tls != Tls::Plain) {
-            pop.setTlsMode(PopClient::TlsMode::ImplicitTls);
+            state.accounts[0].Security = AccountSecurity::Tls;
             pop.setCaFile(row.tls == Tls::Untrusted ? certificates().otherCaFile : certificates().caFile);
         }
         QStringList errors;
@@ -208,4 +209,31 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
         }
     }
     QLocale::setDefault(QLocale::system());
+}
+
+// A server that answers every reply well within the reply time-out but never finishes: the check
+// ends at its time limit with the connect error, keeping what it listed, and leaves no
+// "Invalid message!" line behind.
+TEST(CheckTimeLimit, ASlowServerEndsTheCheckAtTheLimit)
+{
+    QList<QByteArray> mail;
+    for (int i = 0; i < 50; ++i)
+        mail << kMinutes;
+    ScriptedPopServer server;
+    server.addUser(QStringLiteral("bob"), kPassword, mail);
+    server.addFault({ PopFault::Kind::Delay, "TOP", 150 });
+    ASSERT_TRUE(server.start());
+    PopClient pop;
+    pop.setTlsMode(PopClient::TlsMode::Plain);
+    QElapsedTimer clock;
+    clock.start();
+    const CheckOutcome out
+        = runCheck(pop, QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("bob"), kPassword, 1);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(out.accountText, QStringLiteral("Box --- Error Connecting!"));
+    EXPECT_GT(out.messageTexts.size(), 0);
+    EXPECT_LT(out.messageTexts.size(), 50);
+    for (const QString& text : out.messageTexts)
+        EXPECT_FALSE(text.contains(QStringLiteral("Invalid message!"))) << text.toStdString();
+    EXPECT_TRUE(pop.isClosed());
 }

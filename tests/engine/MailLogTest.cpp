@@ -130,3 +130,52 @@ TEST(MailLog, UnfinishedLastLineIsClosedBeforeTheNextRecord)
         QByteArray("[Begin Header]\r\nSubject : cut\r\n") + MailLog::record(QStringLiteral("Subject : A\r\n"))
             + MailLog::record(QStringLiteral("Subject : B\r\n")));
 }
+
+TEST(MailLog, LinksInPlaceOfTheFileOrTheFolderAreRefusedAndTheirTargetsUntouched)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("bashrc"));
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("# mine\n");
+    }
+    AppState s;
+    s.options.LogFilesPath = dir.filePath(QStringLiteral("logs/"));
+    ASSERT_TRUE(QDir().mkpath(s.options.LogFilesPath));
+    ASSERT_TRUE(QFile::link(target, s.options.LogFilesPath + QStringLiteral("Master.doc")));
+    MailLog log;
+    EXPECT_FALSE(log.open(s, QStringLiteral("Work")));
+    log.write(QStringLiteral("Subject : $(touch pwned)\r\n"));
+
+    // The whole folder replaced by a link to a folder of the user's.
+    const QString other = dir.filePath(QStringLiteral("other"));
+    ASSERT_TRUE(QDir().mkpath(other));
+    s.options.LogFilesPath = dir.filePath(QStringLiteral("linked")) + QStringLiteral("/");
+    ASSERT_TRUE(QFile::link(other, dir.filePath(QStringLiteral("linked"))));
+    EXPECT_FALSE(log.open(s, QStringLiteral("Work")));
+
+    EXPECT_EQ(readAll(target), QByteArray("# mine\n"));
+    EXPECT_TRUE(QDir(other).isEmpty());
+}
+
+TEST(MailLog, CreatedFolderAndFileAreOwnerOnlyUnderAnOpenUmask)
+{
+    QTemporaryDir dir;
+    AppState s;
+    s.options.LogFilesPath = dir.filePath(QStringLiteral("a/Logs/"));
+    const mode_t before = ::umask(022);
+    MailLog log;
+    const bool opened = log.open(s, QStringLiteral("Work"));
+    ::umask(before);
+    ASSERT_TRUE(opened);
+    log.write(QStringLiteral("Subject : A\r\n"));
+    log.close();
+    const auto mode = [](const QString& path) {
+        struct stat info { };
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0777u;
+    };
+    EXPECT_EQ(mode(dir.filePath(QStringLiteral("a"))), 0700u);
+    EXPECT_EQ(mode(s.options.LogFilesPath), 0700u);
+    EXPECT_EQ(mode(s.options.LogFilesPath + QStringLiteral("Master.doc")), 0600u);
+}

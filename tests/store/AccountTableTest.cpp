@@ -137,3 +137,43 @@ TEST(AccountTable, KeysAreUniqueAndWellFormed)
         s.accounts.append(a);
     }
 }
+
+TEST(AccountTable, SecurityChoiceRoundTripsAndNeverPassesToTheNextRow)
+{
+    QTemporaryDir dir;
+    SettingsStore store(dir.filePath(QStringLiteral("Ormisk.conf")));
+    AppState s;
+    for (const char* t : { "A", "B", "C", "D" })
+        s.accounts.append(account(QLatin1String(t)));
+    s.accounts[0].Security = AccountSecurity::Tls;
+    s.accounts[1].Security = AccountSecurity::StartTls;
+    s.accounts[2].Security = AccountSecurity::None;
+    s.accounts.save(store);
+    EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Security1")), QStringLiteral("TLS"));
+    EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Security2")), QStringLiteral("STARTTLS"));
+    EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Security3")), QStringLiteral("None"));
+    AppState t;
+    t.accounts.load(store, t.random);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(t.accounts[i].Security, s.accounts[i].Security) << i;
+
+    // The automatic account D moves into row 3, which held "None".
+    s.accounts.removeAt(2);
+    s.accounts.save(store);
+    t.accounts.load(store, t.random);
+    EXPECT_EQ(t.accounts[2].Security, AccountSecurity::Automatic);
+
+    // A file from before the choice existed, and hand edits.
+    store.write(Section::Accounts, QStringLiteral("Total"), QStringLiteral("5"));
+    store.write(Section::Accounts, QStringLiteral("Security1"), QStringLiteral("tls"));
+    store.write(Section::Accounts, QStringLiteral("Security2"), QStringLiteral("bogus"));
+    t.accounts.load(store, t.random);
+    EXPECT_EQ(t.accounts[0].Security, AccountSecurity::Tls);
+    EXPECT_EQ(t.accounts[1].Security, AccountSecurity::Automatic);
+    EXPECT_EQ(t.accounts[4].Security, AccountSecurity::Automatic) << "no key at all";
+
+    t.accounts[1].Security = AccountSecurity::StartTls;
+    t.accounts.saveSecurity(store, 1);
+    EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Security2")), QStringLiteral("STARTTLS"));
+    EXPECT_EQ(store.read(Section::Accounts, QStringLiteral("Total")), QStringLiteral("5"));
+}

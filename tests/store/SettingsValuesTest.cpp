@@ -60,6 +60,7 @@ TEST(SettingsValues, EmptyStoreGivesEveryDefault)
     EXPECT_EQ(s.options.LogFilesPath, QStringLiteral("/data/Logs/"));
     EXPECT_TRUE(s.options.LogDisabled);
     EXPECT_TRUE(s.options.LogAllInOne);
+    EXPECT_EQ(s.options.CheckTimeLimit, 600);
     EXPECT_EQ(s.FilterCount(), 0);
     EXPECT_EQ(s.WavActionCount(), 0);
     EXPECT_TRUE(s.filters.autoPrompt());
@@ -97,7 +98,7 @@ TEST(SettingsValues, EachWriterWritesExactlyItsKeys)
     QStringList options = { QStringLiteral("PoolingTime"), QStringLiteral("AutoExpand"), QStringLiteral("AutoDialog"),
         QStringLiteral("DialogMessage"), QStringLiteral("PlayWav"), QStringLiteral("RandomPlayWAV"),
         QStringLiteral("WavFile"), QStringLiteral("WavFolder"), QStringLiteral("RunInTray"),
-        QStringLiteral("AutoMarkRead") };
+        QStringLiteral("AutoMarkRead"), QStringLiteral("DesktopNotifications") };
     options.sort();
     EXPECT_EQ(keysWritten([](SettingsStore& s) { WriteOptions(s, Options {}); }), options);
     EXPECT_EQ(keysWritten([](SettingsStore& s) { WriteLogSettings(s, Options {}); }),
@@ -172,4 +173,15 @@ TEST(RuleTables, LoadDefaultsStaleItemsAndSaveOrder)
     ASSERT_EQ(t.WavActionCount(), 10);
     EXPECT_EQ(t.wavActions.at(9).SenderText, QStringLiteral("s10"));
     EXPECT_FALSE(t.wavActions.at(1).AndMode);
+}
+
+TEST(SettingsValues, CheckTimeLimitOutsideItsRangeReadsAsTheDefault)
+{
+    QTemporaryDir dir;
+    SettingsStore store(conf(dir));
+    for (const auto& [stored, expected] : { std::pair { "120", 120 }, { "86400", 86400 }, { "9", 600 }, { "0", 600 },
+             { "-5", 600 }, { "86401", 600 }, { "ten", 600 } }) {
+        store.write(Section::Config, QStringLiteral("CheckTimeLimit"), QLatin1String(stored));
+        EXPECT_EQ(LoadOptions(store, QString()).CheckTimeLimit, expected) << stored;
+    }
 }

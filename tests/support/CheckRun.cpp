@@ -4,16 +4,19 @@
 #include "engine/MemoryTree.h"
 #include "engine/ShellHost.h"
 #include "engine/TreeOps.h"
+#include "pop/PopClient.h"
 #include "store/AppState.h"
 #include "support/PopRecorder.h"
 
 namespace ormisk::testing {
 
-CheckOutcome runCheck(
-    PopComponent& pop, const QString& host, quint16 port, const QString& user, const QString& password)
+CheckOutcome runCheck(PopComponent& pop, const QString& host, quint16 port, const QString& user,
+    const QString& password, qint32 checkTimeLimit)
 {
     AppState state;
     state.options.LogDisabled = true;
+    if (checkTimeLimit > 0)
+        state.options.CheckTimeLimit = checkTimeLimit;
     AccountRecord account;
     account.Title = QStringLiteral("Box");
     account.Host = host;
@@ -21,6 +24,23 @@ CheckOutcome runCheck(
     account.User = user;
     account.Password = password;
     account.NodeKey = QStringLiteral("P1");
+    // The check sets the client's TLS mode from the account: a mode the test gave the client
+    // becomes the account's choice.
+    if (const auto* client = qobject_cast<const PopClient*>(&pop)) {
+        switch (client->tlsMode()) {
+        case PopClient::TlsMode::Plain:
+            account.Security = AccountSecurity::None;
+            break;
+        case PopClient::TlsMode::ImplicitTls:
+            account.Security = AccountSecurity::Tls;
+            break;
+        case PopClient::TlsMode::StartTlsRequired:
+            account.Security = AccountSecurity::StartTls;
+            break;
+        case PopClient::TlsMode::Automatic:
+            break;
+        }
+    }
     state.accounts.append(account);
     MemoryTree tree;
     NullShellHost host_;

@@ -17,8 +17,9 @@ struct CheckOutcome {
     bool eventWhileIdle = false;
 };
 
-// Runs one check of host:port as user. The account is titled "Box"; the mail log is off.
-CheckOutcome runCheck(
-    PopComponent& pop, const QString& host, quint16 port, const QString& user, const QString& password);
+// Runs one check of host:port as user. The account is titled "Box"; the mail log is off; a
+// positive `checkTimeLimit` replaces the option's seconds.
+CheckOutcome runCheck(PopComponent& pop, const QString& host, quint16 port, const QString& user,
+    const QString& password, qint32 checkTimeLimit = 0);
 
 } // namespace ormisk::testing

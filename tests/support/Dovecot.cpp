@@ -155,10 +155,15 @@ bool Dovecot::start(QString* error)
             return false;
         }
         const QString pidFile = m_dir.filePath(QStringLiteral("run/master.pid"));
-        waitUntil([&] { return QFileInfo::exists(pidFile); }, 10'000);
-        QFile pid(pidFile);
-        if (pid.open(QIODevice::ReadOnly))
-            m_pid = pid.readAll().trimmed().toLongLong();
+        // The file may be seen before its number is written: wait for the number itself.
+        waitUntil(
+            [&] {
+                QFile pid(pidFile);
+                if (pid.open(QIODevice::ReadOnly))
+                    m_pid = pid.readAll().trimmed().toLongLong();
+                return m_pid > 0;
+            },
+            30'000);
         if (m_pid <= 0) {
             *error = QStringLiteral("dovecot wrote no PID: ") + log();
             return false;

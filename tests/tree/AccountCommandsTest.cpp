@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -34,6 +35,8 @@ protected:
         box(d, "txtHost")->setText(QStringLiteral("127.0.0.1"));
         box(d, "txtUser")->setText(user);
         box(d, "txtPassword")->setText(QStringLiteral("secret"));
+        // The test server speaks plain text only.
+        d.findChild<QComboBox*>(QStringLiteral("cboSecurity"))->setCurrentIndex(2);
         box(d, "txtPort")->setText(QString::number(server.port()));
         d.findChild<QCheckBox*>(QStringLiteral("chkDisabled"))->setChecked(disabled);
         auto* ok = d.findChild<QPushButton*>(QStringLiteral("butOK"));

@@ -4,6 +4,7 @@
 #include "support/ScriptedDialogService.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,7 +63,7 @@ TEST_F(AccountEditorTest, OkIsEnabledOnlyWhileAllFiveTextsAreFilled)
     open(std::nullopt);
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Add New e-mail Account"));
     EXPECT_EQ(ok()->text(), QStringLiteral("&OK"));
-    EXPECT_EQ(box("txtPort")->text(), QStringLiteral("110"));
+    EXPECT_EQ(box("txtPort")->text(), QStringLiteral("995"));
     EXPECT_EQ(box("txtPassword")->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(ok()->isEnabled());
     QStringList labels;
@@ -194,4 +195,49 @@ TEST_F(AccountEditorTest, PortThatIsNoValidNumberIsRefused)
     EXPECT_FALSE(dialog->isVisible());
     ASSERT_TRUE(dialog->confirmed().has_value());
     EXPECT_EQ(dialog->confirmed()->Port, 65535);
+}
+
+TEST_F(AccountEditorTest, SecurityChoiceProposesItsPortAndWarnsOfPlainText)
+{
+    open(std::nullopt);
+    auto* security = dialog->findChild<QComboBox*>(QStringLiteral("cboSecurity"));
+    auto* warning = dialog->findChild<QLabel*>(QStringLiteral("lblSecurityWarning"));
+    EXPECT_EQ(dialog->findChild<QLabel*>(QStringLiteral("lblSecurity"))->text(), QStringLiteral("&Security : "));
+    ASSERT_EQ(security->count(), 3);
+    EXPECT_EQ(security->itemText(0), QStringLiteral("SSL/TLS"));
+    EXPECT_EQ(security->itemText(1), QStringLiteral("STARTTLS"));
+    EXPECT_EQ(security->itemText(2), QStringLiteral("None"));
+    EXPECT_EQ(security->currentIndex(), 0);
+    EXPECT_FALSE(warning->isVisible());
+
+    security->setCurrentIndex(2);
+    EXPECT_EQ(box("txtPort")->text(), QStringLiteral("110"));
+    EXPECT_TRUE(warning->isVisible());
+    security->setCurrentIndex(1);
+    EXPECT_FALSE(warning->isVisible());
+    // A port the user typed stays, whatever is chosen afterwards.
+    box("txtPort")->setFocus();
+    box("txtPort")->selectAll();
+    QTest::keyClicks(box("txtPort"), QStringLiteral("1110"));
+    security->setCurrentIndex(0);
+    EXPECT_EQ(box("txtPort")->text(), QStringLiteral("1110"));
+    fill(QStringLiteral("New"));
+    QTest::mouseClick(ok(), Qt::LeftButton);
+    ASSERT_TRUE(dialog->confirmed().has_value());
+    EXPECT_EQ(dialog->confirmed()->Security, AccountSecurity::Tls);
+    EXPECT_EQ(dialog->confirmed()->Port, 1110);
+
+    // An account stored without a choice shows none and keeps it unless the user picks one; its
+    // own port is no proposal to replace.
+    open(0);
+    security = dialog->findChild<QComboBox*>(QStringLiteral("cboSecurity"));
+    EXPECT_EQ(security->currentIndex(), -1);
+    QTest::mouseClick(ok(), Qt::LeftButton);
+    EXPECT_EQ(dialog->confirmed()->Security, AccountSecurity::Automatic);
+    open(0);
+    security = dialog->findChild<QComboBox*>(QStringLiteral("cboSecurity"));
+    security->setCurrentIndex(1);
+    EXPECT_EQ(box("txtPort")->text(), QStringLiteral("1110"));
+    QTest::mouseClick(ok(), Qt::LeftButton);
+    EXPECT_EQ(dialog->confirmed()->Security, AccountSecurity::StartTls);
 }

@@ -1,0 +1,16 @@
+#include "app/CoreDumps.h"
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
+namespace ormisk {
+
+bool DisableCoreDumps()
+{
+    const rlimit none { 0, 0 };
+    const bool limited = ::setrlimit(RLIMIT_CORE, &none) == 0;
+    const bool undumpable = ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
+    return limited && undumpable;
+}
+
+} // namespace ormisk
