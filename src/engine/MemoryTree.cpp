@@ -203,11 +203,11 @@ QString MemoryTree::next(const QString& key) const
 void MemoryTree::ensureVisible(const QString& key)
 {
     for (const Node* n = node(key); n && !n->parent.isEmpty();) {
-        const auto up = m_nodes.find(n->parent);
-        if (up == m_nodes.end())
+        Node* up = find(n->parent);
+        if (!up)
             break;
         up->expanded = true;
-        n = &*up;
+        n = up;
     }
 }
 
