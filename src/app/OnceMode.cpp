@@ -33,11 +33,20 @@ QCoro::Task<int> settleAndCheck(AppState& state, SettingsStore& store, const Pro
     PopClient pop;
     pop.setCaFile(state.options.CAFile);
     pop.setCacheFile(profile.dataDir + QStringLiteral("/header-cache"));
-    const OnceResult result = co_await RunOnce(state, pop);
-    std::fputs(result.tree.toUtf8().constData(), stdout);
+    // Line by line: the tree of a 100,000-message mailbox is some 20 MB of text, more again in
+    // UTF-8, on top of everything the check still holds. As a C string, the output ends at a NUL.
+    bool ended = false;
+    const QStringList failures = co_await RunOnce(state, pop, [&ended](const QString& line) {
+        if (ended)
+            return;
+        const QByteArray bytes = line.toUtf8();
+        const qsizetype nul = bytes.indexOf('\0');
+        std::fwrite(bytes.constData(), 1, size_t(nul < 0 ? bytes.size() : nul), stdout);
+        ended = nul >= 0;
+    });
     std::fflush(stdout);
     // Scripts tell a failed account by the exit status; a person reads why on stderr.
-    for (const QString& line : result.failures)
+    for (const QString& line : failures)
         std::fprintf(stderr, "%s\n", line.toUtf8().constData());
 
     // The cycle has already remembered every message shown.
@@ -45,7 +54,7 @@ QCoro::Task<int> settleAndCheck(AppState& state, SettingsStore& store, const Pro
         std::fprintf(stderr, "Ormisk: the seen-list file could not be written.\n");
         co_return 2;
     }
-    co_return result.failures.isEmpty() ? 0 : 1;
+    co_return failures.isEmpty() ? 0 : 1;
 }
 
 QCoro::Task<> checkAndExit(AppState& state, SettingsStore& store, const Profile& profile)

@@ -192,6 +192,13 @@ QCoro::Task<bool> MailEngine::checkMessage(
     }
     QString header;
     CaptureDocOutput(headed.doc, header);
+    const QString* seenEntry = FindSeen(m_state, header);
+    const bool seen = seenEntry != nullptr;
+    // A message shown before keeps the seen list's copy of its header when the two are the same
+    // text: with 100,000 messages on display, the tree and the seen list would otherwise hold
+    // every header twice.
+    if (seen && *seenEntry == header)
+        header = *seenEntry;
     const QString subject = GetHeaderField(kSubject, header);
     const QString from = GetHeaderField(kFrom, header);
     m_tree.setText(key, label + subject + kDash + from);
@@ -206,7 +213,7 @@ QCoro::Task<bool> MailEngine::checkMessage(
             m_tree.setText(key, label + QStringLiteral("Unable to Delete message!"));
         co_return false;
     }
-    if (IsSeen(m_state, header)) {
+    if (seen) {
         if (IsRead(m_state, header))
             m_tree.setImage(key, Image::Mail);
         else

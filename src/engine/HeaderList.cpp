@@ -87,6 +87,14 @@ bool HeaderList::containsIdentityOf(const QString& header) const
     return !m_identities.isEmpty() && m_identities.contains(identityOf(header).text);
 }
 
+const QString* HeaderList::findIdentityOf(const QString& header) const
+{
+    if (m_identities.isEmpty())
+        return nullptr;
+    const auto it = m_identities.constFind(identityOf(header).text);
+    return it == m_identities.cend() ? nullptr : &it->entry;
+}
+
 void HeaderList::append(const QString& header)
 {
     m_entries.append(header);
@@ -114,7 +122,7 @@ void HeaderList::remember(const QString& entry)
     Identity identity = identityOf(entry);
     const auto it = m_identities.find(identity.text);
     if (it == m_identities.end())
-        m_identities.insert(identity.text, Holder { std::move(identity.owner), 1 });
+        m_identities.insert(identity.text, Holder { std::move(identity.owner), entry, 1 });
     else
         ++it->count;
 }

@@ -34,6 +34,11 @@ public:
     HeaderList(std::initializer_list<QString> entries);
 
     [[nodiscard]] bool containsIdentityOf(const QString& header) const;
+    [[nodiscard]] bool containsIdentity(QStringView identity) const { return m_identities.contains(identity); }
+    // How many different identities the entries have.
+    [[nodiscard]] qsizetype identityCount() const { return m_identities.size(); }
+    // An entry with the identity of `header` (the first one added), or null when there is none.
+    [[nodiscard]] const QString* findIdentityOf(const QString& header) const;
 
     void append(const QString& header);
     HeaderList& operator<<(const QString& header)
@@ -76,6 +81,7 @@ private:
     // copied), so the view stays valid whichever entries leave the list; `count` entries have it.
     struct Holder {
         QString owner;
+        QString entry; // shared with the list: the first entry that had the identity
         qsizetype count = 0;
     };
     void remember(const QString& entry);

@@ -48,6 +48,11 @@ bool isAscii(QStringView text)
 // a text's length.
 bool startsWithName(QStringView line, const QString& name, bool asciiName)
 {
+    // An ASCII first character that differs from the name's in any case rules the line out
+    // whichever way it is compared; most lines of a header go no further.
+    if (asciiName && !name.isEmpty() && !line.isEmpty() && line.front().unicode() < 0x80
+        && line.front().toUpper() != name.front().toUpper())
+        return false;
     const QStringView prefix = line.left(name.size());
     if (asciiName && isAscii(prefix))
         return prefix.size() == name.size() && prefix.compare(name, Qt::CaseInsensitive) == 0;

@@ -22,6 +22,7 @@ void MemoryTree::add(const QString& parentKey, const QString& key, const QString
         siblings.append(key);
     }
     m_nodes.insert(key, node);
+    m_recent = {};
     invalidate();
 }
 
@@ -37,6 +38,7 @@ void MemoryTree::remove(const QString& key)
     for (qsizetype i = at; i < siblings.size(); ++i)
         m_nodes.find(siblings.at(i))->position = i;
     eraseSubtree(key);
+    m_recent = {};
     invalidate();
     if (!m_nodes.contains(m_selected))
         m_selected.clear();
@@ -60,6 +62,7 @@ void MemoryTree::clear()
 {
     m_nodes.clear();
     m_toolTips.clear();
+    m_recent = {};
     m_roots.clear();
     m_selected.clear();
     invalidate();
@@ -99,8 +102,8 @@ QString MemoryTree::text(const QString& key) const
 }
 void MemoryTree::setText(const QString& key, const QString& text)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->text = text;
+    if (Node* n = find(key))
+        n->text = text;
 }
 QString MemoryTree::image(const QString& key) const
 {
@@ -109,13 +112,13 @@ QString MemoryTree::image(const QString& key) const
 }
 void MemoryTree::setImage(const QString& key, const QString& image)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->image = image;
+    if (Node* n = find(key))
+        n->image = image;
 }
 void MemoryTree::setExpandedImage(const QString& key, const QString& image)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->expandedImage = image;
+    if (Node* n = find(key))
+        n->expandedImage = image;
 }
 QString MemoryTree::expandedImage(const QString& key) const
 {
@@ -129,8 +132,8 @@ bool MemoryTree::expanded(const QString& key) const
 }
 void MemoryTree::setExpanded(const QString& key, bool expanded)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->expanded = expanded;
+    if (Node* n = find(key))
+        n->expanded = expanded;
 }
 QString MemoryTree::tag(const QString& key) const
 {
@@ -139,8 +142,8 @@ QString MemoryTree::tag(const QString& key) const
 }
 void MemoryTree::setTag(const QString& key, const QString& tag)
 {
-    if (auto it = m_nodes.find(key); it != m_nodes.end())
-        it->tag = tag;
+    if (Node* n = find(key))
+        n->tag = tag;
 }
 void MemoryTree::setToolTip(const QString& key, const QString& text)
 {
@@ -169,8 +172,25 @@ int MemoryTree::children(const QString& key) const
 }
 const MemoryTree::Node* MemoryTree::node(const QString& key) const
 {
+    if (m_recent.node && key == m_recent.key)
+        return m_recent.node;
     const auto it = m_nodes.constFind(key);
-    return it == m_nodes.cend() ? nullptr : &*it;
+    if (it == m_nodes.cend())
+        return nullptr;
+    m_recent.key = key;
+    m_recent.node = &*it;
+    return m_recent.node;
+}
+
+MemoryTree::Node* MemoryTree::find(const QString& key)
+{
+    // Changed in place: the hash is made this tree's own first, so the node the lookup finds is
+    // the one to change.
+    if (!m_nodes.isDetached()) {
+        m_nodes.detach();
+        m_recent = {};
+    }
+    return const_cast<Node*>(node(key));
 }
 
 const QStringList& MemoryTree::siblingsOf(const QString& parentKey) const
@@ -195,25 +215,35 @@ QString MemoryTree::next(const QString& key) const
 void MemoryTree::ensureVisible(const QString& key)
 {
     for (const Node* n = node(key); n && !n->parent.isEmpty();) {
-        const auto up = m_nodes.find(n->parent);
-        if (up == m_nodes.end())
+        Node* up = find(n->parent);
+        if (!up)
             break;
         up->expanded = true;
-        n = &*up;
+        n = up;
     }
 }
 
 QString MemoryTree::dump() const
 {
     QString out;
-    for (const QString& key : order()) {
-        int level = 0;
-        for (QString p = parent(key); !p.isEmpty(); p = parent(p))
-            ++level;
-        out += QString(level * 2, QLatin1Char(' ')) + text(key) + QStringLiteral(" [") + image(key)
-            + QStringLiteral("]\n");
-    }
+    dump([&out](const QString& line) { out += line; });
     return out;
+}
+
+void MemoryTree::dump(const std::function<void(const QString& line)>& write) const
+{
+    QString line;
+    std::function<void(const QString&, int)> visit = [&](const QString& key, int level) {
+        const Node& n = *m_nodes.constFind(key);
+        line.clear();
+        line.append(QString(level * 2, QLatin1Char(' '))).append(n.text).append(QStringLiteral(" [")).append(n.image);
+        line.append(QStringLiteral("]\n"));
+        write(line);
+        for (const QString& child : n.children)
+            visit(child, level + 1);
+    };
+    for (const QString& root : m_roots)
+        visit(root, 0);
 }
 
 } // namespace ormisk

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <functional>
+
 namespace ormisk {
 
 class MemoryTree : public NodeTree {
@@ -38,6 +40,8 @@ public:
     [[nodiscard]] QString expandedImage(const QString& key) const;
     // One line per node, indented by level: its text, then its image key in brackets.
     [[nodiscard]] QString dump() const;
+    // The same lines, handed to `write` one at a time (each ends in a line feed).
+    void dump(const std::function<void(const QString& line)>& write) const;
 
 private:
     struct Node {
@@ -49,11 +53,28 @@ private:
     };
     [[nodiscard]] const QStringList& order() const;
     [[nodiscard]] const Node* node(const QString& key) const; // null when there is none
+    [[nodiscard]] Node* find(const QString& key); // null when there is none
     [[nodiscard]] const QStringList& siblingsOf(const QString& parentKey) const;
     void eraseSubtree(const QString& key);
     void invalidate() { m_orderValid = false; }
+    // The node last looked up: a message's node is set up by a run of calls with the same key,
+    // each of which would otherwise search a hash of 100,000 nodes. Cleared when nodes come or
+    // go (the hash may move them), and never copied.
+    struct RecentNode {
+        QString key;
+        const Node* node = nullptr;
+        RecentNode() = default;
+        RecentNode(const RecentNode&) { }
+        RecentNode& operator=(const RecentNode&)
+        {
+            key.clear();
+            node = nullptr;
+            return *this;
+        }
+    };
     QHash<QString, Node> m_nodes;
     QHash<QString, QString> m_toolTips; // only the few nodes that have one
+    mutable RecentNode m_recent;
     QStringList m_roots;
     QString m_selected;
     mutable QStringList m_order; // keys in display order

@@ -8,7 +8,7 @@
 
 namespace ormisk {
 
-QCoro::Task<OnceResult> RunOnce(AppState& state, PopComponent& pop)
+QCoro::Task<QStringList> RunOnce(AppState& state, PopComponent& pop, std::function<void(const QString& line)> write)
 {
     MemoryTree tree;
     NullShellHost host;
@@ -16,12 +16,20 @@ QCoro::Task<OnceResult> RunOnce(AppState& state, PopComponent& pop)
     PollScheduler scheduler(engine);
     co_await scheduler.PollCycle();
     scheduler.PoolingEvent().stop();
-    OnceResult result { tree.dump(), {} };
+    tree.dump(write);
+    QStringList failures;
     for (qint16 i = 1; i <= state.AccountCount(); ++i) {
         const auto failure = engine.failures().constFind(state.account(i).NodeKey);
         if (failure != engine.failures().cend())
-            result.failures << failure->title + QStringLiteral(": ") + failure->reason;
+            failures << failure->title + QStringLiteral(": ") + failure->reason;
     }
+    co_return failures;
+}
+
+QCoro::Task<OnceResult> RunOnce(AppState& state, PopComponent& pop)
+{
+    OnceResult result;
+    result.failures = co_await RunOnce(state, pop, [&result](const QString& line) { result.tree += line; });
     co_return result;
 }
 

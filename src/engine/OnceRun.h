@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace ormisk {
 
 struct AppState;
@@ -19,5 +21,9 @@ struct OnceResult {
 // Runs one poll cycle over every account of `state` (already loaded) through `pop`. The counters
 // and the seen list in `state` are updated as by any cycle.
 [[nodiscard]] QCoro::Task<OnceResult> RunOnce(AppState& state, PopComponent& pop);
+// The same, with the tree's lines handed to `write` one at a time rather than returned whole (the
+// tree of 100,000 messages is some 20 MB of text); the result is the failures.
+[[nodiscard]] QCoro::Task<QStringList> RunOnce(
+    AppState& state, PopComponent& pop, std::function<void(const QString& line)> write);
 
 } // namespace ormisk

@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace ormisk {
 
@@ -83,6 +85,28 @@ std::optional<QByteArray> writableEntry(const QString& entry)
     return std::nullopt;
 }
 
+// Written entry by entry: 100,000 headers held once more in UTF-8 (and again as one file image)
+// would more than double the memory of a large mailbox's check. An entry that may not fit is
+// encoded once to learn whether it does and again to be written; none is kept.
+void writeSeenList(QIODevice& out, const QStringList& entries)
+{
+    // The count field holds 99,999: the newest entries are the ones kept.
+    std::vector<qsizetype> chosen;
+    chosen.reserve(size_t(std::min<qsizetype>(entries.size(), kMaxField)));
+    for (qsizetype i = entries.size() - 1; i >= 0 && chosen.size() < size_t(kMaxField); --i) {
+        // Three bytes of UTF-8 per UTF-16 unit at most: nearly every entry fits without encoding.
+        const QString& entry = entries.at(i);
+        if (entry.size() * 3 <= kMaxField || writableEntry(entry))
+            chosen.push_back(i);
+    }
+    out.write(field(qsizetype(chosen.size())));
+    for (auto it = chosen.crbegin(); it != chosen.crend(); ++it) {
+        const QByteArray bytes = *writableEntry(entries.at(*it));
+        out.write(field(bytes.size()));
+        out.write(bytes);
+    }
+}
+
 } // namespace
 
 QStringList ParseSeenList(const QByteArray& bytes)
@@ -95,17 +119,10 @@ QStringList ParseSeenList(const QByteArray& bytes)
 
 QByteArray FormatSeenList(const QStringList& entries)
 {
-    QList<QByteArray> encoded;
-    // The count field holds 99,999: the newest entries are the ones kept.
-    for (qsizetype i = entries.size() - 1; i >= 0 && encoded.size() < kMaxField; --i) {
-        if (std::optional<QByteArray> bytes = writableEntry(entries.at(i)))
-            encoded.append(std::move(*bytes));
-    }
-    QByteArray out = field(encoded.size());
-    for (qsizetype i = encoded.size() - 1; i >= 0; --i) {
-        out += field(encoded.at(i).size());
-        out += encoded.at(i);
-    }
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    writeSeenList(buffer, entries);
     return out;
 }
 
@@ -128,7 +145,7 @@ bool WriteSeenListFile(const QString& path, const QStringList& entries)
         return false;
     // The list holds the subjects and senders of recent mail.
     file.setPermissions(kOwnerOnlyFile);
-    file.write(FormatSeenList(entries));
+    writeSeenList(file, entries);
     return file.commit();
 }
 

@@ -30,13 +30,26 @@ QStringList messageTags(const NodeTree& tree)
 
 bool IsSeen(const AppState& state, const QString& header) { return state.SeenHeaders.containsIdentityOf(header); }
 
+const QString* FindSeen(const AppState& state, const QString& header)
+{
+    return state.SeenHeaders.findIdentityOf(header);
+}
+
 bool IsRead(const AppState& state, const QString& header) { return state.ReadHeaders.containsIdentityOf(header); }
 
 void RememberSeen(AppState& state, const NodeTree& tree)
 {
     const QStringList shown = messageTags(tree);
+    // Each shown header's identity is worked out once, for both questions below.
+    QList<Identity> shownIdentities; // the texts the set's views point into
+    shownIdentities.reserve(shown.size());
+    QSet<QStringView> onDisplay;
+    onDisplay.reserve(shown.size());
     for (const QString& tag : shown) {
-        if (!state.SeenHeaders.containsIdentityOf(tag))
+        shownIdentities.append(identityOf(tag));
+        const QStringView identity = shownIdentities.last().text;
+        onDisplay.insert(identity);
+        if (!state.SeenHeaders.containsIdentity(identity))
             state.SeenHeaders.append(tag);
     }
     // Every message on display stays known, however many there are: forgetting one would log it
@@ -46,21 +59,17 @@ void RememberSeen(AppState& state, const NodeTree& tree)
     qsizetype excess = state.SeenHeaders.size() - limit;
     if (excess <= 0)
         return;
-    QList<Identity> shownIdentities; // the texts the set's views point into
-    shownIdentities.reserve(shown.size());
-    QSet<QStringView> onDisplay;
-    onDisplay.reserve(shown.size());
-    for (const QString& tag : shown) {
-        shownIdentities.append(identityOf(tag));
-        onDisplay.insert(shownIdentities.last().text);
+    // Every shown identity is in the list by now: when the list has no other, every entry is on
+    // display and there is nothing to choose.
+    if (onDisplay.size() < state.SeenHeaders.identityCount()) {
+        state.SeenHeaders.removeUnless([&](const QString& entry) {
+            if (excess > 0 && !onDisplay.contains(identityOf(entry).text)) {
+                --excess;
+                return false;
+            }
+            return true;
+        });
     }
-    state.SeenHeaders.removeUnless([&](const QString& entry) {
-        if (excess > 0 && !onDisplay.contains(identityOf(entry).text)) {
-            --excess;
-            return false;
-        }
-        return true;
-    });
     state.SeenHeaders.removeFirst(state.SeenHeaders.size() - kSeenFileLimit);
 }
 

@@ -18,6 +18,8 @@ constexpr qint32 kSeenFileLimit = 99999;
 constexpr qint32 kMessageKeyRange = 32766;
 
 [[nodiscard]] bool IsSeen(const AppState& state, const QString& header);
+// The seen-list entry with the identity of `header`, or null when the message was not seen.
+[[nodiscard]] const QString* FindSeen(const AppState& state, const QString& header);
 [[nodiscard]] bool IsRead(const AppState& state, const QString& header);
 
 // Adds the tags of all message nodes not seen yet, then drops the oldest entries no longer on

@@ -76,12 +76,14 @@ private:
 };
 
 // Reads back what PayloadWriter wrote, checking every length against what is left: reading a
-// hundred thousand headers through QDataStream took a third of a second.
+// hundred thousand headers through QDataStream took a third of a second. It reads from the file
+// as it goes: the file may be a hundred MB, and holding it whole beside the headers taken from it
+// would double the memory a large mailbox's check needs.
 class PayloadReader {
 public:
-    explicit PayloadReader(QByteArrayView in)
-        : m_at(in.data())
-        , m_end(in.data() + in.size())
+    PayloadReader(QIODevice& in, qint64 length)
+        : m_in(in)
+        , m_left(length)
     {
     }
     bool u32(quint32* value) { return get(value, 4); }
@@ -95,10 +97,14 @@ public:
             *value = QByteArray();
             return true;
         }
-        if (length > quint64(m_end - m_at))
+        if (length > quint64(m_left))
             return false;
-        *value = QByteArray(m_at, qsizetype(length));
-        m_at += length;
+        // Sized exactly: QIODevice::read(qint64) leaves room to grow in every header it returns.
+        QByteArray out(qsizetype(length), Qt::Uninitialized);
+        if (m_in.read(out.data(), qint64(length)) != qint64(length))
+            return false;
+        m_left -= length;
+        *value = std::move(out);
         return true;
     }
     bool text(QString* value)
@@ -110,33 +116,35 @@ public:
             *value = QString();
             return true;
         }
-        if (length % 2 != 0 || length > quint64(m_end - m_at))
+        if (length % 2 != 0 || length > quint64(m_left))
             return false;
         QString out(qsizetype(length / 2), Qt::Uninitialized);
         for (QChar& c : out) {
             quint64 unit = 0;
-            get(&unit, 2);
+            if (!get(&unit, 2))
+                return false;
             c = QChar(char16_t(unit));
         }
         *value = out;
         return true;
     }
-    [[nodiscard]] bool atEnd() const { return m_at == m_end; }
+    [[nodiscard]] bool atEnd() const { return m_left == 0; }
 
 private:
     template <typename T> bool get(T* value, int width)
     {
-        if (m_end - m_at < width)
+        char bytes[8];
+        if (m_left < width || m_in.read(bytes, width) != width)
             return false;
+        m_left -= width;
         quint64 v = 0;
         for (int i = 0; i < width; ++i)
-            v = (v << 8) | quint8(m_at[i]);
-        m_at += width;
+            v = (v << 8) | quint8(bytes[i]);
         *value = T(v);
         return true;
     }
-    const char* m_at;
-    const char* m_end;
+    QIODevice& m_in;
+    qint64 m_left;
 };
 
 } // namespace
@@ -162,7 +170,7 @@ bool HeaderCache::load()
         return true;
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes)
         return false;
-    if (!decode(file.readAll())) {
+    if (!decode(file)) {
         m_accounts.clear();
         m_dirty = true; // rewrite it sound at the end of the conversation
         return false;
@@ -170,23 +178,32 @@ bool HeaderCache::load()
     return true;
 }
 
-bool HeaderCache::decode(const QByteArray& bytes)
+bool HeaderCache::decode(QIODevice& file)
 {
     const qsizetype head = kMagic.size() + 4 + 8;
-    if (bytes.size() < head + kDigestBytes || !bytes.startsWith(kMagic))
+    const QByteArray start = file.read(head);
+    if (start.size() < head || file.size() < head + kDigestBytes || !start.startsWith(kMagic))
         return false;
-    QDataStream header(bytes.mid(kMagic.size(), 12));
+    QDataStream header(start.mid(kMagic.size(), 12));
     quint32 version = 0;
     quint64 length = 0;
     header >> version >> length;
-    if ((version != kFormatVersion && version != 3) || length != quint64(bytes.size() - head - kDigestBytes))
+    if ((version != kFormatVersion && version != 3) || length != quint64(file.size() - head - kDigestBytes))
         return false;
-    // A view, not a copy: the file may be a hundred MB.
-    const QByteArray payload = QByteArray::fromRawData(bytes.constData() + head, qsizetype(length));
-    if (QCryptographicHash::hash(payload, kDigest) != bytes.right(kDigestBytes))
+    // The digest first, a piece at a time: nothing is taken from a file that is not whole. Then
+    // the payload is read a second time, header by header.
+    QCryptographicHash digest(kDigest);
+    for (qint64 left = qint64(length); left > 0;) {
+        const QByteArray chunk = file.read(std::min<qint64>(left, kChunkBytes));
+        if (chunk.isEmpty())
+            return false;
+        digest.addData(chunk);
+        left -= chunk.size();
+    }
+    if (digest.result() != file.read(kDigestBytes) || !file.seek(head))
         return false;
 
-    PayloadReader in(payload);
+    PayloadReader in(file, qint64(length));
     quint32 accounts = 0;
     if (!in.u32(&accounts))
         return false;
@@ -197,7 +214,7 @@ bool HeaderCache::decode(const QByteArray& bytes)
         if (!in.text(&account) || !in.u32(&count))
             return false;
         Entries& entries = loaded[account];
-        entries.reserve(qsizetype(std::min<quint32>(count, quint32(payload.size() / 16))));
+        entries.reserve(qsizetype(std::min<quint64>(count, length / 16)));
         for (quint32 e = 0; e < count; ++e) {
             QByteArray uid;
             quint64 size = 0;

@@ -17,6 +17,7 @@
 
 #include <memory>
 
+class QIODevice;
 class QTemporaryFile;
 
 namespace ormisk {
@@ -64,7 +65,7 @@ public:
 
 private:
     using Entries = QHash<QByteArray, Entry>;
-    bool decode(const QByteArray& bytes);
+    bool decode(QIODevice& file);
     bool spill(Entry& entry, const QByteArray& text);
     bool readSpilled(const Entry& entry, QByteArray* text);
 

@@ -42,7 +42,7 @@ TEST_F(NotificationTest, NoticeNamesTheNewestArrivalsReplacesTheLastOneAndItsDef
     FakeNotificationService service;
     ASSERT_TRUE(service.ready());
     start();
-    window->scheduler().PollCycle();
+    (void)window->scheduler().PollCycle();
     ORMISK_WAIT_EQ(service.notifies().size(), 1);
     const QJsonObject first = service.notifies().first();
     EXPECT_EQ(first.value(QStringLiteral("summary")).toString(), QStringLiteral("You have 7 new messages"));
@@ -55,12 +55,12 @@ TEST_F(NotificationTest, NoticeNamesTheNewestArrivalsReplacesTheLastOneAndItsDef
     EXPECT_FALSE(state.NewMailShown);
 
     // Nothing newer: the notice that is up stays as it is.
-    window->scheduler().PollCycle();
+    (void)window->scheduler().PollCycle();
     QTest::qWait(300);
     EXPECT_EQ(service.notifies().size(), 1);
 
     server.appendMessage(QStringLiteral("alice"), rawMessage(8));
-    window->scheduler().PollCycle();
+    (void)window->scheduler().PollCycle();
     ORMISK_WAIT_EQ(service.notifies().size(), 2);
     const QJsonObject second = service.notifies().last();
     EXPECT_EQ(second.value(QStringLiteral("replaces_id")).toInt(), first.value(QStringLiteral("id")).toInt());
@@ -76,7 +76,7 @@ TEST_F(NotificationTest, NoticeNamesTheNewestArrivalsReplacesTheLastOneAndItsDef
 TEST_F(NotificationTest, WithoutTheServiceTheOwnWindowOpens)
 {
     start();
-    window->scheduler().PollCycle();
+    (void)window->scheduler().PollCycle();
     ORMISK_WAIT_TRUE(window->newMailWindow() != nullptr, 5000);
     EXPECT_TRUE(state.NewMailShown);
 }

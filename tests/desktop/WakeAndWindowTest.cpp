@@ -93,7 +93,7 @@ TEST_F(DesktopWindowTest, EmptyTreeShowsTheHintUntilThereIsAnAccount)
 TEST_F(DesktopWindowTest, TrayTipShowsTheCountsAndTheNextCheck)
 {
     startWithMail(3);
-    window->scheduler().PollCycle();
+    (void)window->scheduler().PollCycle();
     ORMISK_WAIT_TRUE(window->trayIcon().tip().count(QLatin1Char('\n')) == 2, 5000);
     const QStringList lines = window->trayIcon().tip().split(QLatin1Char('\n'));
     EXPECT_EQ(lines[0], QStringLiteral("Ormisk"));

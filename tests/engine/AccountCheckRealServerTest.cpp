@@ -285,8 +285,9 @@ TEST_P(RealCheck, WrongPasswordMakesNoNodesAndNoLog)
     // Why, in the server's own words.
     const QString why = tree.toolTip(key(work));
     EXPECT_TRUE(why.startsWith(QStringLiteral("The server answered PASS with: "))) << qPrintable(why);
-    if (onDovecot())
+    if (onDovecot()) {
         EXPECT_TRUE(why.contains(QStringLiteral("[AUTH] Authentication failed."))) << qPrintable(why);
+    }
     EXPECT_TRUE(messageKeys(work).isEmpty());
     EXPECT_TRUE(logFolderEmpty());
     expectMenusRestored();

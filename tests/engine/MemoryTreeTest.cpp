@@ -58,3 +58,29 @@ TEST(MemoryTree, SiblingWalksAndOrderAfterRemovals)
     EXPECT_EQ(tree.next(QStringLiteral("M4")), QString());
     EXPECT_EQ(tree.next(QStringLiteral("P3")), QStringLiteral("orphan"));
 }
+
+TEST(MemoryTree, ChangesLandOnTheirNodeWhileNodesComeAndGo)
+{
+    MemoryTree tree;
+    tree.add({}, QStringLiteral("P1"), {}, {});
+    tree.add(QStringLiteral("P1"), QStringLiteral("C1"), QStringLiteral("one"), {});
+    EXPECT_EQ(tree.text(QStringLiteral("C1")), QStringLiteral("one"));
+    for (int i = 2; i <= 2000; ++i) // the hash grows and moves its nodes
+        tree.add(QStringLiteral("P1"), QStringLiteral("C%1").arg(i), {}, {});
+    tree.setText(QStringLiteral("C1"), QStringLiteral("first"));
+    EXPECT_EQ(tree.text(QStringLiteral("C1")), QStringLiteral("first"));
+
+    tree.remove(QStringLiteral("C1"));
+    tree.setText(QStringLiteral("C1"), QStringLiteral("gone"));
+    EXPECT_FALSE(tree.contains(QStringLiteral("C1")));
+    tree.add(QStringLiteral("P1"), QStringLiteral("C1"), QStringLiteral("again"), {});
+    EXPECT_EQ(tree.text(QStringLiteral("C1")), QStringLiteral("again"));
+
+    const MemoryTree copy = tree;
+    tree.ensureVisible(QStringLiteral("C1"));
+    tree.setTag(QStringLiteral("C1"), QStringLiteral("mine"));
+    EXPECT_TRUE(tree.expanded(QStringLiteral("P1")));
+    EXPECT_EQ(tree.tag(QStringLiteral("C1")), QStringLiteral("mine"));
+    EXPECT_FALSE(copy.expanded(QStringLiteral("P1"))) << "a copy keeps its own nodes";
+    EXPECT_EQ(copy.tag(QStringLiteral("C1")), QString());
+}

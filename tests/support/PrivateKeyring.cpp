@@ -108,8 +108,8 @@ bool PrivateKeyring::startKeyring(QString* error)
     // Ready once a secret can be stored and found again.
     const QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired()) {
-        secretTool({ QStringLiteral("store"), QStringLiteral("--label=probe"), QStringLiteral("probe"),
-                       QStringLiteral("yes") },
+        (void)secretTool({ QStringLiteral("store"), QStringLiteral("--label=probe"), QStringLiteral("probe"),
+                             QStringLiteral("yes") },
             "probe-secret");
         if (secretTool({ QStringLiteral("lookup"), QStringLiteral("probe"), QStringLiteral("yes") }) == "probe-secret")
             return true;
