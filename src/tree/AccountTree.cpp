@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 
 #include <utility>
 
@@ -78,12 +79,15 @@ AccountTree::AccountTree(QWidget* parent)
     connect(this, &QTreeWidget::itemCollapsed, this, &AccountTree::onUserExpandedOrCollapsed);
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(int(kBatchMs));
+    // The user's own scrolling wins over the position kept across a rebuild.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { m_keptScroll = -1; });
     connect(&m_flushTimer, &QTimer::timeout, this, [this] {
         QElapsedTimer spent;
         spent.start();
         flushPending();
         if (std::exchange(m_fitPending, false))
             resizeColumnToContents(0);
+        restoreKeptScroll();
         // A batch lays out every row: with 100,000 rows that takes a good part of the interval,
         // so the interval grows with it and batches never take more than a fifth of the time.
         m_flushTimer.setInterval(std::max<qint64>(kBatchMs, 4 * spent.elapsed()));
@@ -97,6 +101,17 @@ AccountTree::~AccountTree()
 }
 
 bool AccountTree::large() const { return m_items.size() >= kLargeTree; }
+
+void AccountTree::restoreKeptScroll()
+{
+    if (m_keptScroll < 0)
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(std::min(m_keptScroll, bar->maximum()));
+    // Until the rows are back the position is followed as far as they reach.
+    if (bar->maximum() >= m_keptScroll)
+        m_keptScroll = -1;
+}
 
 void AccountTree::flushPending() const
 {
@@ -188,6 +203,8 @@ void AccountTree::clear()
         delete q.child;
     m_queued.clear();
     m_scrollTarget.clear();
+    // A check rebuilds the tree from scratch: where the user had scrolled to comes back with it.
+    m_keptScroll = verticalScrollBar()->value();
     m_items.clear();
     QTreeWidget::clear();
     m_orderValid = false;
@@ -347,6 +364,7 @@ void AccountTree::ensureVisible(const QString& key)
     auto* it = item(key);
     if (!it)
         return;
+    m_keptScroll = -1; // the program moves the view on purpose
     // Every scroll lays out all rows first: in a large tree only the last request of a batch counts.
     if (large()) {
         m_scrollTarget = key;

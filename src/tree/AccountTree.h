@@ -82,6 +82,7 @@ private:
     void repaintIfShown(const QTreeWidgetItem* item);
     void forget(QTreeWidgetItem* item);
     void onUserExpandedOrCollapsed(QTreeWidgetItem* item);
+    void restoreKeptScroll();
     [[nodiscard]] bool large() const;
     // Puts children queued in a large tree into the widget and scrolls as last asked; every
     // operation that depends on the widget's structure calls it first.
@@ -110,6 +111,7 @@ private:
     };
     mutable Walk m_walk;
     bool m_fitPending = false;
+    int m_keptScroll = -1; // the scroll position to restore after the tree was cleared, or -1
 };
 
 } // namespace ormisk

@@ -10,6 +10,7 @@
 #include "support/ScriptedDialogService.h"
 #include "tree/AccountController.h"
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -226,4 +227,28 @@ TEST_F(TreeFixture, LargeTreesAddInBatchesWithoutLosingOrder)
     tree.clear();
     EXPECT_EQ(tree.count(), 0);
     EXPECT_EQ(tree.keyAt(1), QString());
+}
+
+// A check clears and rebuilds the tree: the view comes back where the user had scrolled to,
+// unless the program itself moves it (AutoExpand's ensureVisible).
+TEST_F(TreeFixture, ARebuildKeepsTheScrollPositionUnlessTheProgramMovesTheView)
+{
+    const auto rebuild = [&](bool ensureVisible) {
+        tree.clear();
+        for (int i = 1; i <= 80; ++i) {
+            const QString key = QStringLiteral("P%1").arg(i);
+            tree.add(QString(), key, QStringLiteral("Account %1 --- Checking...").arg(i), Image::NoMail);
+            if (ensureVisible)
+                tree.ensureVisible(key);
+        }
+        QTest::qWait(300);
+    };
+    rebuild(false);
+    QScrollBar* bar = tree.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 20);
+    bar->setValue(20);
+    rebuild(false);
+    EXPECT_EQ(bar->value(), 20);
+    rebuild(true);
+    EXPECT_EQ(bar->value(), bar->maximum()) << "the last node asked for is in view";
 }
