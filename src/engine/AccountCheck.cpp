@@ -152,6 +152,15 @@ QCoro::Task<> MailEngine::CheckAccount()
     }
 
     co_await m_requests.close();
+    // The server removes messages only when it answers QUIT: a conversation that ended any other
+    // way left every filtered message where it was.
+    if (m_pop.lastFailure().failed()) {
+        for (const auto& [key, label] : std::as_const(m_uncommittedDeletions)) {
+            if (m_tree.contains(key))
+                m_tree.setText(key, label + QStringLiteral("Unable to Delete message!"));
+        }
+    }
+    m_uncommittedDeletions.clear();
     endConversation();
 }
 
@@ -211,6 +220,8 @@ QCoro::Task<bool> MailEngine::checkMessage(
         m_tree.setImage(key, Image::Deleted);
         if (!(co_await m_requests.deleteMessage(number)).confirmed)
             m_tree.setText(key, label + QStringLiteral("Unable to Delete message!"));
+        else
+            m_uncommittedDeletions.append({ key, label });
         co_return false;
     }
     if (seen) {

@@ -6,8 +6,11 @@
 
 #include <QCoro/QCoroTask>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
+
+#include <utility>
 
 namespace ormisk {
 
@@ -72,6 +75,8 @@ private:
     ShellHost& m_host;
     PopAwait m_requests;
     QHash<QString, AccountFailure> m_failures;
+    // Node key and label of each message a filter had deleted in this conversation.
+    QList<std::pair<QString, QString>> m_uncommittedDeletions;
     bool m_inConversation = false;
 };
 

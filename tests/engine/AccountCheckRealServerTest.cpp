@@ -418,6 +418,20 @@ TEST_F(FaultyServerCheck, RefusedFilterDeletion)
     expectMenusRestored();
 }
 
+// DELE only marks a message; the server removes it when it answers QUIT. A link lost at QUIT leaves
+// the filtered message on the server, and the tree says so.
+TEST_F(FaultyServerCheck, FilterDeletionLostWithTheQuitIsNotShownAsDone)
+{
+    server.addFault({ PopFault::Kind::DropBeforeReply, "QUIT", 0, 0 });
+    state.filters = { senderContains(QStringLiteral("joe")) };
+    const int work = addWork(QStringLiteral("dora"));
+    check(work);
+    ASSERT_EQ(messageTexts(work).size(), 3);
+    EXPECT_EQ(messageTexts(work).at(1), QStringLiteral("#2 --- 3,000 bytes --- Unable to Delete message!"));
+    EXPECT_EQ(server.messages(QStringLiteral("dora")).size(), 3);
+    expectMenusRestored();
+}
+
 TEST_F(FaultyServerCheck, EveryMessageInvalidGivesTheEmptyTotal)
 {
     server.addFault({ PopFault::Kind::ErrReply, "LIST", 0, 0 });
