@@ -98,7 +98,6 @@ int main(int argc, char** argv)
     state.options.LogDisabled = false;
     state.options.LogAllInOne = true;
     state.options.LogFilesPath = logDir.path() + QStringLiteral("/");
-    state.PollMinutes = 5;
     for (int a = 0; a < accounts; ++a) {
         AccountRecord record;
         record.Title = QStringLiteral("Account %1").arg(a + 1);

@@ -45,8 +45,8 @@
 
 namespace ormisk {
 
-MainWindow::MainWindow(
-    AppState& state, SettingsStore& store, const Profile& profile, DialogService& dialogs, QWidget* parent)
+MainWindow::MainWindow(AppState& state, SettingsStore& store, const Profile& profile, DialogService& dialogs,
+    Clock& clock, QWidget* parent)
     : QMainWindow(parent)
     , m_state(state)
     , m_store(store)
@@ -73,7 +73,7 @@ MainWindow::MainWindow(
 
     m_pop = std::make_unique<PopClient>();
     m_engine = std::make_unique<MailEngine>(m_state, *m_tree, *m_pop, *this);
-    m_scheduler = std::make_unique<PollScheduler>(*m_engine);
+    m_scheduler = std::make_unique<PollScheduler>(*m_engine, clock);
     m_accounts = std::make_unique<AccountController>(*m_engine, *m_scheduler, m_store, m_dialogs, this);
     m_settings = std::make_unique<SettingsCommands>(m_state, m_store, m_dialogs,
         SettingsCommands::Window { this, *m_accounts,
@@ -118,9 +118,7 @@ void MainWindow::startUp()
     RebuildTree(m_state, *m_tree, QStringLiteral(" --- Unchecked."));
     m_state.SeenHeaders.clear();
     m_state.ReadHeaders.clear();
-    m_state.NewMailShown = false;
     m_restoreMaximized = false;
-    m_state.SoundIdle = true;
     restoreGeometryFromStore();
     show();
     m_startingUp = false;
@@ -320,7 +318,10 @@ void MainWindow::showAbout()
     });
 }
 
-void MainWindow::applyMenus() { m_menus.apply(ShownMenus(m_state.menus, m_accounts->selection(), m_state.Suspended)); }
+void MainWindow::applyMenus()
+{
+    m_menus.apply(ShownMenus(m_state.menus, m_accounts->selection(), m_scheduler->Suspended()));
+}
 
 void MainWindow::setBusyPointer(bool busy)
 {
@@ -342,11 +343,12 @@ void MainWindow::updateTrayTip()
 {
     QStringList lines { QStringLiteral("Ormisk") };
     lines << QStringLiteral("%1 waiting, %2 new").arg(m_state.WaitingCount).arg(m_state.NewMailCount);
-    if (m_state.Suspended)
+    if (m_scheduler->Suspended())
         lines << QStringLiteral("Monitoring suspended");
     else if (m_scheduler->PoolingEvent().isActive())
         lines << QStringLiteral("Next check at %1")
-                     .arg(QLocale().toString(QTime::currentTime().addSecs(m_state.SecondsLeft), QLocale::ShortFormat));
+                     .arg(QLocale().toString(
+                         QTime::currentTime().addSecs(m_scheduler->SecondsLeft()), QLocale::ShortFormat));
     const QString tip = lines.join(QLatin1Char('\n'));
     if (tip != m_tray->tip())
         m_tray->setTip(tip);
@@ -355,7 +357,8 @@ void MainWindow::updateTrayTip()
 void MainWindow::checkAfterWake()
 {
     // Only where the countdown itself could start a cycle.
-    if (m_state.Suspended || m_scheduler->cycleRunning() || m_engine->inConversation() || m_state.AccountCount() == 0)
+    if (m_scheduler->Suspended() || m_scheduler->cycleRunning() || m_engine->inConversation()
+        || m_state.AccountCount() == 0)
         return;
     (void)m_scheduler->PollCycle();
 }
@@ -427,6 +430,8 @@ void MainWindow::updateNewMailWindow(bool giveFocus)
     }
     m_newMail->Update();
 }
+
+bool MainWindow::newMailWindowShown() const { return m_newMail && m_newMail->isShown(); }
 
 void MainWindow::closeNewMailWindow()
 {

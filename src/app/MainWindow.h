@@ -4,6 +4,7 @@
 // a window (ShellHost). The rules themselves live in the engine, the store and the dialogs.
 #include "app/MainMenus.h"
 #include "engine/ShellHost.h"
+#include "pop/Clock.h"
 #include "store/Profile.h"
 
 #include "app/NewMailWindow.h"
@@ -40,8 +41,9 @@ struct MenuEntry;
 class MainWindow : public QMainWindow, public ShellHost {
     Q_OBJECT
 public:
+    // The countdown takes its timer from `clock`.
     MainWindow(AppState& state, SettingsStore& store, const Profile& profile, DialogService& dialogs,
-        QWidget* parent = nullptr);
+        Clock& clock = Clock::system(), QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The start-up sequence; call once, after the single-instance check passed.
@@ -91,6 +93,7 @@ public:
     void showTimeLeft(const QString& text) override;
     void openNewMailWindow() override;
     void updateNewMailWindow(bool giveFocus) override;
+    [[nodiscard]] bool newMailWindowShown() const override;
     QCoro::Task<> playMessage(SoundRequest request) override;
 
 signals:

@@ -28,7 +28,6 @@ NewMailWindow::NewMailWindow(AppState& state, QWidget* owner)
                                                            : QApplication::windowIcon();
     m_ui->Image1->setPixmap(icon.pixmap(m_ui->Image1->size()));
 
-    m_state.NewMailShown = true;
     m_ui->lblMsg->setText(NoticeTemplate(m_state.options.DialogMessage));
     m_notice = m_ui->lblMsg->text();
     FormatNotice();
@@ -50,7 +49,7 @@ NewMailWindow::NewMailWindow(AppState& state, QWidget* owner)
     });
 }
 
-NewMailWindow::~NewMailWindow() { unload(); }
+NewMailWindow::~NewMailWindow() = default;
 
 int NewMailWindow::twipsToPixels(int twips) const { return twips * logicalDpiX() / 1440; }
 
@@ -84,17 +83,8 @@ void NewMailWindow::placeControls()
 
 void NewMailWindow::closeEvent(QCloseEvent* event)
 {
-    unload();
-    QWidget::closeEvent(event);
-}
-
-void NewMailWindow::unload()
-{
-    // Only the window that set the flag clears it: a newer window may be open by now.
-    if (!m_loaded)
-        return;
     m_loaded = false;
-    m_state.NewMailShown = false;
+    QWidget::closeEvent(event);
 }
 
 } // namespace ormisk

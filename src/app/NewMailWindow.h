@@ -17,7 +17,7 @@ struct AppState;
 class NewMailWindow : public QWidget {
     Q_OBJECT
 public:
-    // Loading: marks the window shown, fills in the message, sizes and centres the window.
+    // Loading: fills in the message, sizes and centres the window.
     explicit NewMailWindow(AppState& state, QWidget* owner = nullptr);
     ~NewMailWindow() override;
 
@@ -29,6 +29,9 @@ public:
     static constexpr int kLabelMarginTwips = 1335;
     static constexpr int kMinimumWidthTwips = 3615;
     [[nodiscard]] int twipsToPixels(int twips) const;
+
+    // NewMailShown: true from loading until the window is closed (it is deleted a moment later).
+    [[nodiscard]] bool isShown() const { return m_loaded; }
 
     // The unformatted message, kept from loading on.
     [[nodiscard]] QString notice() const { return m_notice; }
@@ -43,7 +46,6 @@ protected:
 private:
     void FormatNotice();
     void placeControls();
-    void unload();
 
     std::unique_ptr<Ui::NewMail> m_ui;
     AppState& m_state;

@@ -69,7 +69,7 @@ void MailEngine::endConversation()
 
 QCoro::Task<> MailEngine::CheckAccount()
 {
-    if (m_state.Suspended || m_inConversation)
+    if (m_inConversation)
         co_return;
     const QString accountKey = m_tree.selected();
     if (accountKey.isEmpty())

@@ -42,8 +42,9 @@ public:
     MailEngine(AppState& state, NodeTree& tree, PopComponent& pop, ShellHost& host, QObject* parent = nullptr);
 
     // Checks the account of the selected node (the caller selected it and set CurrentAccount).
-    // Ends once the conversation is closed. Does nothing while suspended, without a selection,
-    // for a disabled account, or while another conversation of this engine is open.
+    // Ends once the conversation is closed. Does nothing without a selection, for a disabled
+    // account, or while another conversation of this engine is open; whoever starts checks while
+    // monitoring is suspended (the scheduler, the account commands) leaves them out.
     [[nodiscard]] QCoro::Task<> CheckAccount();
 
     // Busy pointer, then the four top-level menus disabled in order; and the reverse.

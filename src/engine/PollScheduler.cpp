@@ -22,13 +22,14 @@ QString lastTwo(qint32 value) { return (QStringLiteral("0") + QString::number(va
 qint32 periodSeconds(qint32 minutes) { return (IsAcceptedPollMinutes(minutes) ? minutes : kDefaultPollMinutes) * 60; }
 } // namespace
 
-PollScheduler::PollScheduler(MailEngine& engine, QObject* parent)
+PollScheduler::PollScheduler(MailEngine& engine, Clock& clock, QObject* parent)
     : QObject(parent)
     , m_engine(engine)
+    , m_timer(clock.createTimer(this))
 {
-    m_timer.setInterval(kTickMs);
+    m_timer->setInterval(kTickMs);
     // A cycle the tick starts runs on by itself; the next tick finds it running.
-    connect(&m_timer, &QTimer::timeout, this, [this] { (void)tick(); });
+    connect(m_timer, &Timer::timeout, this, [this] { (void)tick(); });
 }
 
 QString PollScheduler::timeLeftText(qint32 secondsLeft)
@@ -40,24 +41,22 @@ QString PollScheduler::timeLeftText(qint32 secondsLeft)
 
 void PollScheduler::start()
 {
-    AppState& s = m_engine.state();
-    s.SecondsLeft = 5;
-    s.PollMinutes = s.options.PoolingTime;
-    m_timer.setInterval(kTickMs);
-    m_timer.start();
+    m_secondsLeft = 5;
+    m_pollMinutes = m_engine.state().options.PoolingTime;
+    m_timer->setInterval(kTickMs);
+    m_timer->start();
 }
 
 QCoro::Task<> PollScheduler::tick()
 {
-    AppState& s = m_engine.state();
     // Zero is as low as it goes: a cycle that could not start at zero (a command's conversation
     // is open) is tried again on the next tick, still showing 00:00.
-    s.SecondsLeft = s.SecondsLeft > 0 ? s.SecondsLeft - 1 : 0;
-    m_engine.host().showTimeLeft(timeLeftText(s.SecondsLeft));
-    if (s.SecondsLeft > 0)
+    m_secondsLeft = m_secondsLeft > 0 ? m_secondsLeft - 1 : 0;
+    m_engine.host().showTimeLeft(timeLeftText(m_secondsLeft));
+    if (m_secondsLeft > 0)
         co_return;
-    if (s.AccountCount() == 0) {
-        s.SecondsLeft = periodSeconds(s.PollMinutes);
+    if (m_engine.state().AccountCount() == 0) {
+        m_secondsLeft = periodSeconds(m_pollMinutes);
         co_return;
     }
     co_await PollCycle();
@@ -75,7 +74,9 @@ QCoro::Task<> PollScheduler::checkAllAccounts()
         if (s.account(i).Disabled)
             continue;
         s.CurrentAccount = i;
-        co_await m_engine.CheckAccount();
+        // Suspending while a cycle runs leaves the accounts not yet checked alone.
+        if (!m_suspended)
+            co_await m_engine.CheckAccount();
     }
 }
 
@@ -83,7 +84,7 @@ void PollScheduler::updateNewMailWindow(bool giveFocus)
 {
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
-    if (s.NewMailShown) {
+    if (host.newMailWindowShown()) {
         if (s.options.AutoDialog)
             host.updateNewMailWindow(giveFocus);
     } else if (s.NewMailCount > 0 && s.options.AutoDialog) {
@@ -102,9 +103,9 @@ QCoro::Task<> PollScheduler::PollCycle()
 
     s.menus.mnuUpdateNow.enabled = false;
     host.applyMenus();
-    m_timer.stop();
-    if (m_timer.interval() != kTickMs)
-        m_timer.setInterval(kTickMs);
+    m_timer->stop();
+    if (m_timer->interval() != kTickMs)
+        m_timer->setInterval(kTickMs);
     if (s.options.RunInTray)
         host.setTrayPicture(TrayPicture::Checking);
     if (host.isMinimized() && !s.options.RunInTray)
@@ -125,10 +126,10 @@ QCoro::Task<> PollScheduler::PollCycle()
     if (!m_stopRequested)
         co_await RunSoundStep(s, tree, host);
     m_stopRequested = false;
-    s.SecondsLeft = periodSeconds(s.PollMinutes);
+    m_secondsLeft = periodSeconds(m_pollMinutes);
     m_running = Running::None;
     startCountdownUnlessSuspended();
-    s.menus.mnuUpdateNow.enabled = !s.Suspended;
+    s.menus.mnuUpdateNow.enabled = !m_suspended;
     host.applyMenus();
 }
 
@@ -161,8 +162,8 @@ void PollScheduler::Suspend()
 {
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
-    m_timer.stop();
-    s.Suspended = true;
+    m_timer->stop();
+    m_suspended = true;
     if (s.options.RunInTray)
         host.setTrayPicture(TrayPicture::Suspended);
     host.setCaption(Caption::Suspended);
@@ -174,7 +175,7 @@ void PollScheduler::Resume()
 {
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
-    s.Suspended = false;
+    m_suspended = false;
     startCountdownUnlessSuspended();
     if (s.options.RunInTray)
         host.setTrayPicture(TrayPicture::Idle);
@@ -184,11 +185,10 @@ void PollScheduler::Resume()
 
 void PollScheduler::RestartCountdown()
 {
-    AppState& s = m_engine.state();
-    m_timer.stop();
-    s.SecondsLeft = periodSeconds(s.PollMinutes);
-    if (m_timer.interval() != kTickMs)
-        m_timer.setInterval(kTickMs);
+    m_timer->stop();
+    m_secondsLeft = periodSeconds(m_pollMinutes);
+    if (m_timer->interval() != kTickMs)
+        m_timer->setInterval(kTickMs);
 }
 
 void PollScheduler::RefreshMenuState()
@@ -196,7 +196,7 @@ void PollScheduler::RefreshMenuState()
     // The entries that act on the selection follow it in the window; here the monitoring state.
     AppState& s = m_engine.state();
     MenuState& m = s.menus;
-    if (s.Suspended) {
+    if (m_suspended) {
         m.mnuUpdateNow.enabled = false;
         m.mnuResume = { true, true };
         m.mnuSuspend = { false, false };
@@ -212,15 +212,15 @@ void PollScheduler::RefreshMenuState()
 void PollScheduler::ApplyPollPeriod()
 {
     AppState& s = m_engine.state();
-    const bool wasRunning = m_timer.isActive();
-    m_timer.stop();
-    s.PollMinutes = s.options.PoolingTime;
-    s.SecondsLeft = periodSeconds(s.PollMinutes);
+    const bool wasRunning = m_timer->isActive();
+    m_timer->stop();
+    m_pollMinutes = s.options.PoolingTime;
+    m_secondsLeft = periodSeconds(m_pollMinutes);
     if (wasRunning)
-        m_timer.start();
+        m_timer->start();
 }
 
-void PollScheduler::pauseForDialog() { m_timer.stop(); }
+void PollScheduler::pauseForDialog() { m_timer->stop(); }
 
 void PollScheduler::resumeAfterDialog() { startCountdownUnlessSuspended(); }
 
@@ -228,8 +228,8 @@ void PollScheduler::startCountdownUnlessSuspended()
 {
     // A cycle in progress starts the countdown itself when it ends; starting it earlier would let
     // ticks run down during the cycle.
-    if (!m_engine.state().Suspended && !cycleRunning())
-        m_timer.start();
+    if (!m_suspended && !cycleRunning())
+        m_timer->start();
 }
 
 } // namespace ormisk

@@ -1,11 +1,12 @@
 #pragma once
 // When accounts are polled: a one-second countdown (PoolingEvent) that runs a poll cycle at zero,
-// "Update Now", suspend and resume, the menu states that follow the selection and the suspended
-// state, and the pause of the countdown while a dialog is open.
+// "Update Now", suspend and resume, and the pause of the countdown while a dialog is open. The
+// scheduler owns the period, the seconds left and the suspended state; others read them here.
+#include "pop/Clock.h"
+
 #include <QCoro/QCoroTask>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 namespace ormisk {
 
@@ -20,10 +21,18 @@ inline const QString Suspended = QStringLiteral("Ormisk (Suspended)");
 class PollScheduler : public QObject {
     Q_OBJECT
 public:
-    explicit PollScheduler(MailEngine& engine, QObject* parent = nullptr);
+    // The countdown's timer comes from `clock`; tests hand in one whose time they move on.
+    explicit PollScheduler(MailEngine& engine, Clock& clock = Clock::system(), QObject* parent = nullptr);
 
     // The countdown timer: one tick a second (1000 ms, the unit the countdown counts in).
-    [[nodiscard]] QTimer& PoolingEvent() { return m_timer; }
+    [[nodiscard]] Timer& PoolingEvent() { return *m_timer; }
+    [[nodiscard]] const Timer& PoolingEvent() const { return *m_timer; }
+
+    // The period in minutes (PoolingTime as of start-up or the last ApplyPollPeriod), the
+    // seconds the countdown has left, and whether monitoring is suspended.
+    [[nodiscard]] qint32 PollMinutes() const { return m_pollMinutes; }
+    [[nodiscard]] qint32 SecondsLeft() const { return m_secondsLeft; }
+    [[nodiscard]] bool Suspended() const { return m_suspended; }
 
     // Start-up: PollMinutes from PoolingTime, first cycle 5 seconds from now.
     void start();
@@ -65,7 +74,10 @@ private:
     enum class Running { None, PollCycle, CheckNow };
 
     MailEngine& m_engine;
-    QTimer m_timer;
+    Timer* m_timer;
+    qint32 m_pollMinutes = 5;
+    qint32 m_secondsLeft = 5;
+    bool m_suspended = false;
     Running m_running = Running::None;
     bool m_stopRequested = false;
 };

@@ -31,6 +31,8 @@ public:
     virtual void showTimeLeft(const QString& text) = 0;
     virtual void openNewMailWindow() = 0;
     virtual void updateNewMailWindow(bool giveFocus) = 0;
+    // True while the program's own new-mail window is open (a desktop notification is not one).
+    [[nodiscard]] virtual bool newMailWindowShown() const = 0;
     // The sound routine; ends once the sound has started.
     virtual QCoro::Task<> playMessage(SoundRequest request) = 0;
 };
@@ -49,11 +51,13 @@ public:
     void showTimeLeft(const QString& text) override { timeLeft = text; }
     void openNewMailWindow() override { }
     void updateNewMailWindow(bool) override { }
+    [[nodiscard]] bool newMailWindowShown() const override { return newMailShown; }
     QCoro::Task<> playMessage(SoundRequest) override { co_return; }
 
     QString caption;
     QString timeLeft;
     int trayPicture = TrayPicture::Idle;
+    bool newMailShown = false;
 };
 
 } // namespace ormisk

@@ -20,7 +20,7 @@ SoundRoutine::SoundRoutine(AppState& state, SoundPlayer& player, std::function<v
 
 void SoundRoutine::Done()
 {
-    m_state.SoundIdle = true;
+    m_soundIdle = true;
     emit soundIdle();
 }
 
@@ -65,9 +65,9 @@ QCoro::Task<> SoundRoutine::PlayMessage(SoundRequest request)
 {
     // Every end wakes the waiting calls in the order they came; the first takes the device and
     // the others wait on.
-    while (!m_state.SoundIdle)
+    while (!m_soundIdle)
         co_await qCoro(this, &SoundRoutine::soundIdle);
-    m_state.SoundIdle = false;
+    m_soundIdle = false;
     if (request.singleFile)
         m_fileName = request.file;
     else

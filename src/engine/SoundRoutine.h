@@ -23,12 +23,14 @@ public:
     SoundRoutine(AppState& state, SoundPlayer& player, std::function<void()> beep, QObject* parent = nullptr);
 
     // Waits for the previous sound, starts the file `request` names (or one picked from its
-    // folder) and ends; SoundIdle stays false until Done(). The request is fixed when the call is
+    // folder) and ends; idle() stays false until Done(). The request is fixed when the call is
     // made: options changed while it waits change nothing here, nor does the call change them.
     [[nodiscard]] QCoro::Task<> PlayMessage(SoundRequest request);
 
     // The player's end-of-sound report (connected in the constructor): frees the device.
     void Done();
+    // SoundIdle: false from a sound's start until its end was reported.
+    [[nodiscard]] bool idle() const { return m_soundIdle; }
 
     // The file most recently handed to the player. A folder that cannot be listed leaves it as
     // it is, so that file plays again.
@@ -49,6 +51,7 @@ private:
     SoundPlayer& m_player;
     std::function<void()> m_beep;
     QString m_fileName;
+    bool m_soundIdle = true;
 };
 
 } // namespace ormisk

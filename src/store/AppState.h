@@ -41,13 +41,6 @@ struct AppState {
     // account's title from it). The user's selection is the window's own.
     qint16 CurrentAccount = 0;
 
-    // Scheduler and shared flags.
-    qint32 PollMinutes = 5;
-    qint32 SecondsLeft = 5;
-    bool Suspended = false;
-    bool NewMailShown = false;
-    bool SoundIdle = true;
-
     // Counters of the current poll cycle; a mailbox may hold 100,000 messages and more.
     qint32 NewMailCount = 0;
     qint32 WaitingCount = 0;

@@ -125,7 +125,9 @@ QCoro::Task<> AccountController::checkAccount(qint16 index)
     // both are the account in hand here.
     state.CurrentAccount = index;
     state.NewMailCount = 0;
-    co_await m_engine.CheckAccount();
+    // Suspended, the account is not checked until monitoring resumes.
+    if (!m_scheduler.Suspended())
+        co_await m_engine.CheckAccount();
     // What the check showed counts as read.
     SnapshotRead(state, m_engine.tree());
 }
@@ -138,7 +140,7 @@ std::optional<AccountRecord> AccountController::editAccount(std::optional<qsizet
 
 void AccountController::restartUnlessSuspended()
 {
-    if (!m_engine.state().Suspended)
+    if (!m_scheduler.Suspended())
         m_scheduler.PoolingEvent().start();
 }
 

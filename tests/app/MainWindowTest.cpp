@@ -132,14 +132,14 @@ TEST_F(MainWindowTest, SuspendAndResumeTakeTurnsAndShortcutsReachThem)
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
-    EXPECT_TRUE(state.Suspended);
+    EXPECT_TRUE(window->scheduler().Suspended());
     EXPECT_FALSE(countdown().isActive());
     EXPECT_TRUE(m.mnuResume->isVisible() && m.mnuResume->isEnabled());
     EXPECT_FALSE(m.mnuSuspend->isVisible());
     EXPECT_FALSE(m.mnuUpdateNow->isEnabled());
 
     QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
-    EXPECT_FALSE(state.Suspended);
+    EXPECT_FALSE(window->scheduler().Suspended());
     EXPECT_TRUE(countdown().isActive());
     EXPECT_FALSE(m.mnuResume->isVisible());
     EXPECT_TRUE(m.mnuSuspend->isVisible() && m.mnuSuspend->isEnabled());
@@ -193,7 +193,7 @@ TEST_F(MainWindowTest, DuringACheckShortcutsDoNothingAndCloseIsRefusedAndStopsTh
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(editor.shown(), 0);
     EXPECT_EQ(about.shown(), 0);
-    EXPECT_FALSE(state.Suspended);
+    EXPECT_FALSE(window->scheduler().Suspended());
     EXPECT_EQ(sessionsDuring, 1) << "Update Now started no second check";
     EXPECT_TRUE(window->pop().isClosed());
     EXPECT_TRUE(window->menus().mnuAccounts->isEnabled());
@@ -246,7 +246,7 @@ TEST_F(MainWindowTest, MinimizingMarksMailReadAndRestoringClosesTheNewMailWindow
     ASSERT_EQ(childImages(workKey()), (QStringList { QStringLiteral("NewMail"), QStringLiteral("NewMail") }));
     EXPECT_EQ(window->trayIcon().picture(), TrayPicture::MailWaiting);
     ASSERT_NE(window->newMailWindow(), nullptr);
-    EXPECT_TRUE(state.NewMailShown);
+    EXPECT_TRUE(window->newMailWindowShown());
 
     markGeometry();
     window->showMinimized();
@@ -263,7 +263,7 @@ TEST_F(MainWindowTest, MinimizingMarksMailReadAndRestoringClosesTheNewMailWindow
     window->showNormal();
     ORMISK_WAIT_TRUE(!window->isMinimized(), 5000);
     ORMISK_WAIT_EQ(window->newMailWindow(), nullptr);
-    EXPECT_FALSE(state.NewMailShown);
+    EXPECT_FALSE(window->newMailWindowShown());
     EXPECT_FALSE(window->restoresMaximized());
     expectNormalGeometryWritten();
 }
@@ -348,7 +348,6 @@ TEST_F(MainWindowTest, DeleteMessageTwoOfFourRenumbersAndRestoresMenusAndTimer)
 {
     startWithMail(4);
     QCoro::waitFor(window->scheduler().PollCycle());
-    state.SecondsLeft = 3600;
     const QString accountText = tree().text(workKey());
     const QStringList keys = childKeys(workKey());
     ASSERT_EQ(keys.size(), 4);
@@ -381,7 +380,8 @@ TEST_F(MainWindowTest, PropertiesShowTheTagAndPauseTheCountdown)
 {
     startWithMail(2);
     QCoro::waitFor(window->scheduler().PollCycle());
-    state.SecondsLeft = 1234;
+    clock.advance(3000); // a countdown under way, which the dialog must not start over
+    const qint32 left = secondsLeft();
     const QString second = childKeys(workKey()).at(1);
     click(second);
     ASSERT_TRUE(window->menus().mnuProperties->isEnabled());
@@ -401,12 +401,12 @@ TEST_F(MainWindowTest, PropertiesShowTheTagAndPauseTheCountdown)
     EXPECT_EQ(shown, tree().tag(second).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     EXPECT_TRUE(shown.contains(QStringLiteral("Subject : S2")));
     EXPECT_FALSE(runningWhileOpen);
-    EXPECT_EQ(state.SecondsLeft, 1234);
+    EXPECT_EQ(secondsLeft(), left);
     EXPECT_TRUE(countdown().isActive());
 
     // Suspended: the countdown stays stopped afterwards.
     window->menus().mnuSuspend->trigger();
-    ASSERT_TRUE(state.Suspended);
+    ASSERT_TRUE(window->scheduler().Suspended());
     click(second);
     EXPECT_FALSE(window->menus().mnuDeleteMessage->isEnabled()) << "no deleting while suspended";
     {
@@ -420,7 +420,8 @@ TEST_F(MainWindowTest, PropertiesShowTheTagAndPauseTheCountdown)
 TEST_F(MainWindowTest, AboutPausesTheCountdownKeepsTheHighlightAndKeepsTheCountdownStoppedWhenSuspended)
 {
     startWithMail(1);
-    state.SecondsLeft = 777;
+    clock.advance(2000);
+    const qint32 left = secondsLeft();
     click(workKey());
     bool runningWhileOpen = true;
     QString highlightedWhileOpen;
@@ -437,7 +438,7 @@ TEST_F(MainWindowTest, AboutPausesTheCountdownKeepsTheHighlightAndKeepsTheCountd
     EXPECT_FALSE(runningWhileOpen);
     EXPECT_EQ(highlightedWhileOpen, workKey());
     EXPECT_TRUE(tree().selected().isEmpty()) << "hidden once the box has closed";
-    EXPECT_EQ(state.SecondsLeft, 777);
+    EXPECT_EQ(secondsLeft(), left);
     EXPECT_TRUE(countdown().isActive());
 
     window->menus().mnuSuspend->trigger();
@@ -447,13 +448,14 @@ TEST_F(MainWindowTest, AboutPausesTheCountdownKeepsTheHighlightAndKeepsTheCountd
         ASSERT_EQ(next.shown(), 1);
     }
     EXPECT_FALSE(countdown().isActive());
-    EXPECT_EQ(state.SecondsLeft, 777);
+    EXPECT_EQ(secondsLeft(), left);
 }
 
 TEST_F(MainWindowTest, LogSettingsAreSavedAndTheCountdownGoesOn)
 {
     start();
-    state.SecondsLeft = 555;
+    clock.advance(2000);
+    const qint32 left = secondsLeft();
     {
         NextDialog<LogSettingsDialog> next([](LogSettingsDialog& d) {
             d.findChild<QLineEdit*>(QStringLiteral("txtLogFilesPath"))->setText(QStringLiteral("/srv/logs"));
@@ -464,7 +466,7 @@ TEST_F(MainWindowTest, LogSettingsAreSavedAndTheCountdownGoesOn)
     }
     EXPECT_EQ(state.options.LogFilesPath, QStringLiteral("/srv/logs/"));
     EXPECT_EQ(config("LogFilesPath"), QStringLiteral("/srv/logs/"));
-    EXPECT_EQ(state.SecondsLeft, 555);
+    EXPECT_EQ(secondsLeft(), left);
     EXPECT_TRUE(countdown().isActive());
 }
 

@@ -1,4 +1,4 @@
-// The new-mail window: its texts, its size rules and the shared flag.
+// The new-mail window: its texts, its size rules and whether it counts as shown.
 #include "app/NewMailWindow.h"
 #include "dialogs/DialogRoutines.h"
 #include "store/AppState.h"
@@ -46,7 +46,7 @@ TEST_F(NewMailTest, ShowsTheFilledInMessageWithItsButtons)
 {
     state.NewMailCount = 3;
     open();
-    EXPECT_TRUE(state.NewMailShown);
+    EXPECT_TRUE(window->isShown());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Ormisk"));
     EXPECT_EQ(label()->text(), QStringLiteral("You have 3 new messages"));
     EXPECT_EQ(window->notice(), QStringLiteral("You have # new message[s]"));
@@ -105,7 +105,7 @@ TEST_F(NewMailTest, UpdateRefreshesTheTextButKeepsTheSize)
     window->Update();
     EXPECT_EQ(label()->text(), QStringLiteral("You have 12 new messages"));
     EXPECT_EQ(window->size(), size);
-    EXPECT_TRUE(state.NewMailShown);
+    EXPECT_TRUE(window->isShown());
 }
 
 TEST_F(NewMailTest, UpdateFormatsFromTheTemplateEveryTime)
@@ -126,7 +126,7 @@ TEST_F(NewMailTest, UpdateWithNothingNewClosesTheWindow)
     window->show();
     state.NewMailCount = 0;
     window->Update();
-    EXPECT_FALSE(state.NewMailShown);
+    EXPECT_FALSE(window->isShown());
     flushDeletes();
     EXPECT_TRUE(window.isNull());
 }
@@ -137,20 +137,20 @@ TEST_F(NewMailTest, ButtonsCloseTheWindowAndViewMailCallsTheMainWindowFirst)
     open();
     window->show();
     bool shownWhenAsked = false;
-    QObject::connect(window, &NewMailWindow::viewMailRequested, [&] { shownWhenAsked = state.NewMailShown; });
+    QObject::connect(window, &NewMailWindow::viewMailRequested, [&] { shownWhenAsked = window->isShown(); });
     QSignalSpy view(window.data(), &NewMailWindow::viewMailRequested);
     button("butView")->click();
     EXPECT_EQ(view.count(), 1);
     EXPECT_TRUE(shownWhenAsked);
-    EXPECT_FALSE(state.NewMailShown);
+    EXPECT_FALSE(window->isShown());
     flushDeletes();
     EXPECT_TRUE(window.isNull());
 
     open();
     window->show();
-    EXPECT_TRUE(state.NewMailShown);
+    EXPECT_TRUE(window->isShown());
     button("ButOK")->click();
-    EXPECT_FALSE(state.NewMailShown);
+    EXPECT_FALSE(window->isShown());
 }
 
 TEST_F(NewMailTest, ReturnAndEnterPressTheFocusedButton)
@@ -160,7 +160,7 @@ TEST_F(NewMailTest, ReturnAndEnterPressTheFocusedButton)
     window->show();
     button("ButOK")->setFocus();
     QTest::keyClick(window->focusWidget(), Qt::Key_Return);
-    EXPECT_FALSE(state.NewMailShown);
+    EXPECT_FALSE(window->isShown());
 
     open();
     window->show();
@@ -168,19 +168,7 @@ TEST_F(NewMailTest, ReturnAndEnterPressTheFocusedButton)
     button("butView")->setFocus();
     QTest::keyClick(window->focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(view.count(), 1);
-    EXPECT_FALSE(state.NewMailShown);
-}
-
-TEST_F(NewMailTest, AnOldWindowGoingAwayLeavesANewerOneShown)
-{
-    state.NewMailCount = 1;
-    auto* first = new NewMailWindow(state);
-    first->show();
-    first->close(); // clears the flag
-    window = new NewMailWindow(state);
-    EXPECT_TRUE(state.NewMailShown);
-    flushDeletes(); // the first one is deleted now
-    EXPECT_TRUE(state.NewMailShown);
+    EXPECT_FALSE(window->isShown());
 }
 
 TEST(CenterForm, PutsTheWindowInTheMiddleOfItsScreen)

@@ -52,7 +52,7 @@ TEST_F(NotificationTest, NoticeNamesTheNewestArrivalsReplacesTheLastOneAndItsDef
     EXPECT_EQ(first.value(QStringLiteral("replaces_id")).toInt(), 0);
     EXPECT_TRUE(first.value(QStringLiteral("actions")).toArray().contains(QStringLiteral("default")));
     EXPECT_EQ(window->newMailWindow(), nullptr);
-    EXPECT_FALSE(state.NewMailShown);
+    EXPECT_FALSE(window->newMailWindowShown());
 
     // Nothing newer: the notice that is up stays as it is.
     (void)window->scheduler().PollCycle();
@@ -78,7 +78,7 @@ TEST_F(NotificationTest, WithoutTheServiceTheOwnWindowOpens)
     start();
     (void)window->scheduler().PollCycle();
     ORMISK_WAIT_TRUE(window->newMailWindow() != nullptr, 5000);
-    EXPECT_TRUE(state.NewMailShown);
+    EXPECT_TRUE(window->newMailWindowShown());
 }
 
 TEST_F(NotificationTest, NoticesAskedForInQuickSuccessionNeverStackAndTheNewestWins)

@@ -286,20 +286,17 @@ TEST_F(AccountCheck, SeenAndReadMessages)
     EXPECT_EQ(log.readAll().count("[Begin Header]"), 1);
 }
 
-TEST_F(AccountCheck, DoesNothingWhenSuspendedUnselectedOrDisabled)
+TEST_F(AccountCheck, DoesNothingUnselectedOrDisabled)
 {
     const int work = addAccount(QStringLiteral("Work"));
     const int off = addAccount(QStringLiteral("Off"), true);
-    state.Suspended = true;
-    check(work);
-    state.Suspended = false;
     AddAccountNode(state, tree, work, QStringLiteral(" --- X"));
     tree.setSelected(QString());
     QCoro::waitFor(engine.CheckAccount());
     check(off);
     EXPECT_TRUE(pop.calls.isEmpty());
     EXPECT_TRUE(host.events.isEmpty());
-    EXPECT_EQ(accountText(work), QStringLiteral("Work --- Checking..."));
+    EXPECT_EQ(accountText(work), QStringLiteral("Work --- X"));
     EXPECT_EQ(tree.text(key(off)), QStringLiteral("Off--- Disabled."));
 }
 

@@ -95,7 +95,7 @@ TEST_F(DeleteCommand, RefusedDeletionAndFailedLoginKeepTheErrorText)
     const QStringList texts = messageTexts(work);
     pop.mailbox[1].refuseDelete = true;
     select(2);
-    state.Suspended = true; // suspended: the countdown stays stopped afterwards
+    scheduler.Suspend(); // suspended: the countdown stays stopped afterwards
     QCoro::waitFor(DeleteMessage(engine, scheduler));
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- Error deleting message #2"));
     EXPECT_EQ(messageTexts(work), texts);
@@ -104,7 +104,8 @@ TEST_F(DeleteCommand, RefusedDeletionAndFailedLoginKeepTheErrorText)
     EXPECT_TRUE(pop.isClosed());
     EXPECT_EQ(host.events.last(), QStringLiteral("normal"));
 
-    state.Suspended = false;
+    scheduler.Resume();
+    scheduler.PoolingEvent().stop();
     pop.password = QStringLiteral("changed");
     select(1);
     QCoro::waitFor(DeleteMessage(engine, scheduler));

@@ -4,8 +4,9 @@
 #include "engine/PollScheduler.h"
 #include "store/Options.h"
 #include "store/SettingsStore.h"
+#include "support/VirtualClock.h"
 
-#include <QSignalSpy>
+#include "support/Wait.h"
 
 using namespace ormisk;
 using namespace ormisk::test;
@@ -15,8 +16,9 @@ namespace {
 class Scheduler : public EngineFixture {
 protected:
     Scheduler() { state.options.LogDisabled = true; }
-    ~Scheduler() override { scheduler.PoolingEvent().stop(); }
-    PollScheduler scheduler { engine };
+    // The countdown runs on virtual time: clock.advance() moves it on, tick by tick.
+    ormisk::testing::VirtualClock clock;
+    PollScheduler scheduler { engine, clock };
 };
 
 } // namespace
@@ -36,8 +38,8 @@ TEST_F(Scheduler, StartUpTicksAndZeroRunsACycleInTheSameTick)
     scheduler.start();
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     EXPECT_EQ(scheduler.PoolingEvent().interval(), 1000);
-    EXPECT_EQ(state.SecondsLeft, 5);
-    EXPECT_EQ(state.PollMinutes, 120);
+    EXPECT_EQ(scheduler.SecondsLeft(), 5);
+    EXPECT_EQ(scheduler.PollMinutes(), 120);
     for (int i = 0; i < 4; ++i)
         QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("00:01"));
@@ -46,7 +48,7 @@ TEST_F(Scheduler, StartUpTicksAndZeroRunsACycleInTheSameTick)
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("00:00"));
     EXPECT_EQ(pop.conversations, 1);
     EXPECT_EQ(accountText(1), QStringLiteral("Work --- No messages."));
-    EXPECT_EQ(state.SecondsLeft, 7200);
+    EXPECT_EQ(scheduler.SecondsLeft(), 7200);
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("19:59"));
@@ -55,21 +57,19 @@ TEST_F(Scheduler, StartUpTicksAndZeroRunsACycleInTheSameTick)
 TEST_F(Scheduler, TheTimerItselfDrivesTheCountdown)
 {
     scheduler.start();
-    scheduler.PoolingEvent().setInterval(5); // shortened for the test; a cycle resets it to 1000
-    state.SecondsLeft = 3;
-    QSignalSpy ticks(&scheduler.PoolingEvent(), &QTimer::timeout);
-    while (ticks.size() < 2)
-        ASSERT_TRUE(ticks.wait(5000));
-    EXPECT_EQ(host.timeTexts, (QStringList { QStringLiteral("00:02"), QStringLiteral("00:01") }));
+    clock.advance(1999);
+    EXPECT_EQ(host.timeTexts, QStringList { QStringLiteral("00:04") });
+    clock.advance(1);
+    EXPECT_EQ(host.timeTexts, (QStringList { QStringLiteral("00:04"), QStringLiteral("00:03") }));
 }
 
 TEST_F(Scheduler, NoAccountsOnlyRestartsTheCountdown)
 {
     tree.add({}, QStringLiteral("P9"), QStringLiteral("left over"), Image::NoMail);
     scheduler.start();
-    state.SecondsLeft = 1;
-    QCoro::waitFor(scheduler.tick());
-    EXPECT_EQ(state.SecondsLeft, 300);
+    clock.advance(5000);
+    EXPECT_EQ(host.timeTexts.last(), QStringLiteral("00:00"));
+    EXPECT_EQ(scheduler.SecondsLeft(), 300);
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     EXPECT_EQ(tree.text(QStringLiteral("P9")), QStringLiteral("left over"));
     EXPECT_TRUE(host.captions.isEmpty());
@@ -95,7 +95,7 @@ TEST_F(Scheduler, CycleCaptionsTrayAndDisabledAccounts)
 
     host.captions.clear();
     state.options.RunInTray = true;
-    state.NewMailShown = true;
+    host.newMailShown = true;
     QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(host.captions, QStringList { Caption::Normal }); // in the tray the picture tells instead
     EXPECT_EQ(host.trayPictures, (QList<int> { TrayPicture::Checking, TrayPicture::MailWaiting }));
@@ -113,10 +113,8 @@ TEST_F(Scheduler, CycleCaptionsTrayAndDisabledAccounts)
 
 TEST_F(Scheduler, SuspendKeepsTheCountdownAndTheMenusFollow)
 {
-    addAccount(QStringLiteral("Work"));
     scheduler.start();
-    state.SecondsLeft = 191;
-    QCoro::waitFor(scheduler.tick());
+    clock.advance((5 + 110) * 1000);
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("03:10"));
     scheduler.Suspend();
     EXPECT_FALSE(scheduler.PoolingEvent().isActive());
@@ -129,7 +127,8 @@ TEST_F(Scheduler, SuspendKeepsTheCountdownAndTheMenusFollow)
     {
         DialogPause pause(scheduler); // a dialog opened while suspended leaves the timer stopped
     }
-    EXPECT_FALSE(scheduler.PoolingEvent().isActive());
+    clock.advance(5000);
+    EXPECT_EQ(scheduler.SecondsLeft(), 190);
     scheduler.Resume();
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     EXPECT_EQ(host.caption, Caption::Normal);
@@ -137,14 +136,13 @@ TEST_F(Scheduler, SuspendKeepsTheCountdownAndTheMenusFollow)
     EXPECT_TRUE(m.mnuUpdateNow.enabled);
     EXPECT_TRUE(m.mnuSuspend.visible);
     EXPECT_FALSE(m.mnuResume.visible);
-    QCoro::waitFor(scheduler.tick());
+    clock.advance(1000);
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("03:09"));
 }
 
 TEST_F(Scheduler, DialogPauseAndNewPeriod)
 {
     scheduler.start();
-    state.SecondsLeft = 100;
     {
         DialogPause pause(scheduler);
         EXPECT_FALSE(scheduler.PoolingEvent().isActive());
@@ -153,8 +151,8 @@ TEST_F(Scheduler, DialogPauseAndNewPeriod)
         EXPECT_FALSE(scheduler.PoolingEvent().isActive());
     }
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
-    EXPECT_EQ(state.SecondsLeft, 420);
-    EXPECT_EQ(state.PollMinutes, 7);
+    EXPECT_EQ(scheduler.SecondsLeft(), 420);
+    EXPECT_EQ(scheduler.PollMinutes(), 7);
     scheduler.PoolingEvent().setInterval(5);
     scheduler.RestartCountdown();
     EXPECT_FALSE(scheduler.PoolingEvent().isActive());
@@ -168,7 +166,8 @@ TEST_F(Scheduler, UpdateNowMarksReadChecksAndRestartsFromTheFullPeriod)
     QCoro::waitFor(scheduler.PollCycle());
     ASSERT_EQ(messageImages(work), QStringList { Image::NewMail });
     host.hiddenInTray = true;
-    state.SecondsLeft = 17;
+    clock.advance(17000);
+    ASSERT_EQ(scheduler.SecondsLeft(), 300 - 17);
     host.trayPictures.clear();
     host.captions.clear();
     pop.mailbox << fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b>"));
@@ -177,7 +176,7 @@ TEST_F(Scheduler, UpdateNowMarksReadChecksAndRestartsFromTheFullPeriod)
     EXPECT_EQ(messageImages(work), (QStringList { Image::Mail, Image::NewMail }));
     EXPECT_EQ(state.NewMailCount, 0); // cleared by the snapshot after the check
     EXPECT_EQ(state.ReadCount(), 2);
-    EXPECT_EQ(state.SecondsLeft, 300);
+    EXPECT_EQ(scheduler.SecondsLeft(), 300);
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     EXPECT_TRUE(host.trayPictures.isEmpty());
     EXPECT_TRUE(host.captions.isEmpty());
@@ -211,10 +210,10 @@ TEST_F(Scheduler, AStoredPeriodTheOptionsWouldRefuseCountsAsFiveMinutes)
     // The longest period counts down without overflowing, and a cycle starts only at zero.
     addAccount(QStringLiteral("Work"));
     scheduler.start();
-    state.SecondsLeft = 1;
+    clock.advance(4000);
     QCoro::waitFor(scheduler.tick());
     ASSERT_EQ(pop.conversations, 1);
-    EXPECT_EQ(state.SecondsLeft, 35791394 * 60);
+    EXPECT_EQ(scheduler.SecondsLeft(), 35791394 * 60);
     for (int i = 0; i < 3; ++i)
         QCoro::waitFor(scheduler.tick());
     EXPECT_EQ(pop.conversations, 1);
@@ -223,7 +222,7 @@ TEST_F(Scheduler, AStoredPeriodTheOptionsWouldRefuseCountsAsFiveMinutes)
     // A period that bypassed the options still counts as the default.
     state.options.PoolingTime = 40000000;
     scheduler.ApplyPollPeriod();
-    EXPECT_EQ(state.SecondsLeft, 300);
+    EXPECT_EQ(scheduler.SecondsLeft(), 300);
 }
 
 TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
@@ -247,14 +246,14 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
     QCoro::waitFor(scheduler.PollCycle());
     ASSERT_EQ(host.played.size(), 2);
     EXPECT_FALSE(scheduler.PoolingEvent().isActive());
-    EXPECT_TRUE(state.Suspended);
+    EXPECT_TRUE(scheduler.Suspended());
     EXPECT_EQ(host.caption, Caption::Suspended);
     EXPECT_EQ(host.trayPicture, TrayPicture::Suspended);
     EXPECT_FALSE(state.menus.mnuUpdateNow.enabled);
     EXPECT_TRUE(state.menus.mnuResume.visible);
     scheduler.Resume();
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
-    QCoro::waitFor(scheduler.tick());
+    clock.advance(1000);
     EXPECT_EQ(host.timeTexts.last(), QStringLiteral("04:59"));
 
     // Suspend and resume within the wait: the countdown waits for the cycle to end, and "Update
@@ -281,11 +280,31 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
     EXPECT_FALSE(updateNowInWait);
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     EXPECT_TRUE(state.menus.mnuUpdateNow.enabled);
-    EXPECT_EQ(state.SecondsLeft, 300);
+    EXPECT_EQ(scheduler.SecondsLeft(), 300);
+}
 
-    // The countdown never shows less than zero, even if a tick finds nothing left.
-    state.SecondsLeft = 0;
-    state.accounts.clear();
-    QCoro::waitFor(scheduler.tick());
-    EXPECT_EQ(host.timeTexts.last(), QStringLiteral("00:00"));
+TEST_F(Scheduler, ZeroWhileAConversationIsOpenWaitsAtZeroAndSuspendingMidCycleChecksNoFurther)
+{
+    addAccount(QStringLiteral("Work"));
+    addAccount(QStringLiteral("Home"));
+    scheduler.start();
+    clock.advance(4000);
+    // A command's conversation holds the server when the countdown runs out: the cycle is tried
+    // again on each tick, which never counts below zero.
+    engine.beginConversation();
+    clock.advance(2000);
+    EXPECT_EQ(host.timeTexts.mid(host.timeTexts.size() - 2), QStringList(2, QStringLiteral("00:00")));
+    EXPECT_EQ(scheduler.SecondsLeft(), 0);
+    EXPECT_EQ(pop.conversations, 0);
+    engine.endConversation();
+
+    // Suspended while the first account's conversation ends: the second one is left alone.
+    pop.onAnswer = [&](const QString& request) {
+        if (request == QStringLiteral("quit"))
+            scheduler.Suspend();
+    };
+    clock.advance(1000);
+    ASSERT_TRUE(ormisk::testing::waitUntil([&] { return !scheduler.cycleRunning(); }, 5000));
+    EXPECT_EQ(pop.conversations, 1);
+    EXPECT_FALSE(scheduler.PoolingEvent().isActive());
 }

@@ -48,7 +48,7 @@ TEST_F(SoundRoutineTest, SecondCallWaitsForTheFirstSoundToEnd)
     state.options.WavFile = QStringLiteral("/sounds/first.wav");
     QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
     EXPECT_EQ(player.played, QStringList { QStringLiteral("/sounds/first.wav") });
-    EXPECT_FALSE(state.SoundIdle);
+    EXPECT_FALSE(routine.idle());
 
     // While the second call waits, window events still run; the first sound ends from one.
     QStringList seenWhileWaiting;
@@ -61,9 +61,9 @@ TEST_F(SoundRoutineTest, SecondCallWaitsForTheFirstSoundToEnd)
     EXPECT_EQ(seenWhileWaiting, QStringList { QStringLiteral("/sounds/first.wav") });
     EXPECT_EQ(
         player.played, (QStringList { QStringLiteral("/sounds/first.wav"), QStringLiteral("/sounds/second.wav") }));
-    EXPECT_FALSE(state.SoundIdle);
+    EXPECT_FALSE(routine.idle());
     player.end();
-    EXPECT_TRUE(state.SoundIdle);
+    EXPECT_TRUE(routine.idle());
 }
 
 TEST_F(SoundRoutineTest, EachEndLetsOneWaitingCallThroughInTurn)
@@ -82,7 +82,7 @@ TEST_F(SoundRoutineTest, EachEndLetsOneWaitingCallThroughInTurn)
     player.end();
     ASSERT_TRUE(ormisk::testing::waitUntil([&] { return third.isReady(); }));
     EXPECT_EQ(player.played.last(), QStringLiteral("c.wav"));
-    EXPECT_FALSE(state.SoundIdle);
+    EXPECT_FALSE(routine.idle());
 }
 
 TEST_F(SoundRoutineTest, SingleFileModeUsesTheNameAsStored)
@@ -145,9 +145,9 @@ TEST_F(SoundRoutineTest, MissingFolderBeepsAndReplaysTheLastFile)
         state.options.WavFolder = folder;
         QCoro::waitFor(routine.PlayMessage(SoundRequest::fromOptions(state.options)));
         EXPECT_EQ(player.played.last(), QStringLiteral("/sounds/last.wav"));
-        EXPECT_FALSE(state.SoundIdle) << "the replay still has to report its end";
+        EXPECT_FALSE(routine.idle()) << "the replay still has to report its end";
         player.end();
-        EXPECT_TRUE(state.SoundIdle);
+        EXPECT_TRUE(routine.idle());
     }
     EXPECT_EQ(beeps, 2);
     EXPECT_EQ(player.played.size(), 3);
@@ -162,5 +162,5 @@ TEST_F(SoundRoutineTest, EmptyFolderPlaysNothingButStillCompletes)
     EXPECT_FALSE(player.played.last().endsWith(QLatin1String(".wav")));
     EXPECT_EQ(beeps, 0);
     player.end();
-    EXPECT_TRUE(state.SoundIdle);
+    EXPECT_TRUE(routine.idle());
 }

@@ -138,6 +138,6 @@ TEST_F(PlayerFailures, SoundRoutineOverTheRealPlayerNeverHangs)
     }
     EXPECT_EQ(idle.count(), 2) << "each later call waited for one end";
     ASSERT_TRUE(idle.wait(5000));
-    EXPECT_TRUE(state.SoundIdle);
+    EXPECT_TRUE(routine.idle());
     EXPECT_EQ(idle.count(), 3);
 }

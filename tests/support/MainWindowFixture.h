@@ -1,6 +1,7 @@
 #pragma once
 // A main window on a private profile, its accounts served by the test POP server on loopback,
-// with short client time-outs and a countdown that stays out of the way until a test wants it.
+// with short client time-outs and a countdown on a virtual clock: it stays where it is until a
+// test moves time on.
 #include "app/MainWindow.h"
 #include "engine/AccountCheck.h"
 #include "engine/PollScheduler.h"
@@ -12,6 +13,7 @@
 #include "store/SettingsStore.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedDialogService.h"
+#include "support/VirtualClock.h"
 #include "support/Wait.h"
 #include "tree/AccountTree.h"
 
@@ -73,14 +75,13 @@ protected:
     // Accounts in the store before start-up.
     void storeAccounts(const QList<AccountRecord>& accounts) { AccountTable(accounts).save(store); }
 
-    // A window, started up, with the first poll cycle far away.
+    // A window, started up; its first poll cycle comes only when a test moves the clock on.
     void start()
     {
-        window = std::make_unique<MainWindow>(state, store, profile, dialogs);
+        window = std::make_unique<MainWindow>(state, store, profile, dialogs, clock);
         shortenTimeouts(window->pop());
         window->startUp();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        state.SecondsLeft = 3600;
     }
     static void shortenTimeouts(PopClient& pop)
     {
@@ -97,7 +98,8 @@ protected:
     }
 
     [[nodiscard]] AccountTree& tree() const { return *window->tree(); }
-    [[nodiscard]] QTimer& countdown() const { return window->scheduler().PoolingEvent(); }
+    [[nodiscard]] Timer& countdown() const { return window->scheduler().PoolingEvent(); }
+    [[nodiscard]] qint32 secondsLeft() const { return window->scheduler().SecondsLeft(); }
     [[nodiscard]] QStringList rootTexts() const
     {
         QStringList out;
@@ -145,6 +147,7 @@ protected:
     Profile profile = Profile::inFolder(dir.path());
     SettingsStore store { profile.settingsFile };
     AppState state;
+    ormisk::testing::VirtualClock clock;
     ormisk::testing::ScriptedDialogService dialogs;
     ormisk::testing::ScriptedPopServer server;
     std::unique_ptr<MainWindow> window;

@@ -93,7 +93,7 @@ TEST_F(AccountCommandsTest, AddingADisabledAccountRunsNoCheckAndSuspensionKeepsT
 {
     start();
     window->menus().mnuSuspend->trigger();
-    ASSERT_TRUE(state.Suspended);
+    ASSERT_TRUE(window->scheduler().Suspended());
 
     addAccount(QStringLiteral("Home"), QStringLiteral("bob"), true);
     ASSERT_EQ(state.AccountCount(), 1);
@@ -130,7 +130,6 @@ TEST_F(AccountCommandsTest, ModifyFromAMessageNodeRetitlesAndRechecksTheAccount)
         account(QStringLiteral("Home"), QStringLiteral("bob")) });
     start();
     QCoro::waitFor(window->scheduler().PollCycle());
-    state.SecondsLeft = 3600;
     const QString key = state.account(2).NodeKey;
     const QStringList oldChildren = childKeys(key);
     ASSERT_EQ(oldChildren.size(), 2);
@@ -168,7 +167,6 @@ TEST_F(AccountCommandsTest, CancelledModifyChangesNothing)
     storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")) });
     start();
     QCoro::waitFor(window->scheduler().PollCycle());
-    state.SecondsLeft = 3600;
     const QString key = state.account(1).NodeKey;
     click(key);
     const QStringList texts = rootTexts() + childTexts(key);
@@ -197,7 +195,6 @@ TEST_F(AccountCommandsTest, DeleteFromAMessageNodeRemovesThatAccount)
         account(QStringLiteral("Home"), QStringLiteral("bob")) });
     start();
     QCoro::waitFor(window->scheduler().PollCycle());
-    state.SecondsLeft = 3600;
     const QString workKey = state.account(1).NodeKey;
     const QString homeKey = state.account(2).NodeKey;
     click(childKeys(workKey).at(0));
@@ -239,7 +236,6 @@ TEST_F(AccountCommandsTest, ModifyingToDisabledClearsTheMessagesWithoutAConversa
     storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")) });
     start();
     QCoro::waitFor(window->scheduler().PollCycle());
-    state.SecondsLeft = 3600;
     const QString key = state.account(1).NodeKey;
     ASSERT_EQ(childKeys(key).size(), 1);
     click(key);
