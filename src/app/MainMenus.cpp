@@ -45,13 +45,13 @@ void set(QMenu* menu, const MenuEntry& e)
 
 } // namespace
 
-MenuState ShownMenus(const MenuState& monitoring, const Selection& selection, bool suspended)
+MenuState ShownMenus(const MonitoringState& monitoring, const Selection& selection)
 {
-    MenuState shown = monitoring;
+    MenuState shown = MonitoringMenus(monitoring);
     shown.mnuModifyAccount.enabled = selection.account != 0;
     shown.mnuDeleteAccount.enabled = selection.account != 0;
     shown.mnuProperties.enabled = selection.message != 0;
-    shown.mnuDeleteMessage.enabled = selection.message != 0 && !suspended;
+    shown.mnuDeleteMessage.enabled = selection.message != 0 && !monitoring.suspended;
     return shown;
 }
 

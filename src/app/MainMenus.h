@@ -12,12 +12,13 @@ class QObject;
 namespace ormisk {
 
 struct MenuState;
+struct MonitoringState;
 struct Selection;
 
-// The menus as shown: the monitoring state's flags, with "&Modify Account" and "&Delete Account"
-// enabled exactly when an account is selected, "&Properties" when a live message is, and
-// "&Delete Message" too unless monitoring is suspended.
-[[nodiscard]] MenuState ShownMenus(const MenuState& monitoring, const Selection& selection, bool suspended);
+// The menus as shown, computed here alone: those of the monitoring state (MonitoringMenus), with
+// "&Modify Account" and "&Delete Account" enabled exactly when an account is selected,
+// "&Properties" when a live message is, and "&Delete Message" too unless monitoring is suspended.
+[[nodiscard]] MenuState ShownMenus(const MonitoringState& monitoring, const Selection& selection);
 
 struct MainMenus {
     QMenu* mnuMonitoring = nullptr;

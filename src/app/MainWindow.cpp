@@ -88,7 +88,7 @@ MainWindow::MainWindow(AppState& state, SettingsStore& store, const Profile& pro
     connect(m_tray.get(), &TrayIcon::restoreRequested, this, [this] { bringBack(); });
     connect(m_tray.get(), &TrayIcon::trayUnavailable, this, [this] { keepReachable(); });
     connect(m_tray.get(), &TrayIcon::menuRequested, this, [this] {
-        if (m_state.menus.mnuMonitoring.enabled)
+        if (MonitoringMenus(m_scheduler->monitoring()).mnuMonitoring.enabled)
             m_menus.mnuMonitoring->popup(QCursor::pos());
     });
 
@@ -122,7 +122,7 @@ void MainWindow::startUp()
     restoreGeometryFromStore();
     show();
     m_startingUp = false;
-    m_scheduler->RefreshMenuState();
+    applyMenus();
     hideSelection();
     m_state.options = LoadOptions(m_store, m_profile.defaultLogFolder());
     m_state.filters.load(m_store);
@@ -188,10 +188,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
-void MainWindow::whenEnabled(const MenuEntry& topMenu, QAction* action, const std::function<void()>& command)
+void MainWindow::whenEnabled(QAction* action, const std::function<void()>& command)
 {
-    connect(action, &QAction::triggered, this, [this, &topMenu, action, command] {
-        if (topMenu.enabled && action->isEnabled() && !m_engine->inConversation())
+    // A conversation disables every top-level menu, and with it every entry.
+    connect(action, &QAction::triggered, this, [this, action, command] {
+        if (action->isEnabled() && !m_engine->inConversation())
             command();
     });
 }
@@ -207,26 +208,23 @@ void MainWindow::runDialogCommand(const std::function<void()>& command)
 
 void MainWindow::wireMenus()
 {
-    const MenuState& m = m_state.menus;
-    whenEnabled(m.mnuMonitoring, m_menus.mnuUpdateNow, [this] { (void)m_scheduler->CheckNow(); });
-    whenEnabled(m.mnuMonitoring, m_menus.mnuSuspend, [this] { m_scheduler->Suspend(); });
-    whenEnabled(m.mnuMonitoring, m_menus.mnuResume, [this] { m_scheduler->Resume(); });
-    whenEnabled(m.mnuMonitoring, m_menus.mnuOptions, [this] { openOptions(); });
-    whenEnabled(m.mnuMonitoring, m_menus.mnuExit, [this] { close(); });
+    whenEnabled(m_menus.mnuUpdateNow, [this] { (void)m_scheduler->CheckNow(); });
+    whenEnabled(m_menus.mnuSuspend, [this] { m_scheduler->Suspend(); });
+    whenEnabled(m_menus.mnuResume, [this] { m_scheduler->Resume(); });
+    whenEnabled(m_menus.mnuOptions, [this] { openOptions(); });
+    whenEnabled(m_menus.mnuExit, [this] { close(); });
 
-    whenEnabled(m.mnuAccounts, m_menus.mnuNewAccount, [this] { (void)m_accounts->addAccount(); });
-    whenEnabled(m.mnuAccounts, m_menus.mnuModifyAccount, [this] { (void)m_accounts->modifyAccount(); });
-    whenEnabled(m.mnuAccounts, m_menus.mnuDeleteAccount, [this] { m_accounts->deleteAccount(); });
+    whenEnabled(m_menus.mnuNewAccount, [this] { (void)m_accounts->addAccount(); });
+    whenEnabled(m_menus.mnuModifyAccount, [this] { (void)m_accounts->modifyAccount(); });
+    whenEnabled(m_menus.mnuDeleteAccount, [this] { m_accounts->deleteAccount(); });
 
-    whenEnabled(m.mnuMessages, m_menus.mnuDeleteMessage, [this] { (void)DeleteMessage(*m_engine, *m_scheduler); });
-    whenEnabled(m.mnuMessages, m_menus.mnuProperties, [this] { openProperties(); });
-    whenEnabled(m.mnuMessages, m_menus.mnuFilter, [this] { runDialogCommand([this] { m_settings->editFilters(); }); });
-    whenEnabled(
-        m.mnuMessages, m_menus.mnuLogFile, [this] { runDialogCommand([this] { m_settings->editLogSettings(); }); });
+    whenEnabled(m_menus.mnuDeleteMessage, [this] { (void)DeleteMessage(*m_engine, *m_scheduler); });
+    whenEnabled(m_menus.mnuProperties, [this] { openProperties(); });
+    whenEnabled(m_menus.mnuFilter, [this] { runDialogCommand([this] { m_settings->editFilters(); }); });
+    whenEnabled(m_menus.mnuLogFile, [this] { runDialogCommand([this] { m_settings->editLogSettings(); }); });
 
-    whenEnabled(
-        m.mnuHelp, m_menus.mnuHelpContents, [this] { showHelp(helpFile(QCoreApplication::applicationDirPath())); });
-    whenEnabled(m.mnuHelp, m_menus.mnuAbout, [this] { showAbout(); });
+    whenEnabled(m_menus.mnuHelpContents, [this] { showHelp(helpFile(QCoreApplication::applicationDirPath())); });
+    whenEnabled(m_menus.mnuAbout, [this] { showAbout(); });
 }
 
 void MainWindow::openOptions()
@@ -318,10 +316,7 @@ void MainWindow::showAbout()
     });
 }
 
-void MainWindow::applyMenus()
-{
-    m_menus.apply(ShownMenus(m_state.menus, m_accounts->selection(), m_scheduler->Suspended()));
-}
+void MainWindow::applyMenus() { m_menus.apply(ShownMenus(m_scheduler->monitoring(), m_accounts->selection())); }
 
 void MainWindow::setBusyPointer(bool busy)
 {

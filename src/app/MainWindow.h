@@ -36,7 +36,6 @@ class PollScheduler;
 class PopClient;
 class SettingsStore;
 class Keyring;
-struct MenuEntry;
 
 class MainWindow : public QMainWindow, public ShellHost {
     Q_OBJECT
@@ -112,9 +111,9 @@ private:
     void wireTree();
     // A mouse button (or the context-menu key) on a node: the selection rules, then the pop-up.
     void onNodePressed(const QString& key, bool rightButton, const QPoint& at);
-    // Runs a menu command unless its top-level menu is disabled (a check runs): shortcuts of a
-    // disabled menu's entries would otherwise still fire.
-    void whenEnabled(const MenuEntry& topMenu, QAction* action, const std::function<void()>& command);
+    // Runs a menu command unless its entry is disabled or a check runs: shortcuts of a disabled
+    // menu's entries would otherwise still fire.
+    void whenEnabled(QAction* action, const std::function<void()>& command);
     // Runs a command that opens a modal dialog with the countdown paused, then hides the selection.
     void runDialogCommand(const std::function<void()>& command);
     void openOptions();

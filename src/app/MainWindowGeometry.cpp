@@ -3,6 +3,7 @@
 // such a change (into the tray, mail marked read, the countdown box placed).
 #include "app/MainWindow.h"
 
+#include "engine/AccountCheck.h"
 #include "engine/SeenLists.h"
 #include "engine/ShellHost.h"
 #include "store/AppState.h"
@@ -94,7 +95,7 @@ void MainWindow::onResize()
                 },
                 Qt::QueuedConnection);
         }
-        MarkAllRead(m_state, *m_tree);
+        MarkAllRead(m_state, *m_tree, m_engine->inConversation());
     } else {
         closeNewMailWindow();
         m_restoreMaximized = isMaximized();

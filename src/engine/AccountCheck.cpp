@@ -47,24 +47,14 @@ void MailEngine::beginConversation()
 {
     m_inConversation = true;
     m_host.setBusyPointer(true);
-    MenuState& m = m_state.menus;
-    m.mnuMonitoring.enabled = false;
-    m.mnuAccounts.enabled = false;
-    m.mnuMessages.enabled = false;
-    m.mnuHelp.enabled = false;
     m_host.applyMenus();
 }
 
 void MailEngine::endConversation()
 {
-    MenuState& m = m_state.menus;
-    m.mnuMonitoring.enabled = true;
-    m.mnuAccounts.enabled = true;
-    m.mnuMessages.enabled = true;
-    m.mnuHelp.enabled = true;
+    m_inConversation = false;
     m_host.applyMenus();
     m_host.setBusyPointer(false);
-    m_inConversation = false;
 }
 
 QCoro::Task<> MailEngine::CheckAccount()

@@ -47,7 +47,7 @@ public:
     // monitoring is suspended (the scheduler, the account commands) leaves them out.
     [[nodiscard]] QCoro::Task<> CheckAccount();
 
-    // Busy pointer, then the four top-level menus disabled in order; and the reverse.
+    // Busy pointer, then the menus told that a conversation holds the server; and the reverse.
     void beginConversation();
     void endConversation();
     // True from beginConversation() to endConversation(): a check or a delete command is running.

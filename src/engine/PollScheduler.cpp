@@ -101,7 +101,6 @@ QCoro::Task<> PollScheduler::PollCycle()
     ShellHost& host = m_engine.host();
     NodeTree& tree = m_engine.tree();
 
-    s.menus.mnuUpdateNow.enabled = false;
     host.applyMenus();
     m_timer->stop();
     if (m_timer->interval() != kTickMs)
@@ -129,7 +128,6 @@ QCoro::Task<> PollScheduler::PollCycle()
     m_secondsLeft = periodSeconds(m_pollMinutes);
     m_running = Running::None;
     startCountdownUnlessSuspended();
-    s.menus.mnuUpdateNow.enabled = !m_suspended;
     host.applyMenus();
 }
 
@@ -146,7 +144,7 @@ QCoro::Task<> PollScheduler::CheckNow()
     if (host.isMinimized() || host.isHiddenInTray())
         host.restoreWindow();
     host.focusTree();
-    MarkAllRead(s, tree);
+    MarkAllRead(s, tree, m_engine.inConversation());
     SnapshotRead(s, tree);
     tree.clear();
     co_await checkAllAccounts();
@@ -167,7 +165,7 @@ void PollScheduler::Suspend()
     if (s.options.RunInTray)
         host.setTrayPicture(TrayPicture::Suspended);
     host.setCaption(Caption::Suspended);
-    RefreshMenuState();
+    host.applyMenus();
     host.hideSelection();
 }
 
@@ -180,7 +178,7 @@ void PollScheduler::Resume()
     if (s.options.RunInTray)
         host.setTrayPicture(TrayPicture::Idle);
     host.setCaption(Caption::Normal);
-    RefreshMenuState();
+    host.applyMenus();
 }
 
 void PollScheduler::RestartCountdown()
@@ -191,22 +189,9 @@ void PollScheduler::RestartCountdown()
         m_timer->setInterval(kTickMs);
 }
 
-void PollScheduler::RefreshMenuState()
+MonitoringState PollScheduler::monitoring() const
 {
-    // The entries that act on the selection follow it in the window; here the monitoring state.
-    AppState& s = m_engine.state();
-    MenuState& m = s.menus;
-    if (m_suspended) {
-        m.mnuUpdateNow.enabled = false;
-        m.mnuResume = { true, true };
-        m.mnuSuspend = { false, false };
-    } else {
-        // A poll cycle keeps "Update Now" off until it ends, whatever asks for the menus meanwhile.
-        m.mnuUpdateNow.enabled = m_running != Running::PollCycle;
-        m.mnuResume = { false, false };
-        m.mnuSuspend = { true, true };
-    }
-    m_engine.host().applyMenus();
+    return { m_engine.inConversation(), m_running == Running::PollCycle, m_suspended };
 }
 
 void PollScheduler::ApplyPollPeriod()

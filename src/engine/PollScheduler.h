@@ -3,6 +3,7 @@
 // "Update Now", suspend and resume, and the pause of the countdown while a dialog is open. The
 // scheduler owns the period, the seconds left and the suspended state; others read them here.
 #include "pop/Clock.h"
+#include "store/MenuState.h"
 
 #include <QCoro/QCoroTask>
 #include <QObject>
@@ -47,7 +48,8 @@ public:
     void Resume();
     // Stops the countdown and sets it to the full period; does not start it.
     void RestartCountdown();
-    void RefreshMenuState();
+    // What the menus of the monitoring state follow (see MonitoringMenus).
+    [[nodiscard]] MonitoringState monitoring() const;
     // After the options were saved: the new period takes effect at once, counting from its full
     // length; the countdown runs again only if it was running.
     void ApplyPollPeriod();

@@ -80,9 +80,9 @@ void SnapshotRead(AppState& state, const NodeTree& tree)
     state.NewMailCount = 0;
 }
 
-void MarkAllRead(AppState& state, NodeTree& tree)
+void MarkAllRead(AppState& state, NodeTree& tree, bool inConversation)
 {
-    if (!state.menus.mnuAccounts.enabled)
+    if (inConversation)
         return;
     SnapshotRead(state, tree);
     const qint32 nodes = tree.count();

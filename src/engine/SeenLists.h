@@ -27,9 +27,9 @@ constexpr qint32 kMessageKeyRange = 32766;
 void RememberSeen(AppState& state, const NodeTree& tree);
 // RememberSeen, then the read list becomes the tags of all message nodes; NewMailCount = 0.
 void SnapshotRead(AppState& state, const NodeTree& tree);
-// Does nothing while a check runs (the Accounts menu is disabled then); otherwise SnapshotRead
-// and every "NewMail" image becomes "Mail".
-void MarkAllRead(AppState& state, NodeTree& tree);
+// Does nothing while a conversation runs (`inConversation`); otherwise SnapshotRead and every
+// "NewMail" image becomes "Mail".
+void MarkAllRead(AppState& state, NodeTree& tree, bool inConversation);
 
 // "C" followed by a number unique among the tree's keys: 1..32766 while that range is at most
 // half full, a range twice the tree's size beyond. Found in constant expected time.

@@ -18,7 +18,8 @@ constexpr int Suspended = 3;
 class ShellHost {
 public:
     virtual ~ShellHost() = default;
-    virtual void applyMenus() = 0; // AppState::menus changed, or what they follow
+    // The monitoring state (conversation, poll cycle, suspension) changed: the menus follow it.
+    virtual void applyMenus() = 0;
     virtual void setBusyPointer(bool busy) = 0;
     virtual void setCaption(const QString& caption) = 0;
     virtual void setTrayPicture(int picture) = 0;

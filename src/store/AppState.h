@@ -4,7 +4,6 @@
 // and passed to whoever needs it; tests make their own. Nothing here is a hidden singleton.
 #include "engine/HeaderList.h"
 #include "store/AccountTable.h"
-#include "store/MenuState.h"
 #include "store/Options.h"
 #include "store/Random.h"
 #include "store/Records.h"
@@ -51,10 +50,6 @@ struct AppState {
     HeaderList ReadHeaders;
     [[nodiscard]] qint32 SeenCount() const { return static_cast<qint32>(SeenHeaders.size()); }
     [[nodiscard]] qint32 ReadCount() const { return static_cast<qint32>(ReadHeaders.size()); }
-
-    // The menu flags of the monitoring state: the top-level menus while a check runs, "Update
-    // Now", "Suspend" and "Resume". The window adds the entries that act on its selection.
-    MenuState menus;
 
     // Seeded once at start-up from the clock; tests may seed it to a fixed value.
     QRandomGenerator random { 42u };

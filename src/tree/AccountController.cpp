@@ -4,6 +4,7 @@
 #include "engine/NodeTree.h"
 #include "engine/PollScheduler.h"
 #include "engine/SeenLists.h"
+#include "engine/ShellHost.h"
 #include "engine/TreeOps.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
@@ -30,7 +31,7 @@ AccountController::AccountController(
 {
 }
 
-void AccountController::refreshMenus() { m_scheduler.RefreshMenuState(); }
+void AccountController::refreshMenus() { m_engine.host().applyMenus(); }
 
 void AccountController::selectNode(const QString& key)
 {
@@ -50,7 +51,7 @@ PopupMenu AccountController::nodePressed(const QString& key, bool rightButton)
 {
     NodeTree& tree = m_engine.tree();
     // A check disables the top-level menus; a right click then opens none of them.
-    const MenuState& menus = m_engine.state().menus;
+    const MenuState menus = MonitoringMenus(m_scheduler.monitoring());
     if (key.isEmpty() || !tree.contains(key)) {
         tree.setSelected(QString());
         m_selection = {};

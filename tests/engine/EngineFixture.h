@@ -57,7 +57,7 @@ protected:
     AppState state;
     MemoryTree tree;
     FakePop pop;
-    RecordingHost host { state };
+    RecordingHost host { &engine };
     MailEngine engine { state, tree, pop, host };
 };
 

@@ -170,7 +170,7 @@ TEST(FaultMatrix, EveryFaultEndsTheCheckClosedWithTheRightNodeTexts)
             if (!pop.lastError().isEmpty() && !errors.contains(pop.lastError()))
                 errors << pop.lastError();
         });
-        test::RecordingHost host(state);
+        test::RecordingHost host;
         MailEngine engine(state, tree, pop, host);
 
         AddAccountNode(state, tree, 1, QStringLiteral(" --- Checking..."));

@@ -19,6 +19,7 @@ protected:
     // The countdown runs on virtual time: clock.advance() moves it on, tick by tick.
     ormisk::testing::VirtualClock clock;
     PollScheduler scheduler { engine, clock };
+    [[nodiscard]] MenuState menus() const { return MonitoringMenus(scheduler.monitoring()); }
 };
 
 } // namespace
@@ -108,7 +109,7 @@ TEST_F(Scheduler, CycleCaptionsTrayAndDisabledAccounts)
     QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(host.trayPictures, (QList<int> { TrayPicture::Checking, TrayPicture::Idle }));
     EXPECT_EQ(pop.conversations, 2);
-    EXPECT_TRUE(state.menus.mnuUpdateNow.enabled);
+    EXPECT_TRUE(menus().mnuUpdateNow.enabled);
 }
 
 TEST_F(Scheduler, SuspendKeepsTheCountdownAndTheMenusFollow)
@@ -120,7 +121,7 @@ TEST_F(Scheduler, SuspendKeepsTheCountdownAndTheMenusFollow)
     EXPECT_FALSE(scheduler.PoolingEvent().isActive());
     EXPECT_EQ(host.caption, Caption::Suspended);
     EXPECT_EQ(host.trayPicture, TrayPicture::Suspended);
-    const MenuState& m = state.menus;
+    MenuState m = menus();
     EXPECT_FALSE(m.mnuUpdateNow.enabled);
     EXPECT_TRUE(m.mnuResume.enabled && m.mnuResume.visible);
     EXPECT_FALSE(m.mnuSuspend.enabled || m.mnuSuspend.visible);
@@ -133,6 +134,7 @@ TEST_F(Scheduler, SuspendKeepsTheCountdownAndTheMenusFollow)
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     EXPECT_EQ(host.caption, Caption::Normal);
     EXPECT_EQ(host.trayPicture, TrayPicture::Idle);
+    m = menus();
     EXPECT_TRUE(m.mnuUpdateNow.enabled);
     EXPECT_TRUE(m.mnuSuspend.visible);
     EXPECT_FALSE(m.mnuResume.visible);
@@ -249,8 +251,8 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
     EXPECT_TRUE(scheduler.Suspended());
     EXPECT_EQ(host.caption, Caption::Suspended);
     EXPECT_EQ(host.trayPicture, TrayPicture::Suspended);
-    EXPECT_FALSE(state.menus.mnuUpdateNow.enabled);
-    EXPECT_TRUE(state.menus.mnuResume.visible);
+    EXPECT_FALSE(menus().mnuUpdateNow.enabled);
+    EXPECT_TRUE(menus().mnuResume.visible);
     scheduler.Resume();
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
     clock.advance(1000);
@@ -267,7 +269,7 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
         scheduler.Suspend();
         scheduler.Resume();
         runningInWait = scheduler.PoolingEvent().isActive();
-        updateNowInWait = state.menus.mnuUpdateNow.enabled;
+        updateNowInWait = menus().mnuUpdateNow.enabled;
         {
             DialogPause pause(scheduler);
         }
@@ -279,7 +281,7 @@ TEST_F(Scheduler, SuspendDuringTheCyclesSoundHoldsThroughTheCyclesEnd)
     EXPECT_FALSE(runningInWait);
     EXPECT_FALSE(updateNowInWait);
     EXPECT_TRUE(scheduler.PoolingEvent().isActive());
-    EXPECT_TRUE(state.menus.mnuUpdateNow.enabled);
+    EXPECT_TRUE(menus().mnuUpdateNow.enabled);
     EXPECT_EQ(scheduler.SecondsLeft(), 300);
 }
 

@@ -126,10 +126,9 @@ protected:
     void expectMenusRestored() const
     {
         EXPECT_FALSE(engine.inConversation());
-        const MenuState& m = state.menus;
-        EXPECT_TRUE(m.mnuMonitoring.enabled && m.mnuAccounts.enabled && m.mnuMessages.enabled && m.mnuHelp.enabled);
-        ASSERT_FALSE(host.events.isEmpty());
-        EXPECT_EQ(host.events.last(), QStringLiteral("normal"));
+        ASSERT_GE(host.events.size(), 2);
+        EXPECT_EQ(host.events.mid(host.events.size() - 2),
+            (QStringList { QStringLiteral("menus 1111"), QStringLiteral("normal") }));
         EXPECT_TRUE(pop.isClosed());
         EXPECT_FALSE(pop.busy());
     }
@@ -139,7 +138,7 @@ protected:
     AppState state;
     RecordingTree tree;
     PopClient pop;
-    RecordingHost host { state };
+    RecordingHost host { &engine };
     MailEngine engine { state, tree, pop, host };
 };
 

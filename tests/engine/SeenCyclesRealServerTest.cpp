@@ -61,7 +61,7 @@ struct ProgramRun {
     AppState state;
     MemoryTree tree;
     PopClient pop;
-    RecordingHost host { state };
+    RecordingHost host { &engine };
     MailEngine engine { state, tree, pop, host };
     PollScheduler scheduler { engine };
 };
@@ -119,7 +119,7 @@ TEST(SeenCyclesRealServer, LoggedOnceAcrossCyclesAndARestart)
         EXPECT_EQ(recordCount(), 4);
 
         // Marked as read: the next cycle shows every message as read mail.
-        MarkAllRead(run.state, run.tree);
+        MarkAllRead(run.state, run.tree, run.engine.inConversation());
         run.cycle();
         EXPECT_EQ(run.counters(), QStringLiteral("waiting 4 unseen 0 new 0 seen 4"));
         EXPECT_EQ(run.images(), times(4, Image::Mail));

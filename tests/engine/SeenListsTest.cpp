@@ -127,13 +127,11 @@ TEST(SeenLists, MarkAllReadTurnsNewMailIntoMailUnlessACheckRuns)
     tree.add(QStringLiteral("P1"), QStringLiteral("C1"), {}, Image::NewMail);
     tree.setTag(QStringLiteral("C1"), QStringLiteral("Message-Id : <1>\r\n"));
     s.NewMailCount = 1;
-    s.menus.mnuAccounts.enabled = false;
-    MarkAllRead(s, tree);
+    MarkAllRead(s, tree, true);
     EXPECT_EQ(tree.image(QStringLiteral("C1")), Image::NewMail);
     EXPECT_EQ(s.NewMailCount, 1);
     EXPECT_EQ(s.ReadCount(), 0);
-    s.menus.mnuAccounts.enabled = true;
-    MarkAllRead(s, tree);
+    MarkAllRead(s, tree, false);
     EXPECT_EQ(tree.image(QStringLiteral("C1")), Image::Mail);
     EXPECT_EQ(tree.image(QStringLiteral("P1")), Image::NoMail);
     EXPECT_EQ(s.NewMailCount, 0);
@@ -171,7 +169,7 @@ TEST_F(SeenAcrossCycles, SecondCycleLogsNothingAndSoundsNoAlarm)
     EXPECT_EQ(state.UnseenCount, 0);
     EXPECT_EQ(state.NewMailCount, 2); // seen but never marked read
     EXPECT_EQ(messageImages(1), QStringList(2, Image::NewMail));
-    MarkAllRead(state, tree);
+    MarkAllRead(state, tree, false);
     QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(messageImages(1), QStringList(2, Image::Mail));
     EXPECT_EQ(state.NewMailCount, 0);
@@ -211,7 +209,7 @@ TEST_F(SeenAcrossCycles, MarkAllReadDuringACheckChangesNothing)
         fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b>")) };
     pop.onAnswer = [&](const QString& request) {
         if (request == QStringLiteral("size 2"))
-            MarkAllRead(state, tree);
+            MarkAllRead(state, tree, engine.inConversation());
     };
     check(work);
     EXPECT_EQ(messageImages(work), QStringList(2, Image::NewMail));

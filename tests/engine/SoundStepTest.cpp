@@ -43,7 +43,7 @@ protected:
     }
     AppState state;
     MemoryTree tree;
-    RecordingHost host { state };
+    RecordingHost host;
 };
 
 } // namespace

@@ -1,7 +1,9 @@
 #pragma once
-// A ShellHost that remembers what the engine asked of the window, with the menu state at the time.
+// A ShellHost that remembers what the engine asked of the window, with the top-level menus as the
+// engine's conversation leaves them at the time.
+#include "engine/AccountCheck.h"
 #include "engine/ShellHost.h"
-#include "store/AppState.h"
+#include "store/MenuState.h"
 
 #include <QStringList>
 
@@ -11,14 +13,15 @@ namespace ormisk::test {
 
 class RecordingHost : public NullShellHost {
 public:
-    explicit RecordingHost(AppState& state)
-        : m_state(state)
+    // `engine` may be a member not constructed yet: it is only asked once menus are applied.
+    explicit RecordingHost(const MailEngine* engine = nullptr)
+        : m_engine(engine)
     {
     }
 
     void applyMenus() override
     {
-        const MenuState& m = m_state.menus;
+        const MenuState m = MonitoringMenus({ .inConversation = m_engine && m_engine->inConversation() });
         events << QStringLiteral("menus %1%2%3%4")
                       .arg(int(m.mnuMonitoring.enabled))
                       .arg(int(m.mnuAccounts.enabled))
@@ -68,7 +71,7 @@ public:
     std::function<void()> whilePlaying;
 
 private:
-    AppState& m_state;
+    const MailEngine* m_engine;
 };
 
 } // namespace ormisk::test

@@ -24,7 +24,7 @@ struct TreeFixture : ::testing::Test {
     AppState state;
     AccountTree tree;
     test::FakePop pop;
-    test::RecordingHost host { state };
+    test::RecordingHost host { &engine };
     MailEngine engine { state, tree, pop, host };
     PollScheduler scheduler { engine };
     QTemporaryDir dir;
