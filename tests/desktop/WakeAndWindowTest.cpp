@@ -54,9 +54,7 @@ class DesktopWindowTest : public MainWindowFixture {
 protected:
     void startWithMail(int messages)
     {
-        server.addUser(QStringLiteral("alice"), QStringLiteral("secret"), rawMessages(messages));
-        storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")) });
-        start();
+        MainWindowFixture::startWithMail(messages);
         window->wakeCheck().setInterval(10);
     }
 };

@@ -83,6 +83,14 @@ protected:
         window->startUp();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
+    // One account "Work" whose mailbox holds `messages` messages, then start().
+    void startWithMail(int messages)
+    {
+        server.addUser(QStringLiteral("alice"), QStringLiteral("secret"), rawMessages(messages));
+        storeAccounts({ account(QStringLiteral("Work"), QStringLiteral("alice")) });
+        start();
+    }
+    [[nodiscard]] QString workKey() const { return state.account(1).NodeKey; }
     static void shortenTimeouts(PopClient& pop)
     {
         pop.setConnectTimeout(3000);
