@@ -15,8 +15,8 @@
 
 using namespace ormisk;
 using ormisk::testing::MailboxGenerator;
-using ormisk::testing::PrivateKeyring;
 using ormisk::testing::ScriptedPopServer;
+using ormisk::testing::PrivateKeyring;
 
 namespace {
 
