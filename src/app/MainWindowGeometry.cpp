@@ -94,6 +94,8 @@ void MainWindow::onResize()
                 },
                 Qt::QueuedConnection);
         }
+        if (m_state.menus.mnuAccounts.enabled)
+            m_mailCounts.newMail = 0;
         MarkAllRead(m_state, *m_tree);
     } else {
         closeNewMailWindow();

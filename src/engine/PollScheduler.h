@@ -2,6 +2,8 @@
 // When accounts are polled: a one-second countdown (PoolingEvent) that runs a poll cycle at zero,
 // "Update Now", suspend and resume, the menu states that follow the selection and the suspended
 // state, and the pause of the countdown while a dialog is open.
+#include "engine/MailCounts.h"
+
 #include <QCoro/QCoroTask>
 #include <QObject>
 #include <QString>
@@ -57,8 +59,9 @@ public:
     [[nodiscard]] static QString timeLeftText(qint32 secondsLeft);
 
 private:
-    [[nodiscard]] QCoro::Task<> checkAllAccounts();
-    void updateNewMailWindow(bool giveFocus);
+    // What the checks counted, added up.
+    [[nodiscard]] QCoro::Task<MailCounts> checkAllAccounts();
+    void updateNewMailWindow(bool giveFocus, qint32 newMail);
     // Monitoring stays stopped while suspended, and a running cycle restarts the countdown itself.
     void startCountdownUnlessSuspended();
 

@@ -48,11 +48,6 @@ struct AppState {
     bool NewMailShown = false;
     bool SoundIdle = true;
 
-    // Counters of the current poll cycle; a mailbox may hold 100,000 messages and more.
-    qint32 NewMailCount = 0;
-    qint32 WaitingCount = 0;
-    qint32 UnseenCount = 0;
-
     // Seen and read lists: header texts, oldest first.
     HeaderList SeenHeaders;
     HeaderList ReadHeaders;

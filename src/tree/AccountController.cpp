@@ -4,6 +4,7 @@
 #include "engine/NodeTree.h"
 #include "engine/PollScheduler.h"
 #include "engine/SeenLists.h"
+#include "engine/ShellHost.h"
 #include "engine/TreeOps.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
@@ -124,10 +125,10 @@ QCoro::Task<> AccountController::checkAccount(qint16 index)
     // The check takes the title from this index and the rest from the selected node's account;
     // both are the account in hand here.
     state.CurrentAccount = index;
-    state.NewMailCount = 0;
-    co_await m_engine.CheckAccount();
+    const MailCounts counts = co_await m_engine.CheckAccount();
     // What the check showed counts as read.
     SnapshotRead(state, m_engine.tree());
+    ShowCheckedAsRead(m_engine.host(), counts);
 }
 
 std::optional<AccountRecord> AccountController::editAccount(std::optional<qsizetype> row)
@@ -211,6 +212,7 @@ QCoro::Task<> AccountController::modifyAccount()
     }
     while (!tree.firstChild(key).isEmpty())
         tree.remove(tree.firstChild(key));
+    m_engine.forgetListing(key);
     tree.setSelected(key);
     co_await checkAccount(index);
     restartUnlessSuspended();
@@ -231,6 +233,7 @@ void AccountController::deleteAccount()
         state.accounts.save(m_store);
         tree.setSelected(QString());
         tree.remove(key);
+        m_engine.forgetListing(key);
         // Nothing selected is left: the account and its message nodes are gone.
         m_selection = {};
         refreshMenus();
