@@ -153,12 +153,12 @@ QCoro::Task<MailCounts> MailEngine::CheckAccount()
     // The server removes messages only when it answers QUIT: a conversation that ended any other
     // way left every filtered message where it was.
     if (m_pop.lastFailure().failed()) {
-        for (CheckedMessage& m : listing.messages) {
+        forEachMessage(accountKey, [&](CheckedMessage& m, const QString& key) {
             if (m.state == MessageState::Filtered) {
                 m.state = MessageState::DeletionRefused;
-                m_tree.setText(m.key, MessageText(m));
+                m_tree.setText(key, MessageText(m));
             }
-        }
+        });
     }
     endConversation();
     co_return counts;
@@ -178,8 +178,27 @@ AccountListing* MailEngine::listing(const QString& accountKey)
 
 const CheckedMessage* MailEngine::message(const QString& messageKey) const
 {
-    const AccountListing* owner = listing(m_tree.parent(messageKey));
-    return owner ? owner->find(messageKey) : nullptr;
+    const QString accountKey = m_tree.parent(messageKey);
+    const AccountListing* owner = listing(accountKey);
+    if (!owner)
+        return nullptr;
+    qsizetype index = 0;
+    for (QString key = m_tree.firstChild(accountKey); !key.isEmpty(); key = m_tree.next(key), ++index) {
+        if (key == messageKey)
+            return index < owner->messages.size() ? &owner->messages[index] : nullptr;
+    }
+    return nullptr;
+}
+
+void MailEngine::forEachMessage(
+    const QString& accountKey, const std::function<void(CheckedMessage&, const QString&)>& show)
+{
+    AccountListing* owner = listing(accountKey);
+    if (!owner)
+        return;
+    QString key = m_tree.firstChild(accountKey);
+    for (qsizetype i = 0; i < owner->messages.size() && !key.isEmpty(); ++i, key = m_tree.next(key))
+        show(owner->messages[i], key);
 }
 
 bool MailEngine::timeLimitReached() const
@@ -193,15 +212,20 @@ QCoro::Task<bool> MailEngine::checkMessage(
     const qint32 number = AccountListing::serverNumber(listing.messages.size());
     // Only this conversation adds to the list, so the reference stays valid across the waits.
     CheckedMessage& m = listing.messages.emplace_back();
-    m.key = NewMessageKey(m_state, m_tree);
+    const QString key = NewMessageKey(m_state, m_tree);
     m.display = display;
-    auto show = [&] { m_tree.setText(m.key, MessageText(m)); };
-    m_tree.add(accountKey, m.key, MessageText(m), Image::NewMail);
+    // Rendered only for a tree that keeps it: `--once` prints from the value after the check.
+    const bool rendered = m_tree.keepsChildTexts();
+    auto show = [&] {
+        if (rendered)
+            m_tree.setText(key, MessageText(m));
+    };
+    m_tree.add(accountKey, key, rendered ? MessageText(m) : QString(), Image::NewMail);
     if (m_state.options.AutoExpand) {
         m_tree.setExpanded(accountKey, true);
-        m_tree.ensureVisible(m.key);
+        m_tree.ensureVisible(key);
     }
-    m_tree.setTag(m.key, QString());
+    m_tree.setTag(key, QString());
     if (m_pop.isClosed()) {
         m.state = MessageState::Invalid;
         show();
@@ -237,14 +261,14 @@ QCoro::Task<bool> MailEngine::checkMessage(
     m.header = header;
     m.state = seen ? MessageState::Unread : MessageState::New;
     show();
-    m_tree.setTag(m.key, m.header);
+    m_tree.setTag(key, m.header);
 
     const bool filtered = MatchFilters(m_state, header);
     ++counts.waiting;
     if (filtered) {
         m.state = MessageState::Filtered;
         show();
-        m_tree.setImage(m.key, Image::Deleted);
+        m_tree.setImage(key, Image::Deleted);
         if (!(co_await m_requests.deleteMessage(number)).confirmed) {
             m.state = MessageState::DeletionRefused;
             show();
@@ -254,7 +278,7 @@ QCoro::Task<bool> MailEngine::checkMessage(
     if (seen) {
         if (IsRead(m_state, header)) {
             m.state = MessageState::Read;
-            m_tree.setImage(m.key, Image::Mail);
+            m_tree.setImage(key, Image::Mail);
         } else {
             ++counts.newMail;
         }

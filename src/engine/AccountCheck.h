@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace ormisk {
 
 struct AppState;
@@ -67,6 +69,8 @@ public:
     [[nodiscard]] AccountListing* listing(const QString& accountKey);
     // The message shown by the tree node `messageKey`, or null.
     [[nodiscard]] const CheckedMessage* message(const QString& messageKey) const;
+    // Calls show(message, nodeKey) for each message of the account's last check, in order.
+    void forEachMessage(const QString& accountKey, const std::function<void(CheckedMessage&, const QString&)>& show);
     // The tree was cleared, or the account's node went: what their checks found is shown no more.
     void forgetListings() { m_listings.clear(); }
     void forgetListing(const QString& accountKey) { m_listings.remove(accountKey); }

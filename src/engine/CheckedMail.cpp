@@ -70,20 +70,6 @@ QString MessageImage(const CheckedMessage& message)
     return message.state == MessageState::Read ? Image::Mail : Image::NewMail;
 }
 
-const CheckedMessage* AccountListing::find(const QString& key) const
-{
-    for (const CheckedMessage& m : messages) {
-        if (m.key == key)
-            return &m;
-    }
-    return nullptr;
-}
-
-CheckedMessage* AccountListing::find(const QString& key)
-{
-    return const_cast<CheckedMessage*>(std::as_const(*this).find(key));
-}
-
 QString AccountText(const AccountListing& listing)
 {
     switch (listing.status) {

@@ -1,9 +1,10 @@
 #pragma once
-// What an account's last check found: the account's outcome and, per message, its place, size,
+// What an account's last check found: the account's outcome and, per message, its number, size,
 // header and what became of it. The tree and `--once` show it; the delete command, the message
 // properties and the new-mail notice read it. A mailbox may hold 100,000 messages, so a message
 // holds only its header (shared with the seen list, never copied) and a few numbers; its Subject,
-// From and Message-Id are read from the header when asked for.
+// From and Message-Id are read from the header when asked for, and its tree node is the account
+// node's child at the message's own index.
 #include <QList>
 #include <QString>
 
@@ -22,7 +23,6 @@ enum class MessageState : quint8 {
 };
 
 struct CheckedMessage {
-    QString key; // the tree node's
     QString header; // empty when it was not read
     // The number shown, which the next conversation knows the message by: a filter's deletion
     // gives its number to the next message, and so does the delete command.
@@ -64,12 +64,10 @@ struct AccountListing {
     AccountStatus status = AccountStatus::Connecting;
     qint32 count = 0; // messages the server reported
     qint64 total = 0; // bytes of the messages whose size is known
-    // In the server's order: the message at index i has number i + 1 in the check's conversation.
+    // In the server's order: the message at index i has number i + 1 in the check's conversation,
+    // and the account node's child i is its node.
     QList<CheckedMessage> messages;
 
-    // The message with node key `key`, or null.
-    [[nodiscard]] const CheckedMessage* find(const QString& key) const;
-    [[nodiscard]] CheckedMessage* find(const QString& key);
     [[nodiscard]] static qint32 serverNumber(qsizetype index) { return static_cast<qint32>(index + 1); }
 };
 

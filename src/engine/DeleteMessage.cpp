@@ -37,22 +37,19 @@ QCoro::Task<bool> stillTheSameMessage(MailEngine& engine, QString shown, qint32 
 void renumberAfter(MailEngine& engine, const QString& accountKey, const QString& messageKey)
 {
     NodeTree& tree = engine.tree();
-    AccountListing* listing = engine.listing(accountKey);
-    if (!listing)
-        return;
     bool after = false;
-    for (CheckedMessage& m : listing->messages) {
-        if (m.key == messageKey) {
+    engine.forEachMessage(accountKey, [&](CheckedMessage& m, const QString& key) {
+        if (key == messageKey) {
             m.deletedByUser = true;
-            tree.setImage(m.key, Image::Deleted);
+            tree.setImage(key, Image::Deleted);
         } else if (!after || !m.isLive()) {
-            continue;
+            return;
         } else {
             --m.display;
         }
         after = true;
-        tree.setText(m.key, MessageText(m));
-    }
+        tree.setText(key, MessageText(m));
+    });
 }
 
 } // namespace

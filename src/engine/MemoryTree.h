@@ -43,6 +43,7 @@ public:
     // Off: nodes below a root keep no text (text() gives an empty string), for a caller that
     // shows them from elsewhere. On by default.
     void setKeepsChildTexts(bool keeps) { m_keepsChildTexts = keeps; }
+    [[nodiscard]] bool keepsChildTexts() const override { return m_keepsChildTexts; }
     // One line per node, indented by level: its text, then its image key in brackets.
     [[nodiscard]] QString dump() const;
     // The same lines, handed to `write` one at a time (each ends in a line feed).
