@@ -126,7 +126,9 @@ QCoro::Task<MailCounts> MailEngine::CheckAccount()
                 setStatus(AccountStatus::NoMessages);
             } else {
                 setStatus(AccountStatus::Listing);
-                listing.messages.reserve(listing.count);
+                // The server's count is not trusted with memory: a claim beyond a million
+                // messages reserves no more than that (and untouched, it costs no memory).
+                listing.messages.reserve(std::min(listing.count, 1 << 20));
                 MailLog log;
                 if (!m_state.options.LogDisabled)
                     log.open(m_state, title);
