@@ -82,9 +82,10 @@ QCoro::Task<MailCounts> MailEngine::CheckAccount()
         co_return counts;
 
     beginConversation();
-    // Only this conversation adds listings while it runs, so the reference stays valid.
-    AccountListing& listing = m_listings[accountKey];
-    listing = AccountListing();
+    // Filled here and kept once the conversation is over: nothing the user does during the waits
+    // can then take it away from under the check. Until then the account shows no listing.
+    m_listings.remove(accountKey);
+    AccountListing listing;
     listing.title = title;
     auto setStatus = [&](AccountStatus status) {
         listing.status = status;
@@ -152,6 +153,7 @@ QCoro::Task<MailCounts> MailEngine::CheckAccount()
     }
 
     co_await m_requests.close();
+    m_listings.insert(accountKey, std::move(listing));
     // The server removes messages only when it answers QUIT: a conversation that ended any other
     // way left every filtered message where it was.
     if (m_pop.lastFailure().failed()) {
@@ -212,7 +214,7 @@ QCoro::Task<bool> MailEngine::checkMessage(
     AccountListing& listing, const QString& accountKey, qint32 display, MailLog& log, MailCounts& counts)
 {
     const qint32 number = AccountListing::serverNumber(listing.messages.size());
-    // Only this conversation adds to the list, so the reference stays valid across the waits.
+    // Nothing else adds to the check's list, so the reference stays valid across the waits.
     CheckedMessage& m = listing.messages.emplace_back();
     const QString key = NewMessageKey(m_state, m_tree);
     m.display = display;

@@ -79,6 +79,7 @@ private:
     [[nodiscard]] bool timeLimitReached() const;
     // One message of the check: its node, size, header, the filters, the seen and read lists and
     // the log. False once the message was chosen by a filter (its number is then not shown again).
+    // `listing` is the check's own, filled in until the conversation is over.
     [[nodiscard]] QCoro::Task<bool> checkMessage(
         AccountListing& listing, const QString& accountKey, qint32 display, class MailLog& log, MailCounts& counts);
 
