@@ -136,12 +136,13 @@ int main(int argc, char** argv)
         scheduler.PoolingEvent().stop();
         const double wall = clock.nsecsElapsed() / 1e9;
         const double cpu = cpuSeconds() - cpuBefore;
+        const MailCounts counts = host.mailCounts();
         std::printf("%s: wall %.3f s, cpu %.3f s, %.0f messages/s; waiting %d, unseen %d, tree nodes %d, "
                     "log %lld bytes\n",
-            name, wall, cpu, state.WaitingCount / std::max(wall, 1e-9), state.WaitingCount, state.UnseenCount,
-            tree.count(), static_cast<long long>(fileSize(log)));
-        if (state.WaitingCount != accounts * messages)
-            std::fprintf(stderr, "warning: expected %d headers, read %d\n", accounts * messages, state.WaitingCount);
+            name, wall, cpu, counts.waiting / std::max(wall, 1e-9), counts.waiting, counts.unseen, tree.count(),
+            static_cast<long long>(fileSize(log)));
+        if (counts.waiting != accounts * messages)
+            std::fprintf(stderr, "warning: expected %d headers, read %d\n", accounts * messages, counts.waiting);
     }
     std::printf("after the cycles: VmRSS %s, peak memory (VmHWM) %s\n", memoryFigure("VmRSS").constData(),
         memoryFigure("VmHWM").constData());

@@ -240,9 +240,10 @@ void MainWindow::openOptions()
 
 void MainWindow::openProperties()
 {
-    const QString tag = m_tree->tag(m_tree->selected());
+    const CheckedMessage* message = m_engine->message(m_tree->selected());
+    const QString header = message ? message->header : QString();
     DialogPause pause(*m_scheduler);
-    MessagePropertiesDialog dialog(tag, this);
+    MessagePropertiesDialog dialog(header, this);
     dialog.exec();
 }
 
@@ -337,7 +338,7 @@ void MainWindow::setTrayPicture(int picture)
 void MainWindow::updateTrayTip()
 {
     QStringList lines { QStringLiteral("Ormisk") };
-    lines << QStringLiteral("%1 waiting, %2 new").arg(m_state.WaitingCount).arg(m_state.NewMailCount);
+    lines << QStringLiteral("%1 waiting, %2 new").arg(m_mailCounts.waiting).arg(m_mailCounts.newMail);
     if (m_scheduler->Suspended())
         lines << QStringLiteral("Monitoring suspended");
     else if (m_scheduler->PoolingEvent().isActive())
@@ -382,14 +383,14 @@ void MainWindow::showTimeLeft(const QString& text)
     updateTrayTip();
 }
 
-void MainWindow::openNewMailWindow()
+void MainWindow::openNewMailWindow(qint32 newMail)
 {
     if (m_state.options.DesktopNotifications) {
-        const NewMailNotice notice = ComposeNewMailNotice(m_state, *m_tree);
+        const NewMailNotice notice = ComposeNewMailNotice(m_state, *m_engine, newMail);
         notifier().show(notice.summary, notice.body);
         return;
     }
-    openOwnNewMailWindow();
+    openOwnNewMailWindow(newMail);
 }
 
 DesktopNotifier& MainWindow::notifier()
@@ -399,23 +400,23 @@ DesktopNotifier& MainWindow::notifier()
         connect(m_notifier.get(), &DesktopNotifier::activated, this, [this] { bringBack(); });
         // No service took it: the own window, as long as there still is new mail to tell of.
         connect(m_notifier.get(), &DesktopNotifier::failed, this, [this] {
-            if (m_state.NewMailCount > 0 && m_state.options.AutoDialog)
-                openOwnNewMailWindow();
+            if (m_mailCounts.newMail > 0 && m_state.options.AutoDialog)
+                openOwnNewMailWindow(m_mailCounts.newMail);
         });
     }
     return *m_notifier;
 }
 
-void MainWindow::openOwnNewMailWindow()
+void MainWindow::openOwnNewMailWindow(qint32 newMail)
 {
     if (m_newMail)
         return;
-    m_newMail = new NewMailWindow(m_state, this);
+    m_newMail = new NewMailWindow(m_state, newMail, this);
     connect(m_newMail, &NewMailWindow::viewMailRequested, this, [this] { bringBack(); });
     m_newMail->show();
 }
 
-void MainWindow::updateNewMailWindow(bool giveFocus)
+void MainWindow::updateNewMailWindow(bool giveFocus, qint32 newMail)
 {
     if (!m_newMail)
         return;
@@ -423,7 +424,7 @@ void MainWindow::updateNewMailWindow(bool giveFocus)
         m_newMail->raise();
         m_newMail->activateWindow();
     }
-    m_newMail->Update();
+    m_newMail->Update(newMail);
 }
 
 bool MainWindow::newMailWindowShown() const { return m_newMail && m_newMail->isShown(); }

@@ -90,9 +90,11 @@ public:
     void focusTree() override;
     void hideSelection() override;
     void showTimeLeft(const QString& text) override;
-    void openNewMailWindow() override;
-    void updateNewMailWindow(bool giveFocus) override;
+    void openNewMailWindow(qint32 newMail) override;
+    void updateNewMailWindow(bool giveFocus, qint32 newMail) override;
     [[nodiscard]] bool newMailWindowShown() const override;
+    void showMailCounts(const MailCounts& counts) override { m_mailCounts = counts; }
+    [[nodiscard]] MailCounts mailCounts() const override { return m_mailCounts; }
     QCoro::Task<> playMessage(SoundRequest request) override;
 
 signals:
@@ -129,7 +131,7 @@ private:
     void keepReachable();
     [[nodiscard]] bool trayAvailable() const;
     void closeNewMailWindow();
-    void openOwnNewMailWindow();
+    void openOwnNewMailWindow(qint32 newMail);
     // Made when first needed: without the option, the program never touches the session bus.
     DesktopNotifier& notifier();
     void showAbout();
@@ -158,6 +160,8 @@ private:
     // A few seconds' grace after a wake-up or the network's return: the network needs a moment,
     // and several reports in a row make one check.
     QTimer m_wakeCheck;
+    // What the messages on display count (the tray's tip; the own window when a notice fails).
+    MailCounts m_mailCounts;
     bool m_startingUp = false;
     bool m_restoreMaximized = false;
 };

@@ -95,6 +95,8 @@ void MainWindow::onResize()
                 },
                 Qt::QueuedConnection);
         }
+        if (!m_engine->inConversation())
+            m_mailCounts.newMail = 0;
         MarkAllRead(m_state, *m_tree, m_engine->inConversation());
     } else {
         closeNewMailWindow();

@@ -13,10 +13,11 @@
 
 namespace ormisk {
 
-NewMailWindow::NewMailWindow(AppState& state, QWidget* owner)
+NewMailWindow::NewMailWindow(AppState& state, qint32 newMail, QWidget* owner)
     : QWidget(owner, Qt::Dialog)
     , m_ui(std::make_unique<Ui::NewMail>())
     , m_state(state)
+    , m_newMail(newMail)
 {
     m_ui->setupUi(this);
     // Return and Enter press the focused button as in a dialog; outside a QDialog a button only
@@ -53,9 +54,10 @@ NewMailWindow::~NewMailWindow() = default;
 
 int NewMailWindow::twipsToPixels(int twips) const { return twips * logicalDpiX() / 1440; }
 
-void NewMailWindow::Update()
+void NewMailWindow::Update(qint32 newMail)
 {
-    if (m_state.NewMailCount > 0)
+    m_newMail = newMail;
+    if (m_newMail > 0)
         FormatNotice();
     else
         close();
@@ -65,7 +67,7 @@ void NewMailWindow::FormatNotice()
 {
     // Always from the template, so a refresh cannot eat a second bracket pair of a template
     // without "#".
-    m_ui->lblMsg->setText(ormisk::FormatNotice(m_notice, m_state.NewMailCount));
+    m_ui->lblMsg->setText(ormisk::FormatNotice(m_notice, m_newMail));
     m_ui->lblMsg->adjustSize();
 }
 

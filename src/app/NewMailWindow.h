@@ -18,11 +18,11 @@ class NewMailWindow : public QWidget {
     Q_OBJECT
 public:
     // Loading: fills in the message, sizes and centres the window.
-    explicit NewMailWindow(AppState& state, QWidget* owner = nullptr);
+    explicit NewMailWindow(AppState& state, qint32 newMail, QWidget* owner = nullptr);
     ~NewMailWindow() override;
 
     // A later check: show the new count, or close when nothing new is left.
-    void Update();
+    void Update(qint32 newMail);
 
     // Design sizes in twips (1/1440 inch), turned into pixels for this window's screen.
     static constexpr int kButtonWidthTwips = 1095;
@@ -50,6 +50,7 @@ private:
     std::unique_ptr<Ui::NewMail> m_ui;
     AppState& m_state;
     QString m_notice;
+    qint32 m_newMail = 0;
     // Gives this window the focus once, shortly after it appeared (100 ms lets the window manager
     // map it first).
     QTimer Timer1;

@@ -36,14 +36,14 @@ QCoro::Task<int> settleAndCheck(AppState& state, SettingsStore& store, const Pro
     // Line by line: the tree of a 100,000-message mailbox is some 20 MB of text, more again in
     // UTF-8, on top of everything the check still holds. As a C string, the output ends at a NUL.
     bool ended = false;
-    const QStringList failures = co_await RunOnce(state, pop, [&ended](const QString& line) {
+    const QStringList failures = (co_await RunOnce(state, pop, [&ended](const QString& line) {
         if (ended)
             return;
         const QByteArray bytes = line.toUtf8();
         const qsizetype nul = bytes.indexOf('\0');
         std::fwrite(bytes.constData(), 1, size_t(nul < 0 ? bytes.size() : nul), stdout);
         ended = nul >= 0;
-    });
+    })).failures;
     std::fflush(stdout);
     // Scripts tell a failed account by the exit status; a person reads why on stderr.
     for (const QString& line : failures)

@@ -1,8 +1,8 @@
 #include "desktop/NewMailNotice.h"
 
+#include "engine/AccountCheck.h"
 #include "engine/FormatNotice.h"
 #include "engine/HeaderText.h"
-#include "engine/NodeTree.h"
 #include "store/AppState.h"
 
 #include <QDateTime>
@@ -41,22 +41,23 @@ QString NoticeTemplate(const QString& dialogMessage)
     return dialogMessage.isEmpty() ? QStringLiteral("You have # message[s]") : dialogMessage;
 }
 
-NewMailNotice ComposeNewMailNotice(const AppState& state, const NodeTree& tree)
+NewMailNotice ComposeNewMailNotice(const AppState& state, const MailEngine& engine, qint32 newMail)
 {
     NewMailNotice notice;
-    notice.summary = FormatNotice(NoticeTemplate(state.options.DialogMessage), state.NewMailCount);
+    notice.summary = FormatNotice(NoticeTemplate(state.options.DialogMessage), newMail);
 
     // Within an account the server numbers its messages oldest first, so each account's last few
     // new ones are all that can be among the newest.
     QList<Arrival> arrivals;
     for (int a = 1; a <= state.AccountCount(); ++a) {
         const AccountRecord& account = state.account(a);
-        if (!tree.contains(account.NodeKey))
+        const AccountListing* listing = engine.listing(account.NodeKey);
+        if (!listing)
             continue;
         QList<Arrival> own;
-        for (QString key = tree.firstChild(account.NodeKey); !key.isEmpty(); key = tree.next(key)) {
-            const QString header = tree.tag(key);
-            if (tree.image(key) != Image::NewMail || header.isEmpty())
+        for (const CheckedMessage& message : listing->messages) {
+            const QString& header = message.header;
+            if (!message.isNew() || header.isEmpty())
                 continue;
             own.append({ QDateTime::fromString(field(kDate, header), Qt::RFC2822Date),
                 account.Title + QStringLiteral(": ") + field(kFrom, header) + QStringLiteral(" \u2014 ")
@@ -75,7 +76,7 @@ NewMailNotice ComposeNewMailNotice(const AppState& state, const NodeTree& tree)
     QStringList lines;
     for (int i = 0; i < arrivals.size() && i < kNoticeArrivals; ++i)
         lines << arrivals[i].line;
-    const qint32 others = state.NewMailCount - static_cast<qint32>(lines.size());
+    const qint32 others = newMail - static_cast<qint32>(lines.size());
     if (others > 0 && !lines.isEmpty())
         lines << QStringLiteral("and %1 more").arg(others);
     notice.body = lines.join(QLatin1Char('\n'));

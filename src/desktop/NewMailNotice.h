@@ -6,7 +6,7 @@
 namespace ormisk {
 
 struct AppState;
-class NodeTree;
+class MailEngine;
 
 // The template the new-mail window shows: the option's message, or the designed text when the
 // option is empty.
@@ -19,9 +19,10 @@ struct NewMailNotice {
 
 inline constexpr int kNoticeArrivals = 5;
 
-// Built from the messages the last check left marked new: up to kNoticeArrivals of them, newest
-// first by their Date field (messages without one after those with one, later ones first), one
-// line each as "account: sender — subject", then a line with the number of the others.
-[[nodiscard]] NewMailNotice ComposeNewMailNotice(const AppState& state, const NodeTree& tree);
+// Built from the messages the last checks left marked new (`newMail` of them): up to
+// kNoticeArrivals of them, newest first by their Date field (messages without one after those
+// with one, later ones first), one line each as "account: sender — subject", then a line with the
+// number of the others.
+[[nodiscard]] NewMailNotice ComposeNewMailNotice(const AppState& state, const MailEngine& engine, qint32 newMail);
 
 } // namespace ormisk

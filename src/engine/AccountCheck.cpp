@@ -1,6 +1,6 @@
 #include "engine/AccountCheck.h"
 
-#include "engine/ByteFormat.h"
+#include "engine/CheckedMail.h"
 #include "engine/ConnectionSecurity.h"
 #include "engine/FailureReason.h"
 #include "engine/HeaderText.h"
@@ -17,19 +17,12 @@ namespace ormisk {
 
 namespace {
 
-const QString kSubject = QStringLiteral("Subject : ");
-const QString kFrom = QStringLiteral("From : ");
-const QString kDash = QStringLiteral(" --- ");
-
 // The status after a failed login request: the login itself, or what came before or after it
 // (the link, the message count), which must not read as a wrong password.
-const QString& loginFailureStatus(const PopFailure& failure)
+AccountStatus loginFailureStatus(const PopFailure& failure)
 {
-    return failure.failed() && !failure.duringLogin() ? Status::ErrorConnecting : Status::BadLogin;
+    return failure.failed() && !failure.duringLogin() ? AccountStatus::ErrorConnecting : AccountStatus::BadLogin;
 }
-
-// A size as a message node shows it; an empty message says 0 rather than nothing.
-QString messageBytes(qint32 size) { return size == 0 ? QStringLiteral("0") : FormatBytes(size); }
 
 } // namespace
 
@@ -57,28 +50,37 @@ void MailEngine::endConversation()
     m_host.setBusyPointer(false);
 }
 
-QCoro::Task<> MailEngine::CheckAccount()
+QCoro::Task<MailCounts> MailEngine::CheckAccount()
 {
+    MailCounts counts;
     if (m_inConversation)
-        co_return;
+        co_return counts;
     const QString accountKey = m_tree.selected();
     if (accountKey.isEmpty())
-        co_return;
+        co_return counts;
     // The title comes from the index the caller set; every other field from the selected node's
     // account. Callers keep the two in step.
     const qint16 callerIndex = m_state.CurrentAccount;
     const qint16 index = FindAccountByKey(m_state, accountKey);
     m_state.CurrentAccount = index;
     if (index < 1)
-        co_return;
+        co_return counts;
     const AccountRecord& account = m_state.account(index);
     const QString title = callerIndex >= 1 && callerIndex <= m_state.AccountCount() ? m_state.account(callerIndex).Title
                                                                                     : account.Title;
     if (account.Disabled)
-        co_return;
+        co_return counts;
 
     beginConversation();
-    auto setAccountText = [&](const QString& status) { m_tree.setText(accountKey, title + status); };
+    // Filled here and kept once the conversation is over: nothing the user does during the waits
+    // can then take it away from under the check. Until then the account shows no listing.
+    m_listings.remove(accountKey);
+    AccountListing listing;
+    listing.title = title;
+    auto setStatus = [&](AccountStatus status) {
+        listing.status = status;
+        m_tree.setText(accountKey, AccountText(listing));
+    };
     // The account is read before the first wait: the table may change while the check waits.
     m_pop.setRemoteHost(account.Host);
     m_pop.setRemotePort(account.Port);
@@ -90,8 +92,8 @@ QCoro::Task<> MailEngine::CheckAccount()
     // The status texts stay short; the reason goes beside them, in the tool tip.
     m_failures.remove(accountKey);
     m_tree.setToolTip(accountKey, QString());
-    auto failed = [&](const QString& status, const QString& step) {
-        setAccountText(status);
+    auto failed = [&](AccountStatus status, const QString& step) {
+        setStatus(status);
         const QString reason
             = FailureReason(m_pop.lastFailure(), host, port, step, m_pop, m_state.options.CheckTimeLimit);
         m_tree.setToolTip(accountKey, reason);
@@ -99,59 +101,98 @@ QCoro::Task<> MailEngine::CheckAccount()
     };
 
     m_tree.setExpanded(accountKey, false);
-    setAccountText(Status::Connecting);
+    setStatus(AccountStatus::Connecting);
     if (co_await m_requests.connect() != WaitEnd::Success) {
-        failed(Status::ErrorConnecting, QStringLiteral("connecting"));
+        failed(AccountStatus::ErrorConnecting, QStringLiteral("connecting"));
     } else {
         RememberConnectionSecurity(m_state, index, m_pop);
-        setAccountText(Status::Connected);
-        setAccountText(Status::Verifying);
+        setStatus(AccountStatus::Connected);
+        setStatus(AccountStatus::Verifying);
         if (co_await m_requests.authenticate() != WaitEnd::Success) {
             failed(loginFailureStatus(m_pop.lastFailure()), QStringLiteral("logging in"));
         } else {
-            setAccountText(Status::Passed);
-            const qint32 count = m_pop.messageCount();
-            if (count <= 0) {
-                setAccountText(Status::NoMessages);
+            setStatus(AccountStatus::Passed);
+            listing.count = std::max(m_pop.messageCount(), 0);
+            if (listing.count == 0) {
+                setStatus(AccountStatus::NoMessages);
             } else {
-                setAccountText(kDash + QString::number(count) + QStringLiteral(" message")
-                    + (count > 1 ? QStringLiteral("s") : QString()));
+                setStatus(AccountStatus::Listing);
+                // The server's count is not trusted with memory: a claim beyond a million
+                // messages reserves no more than that (and untouched, it costs no memory).
+                listing.messages.reserve(std::min(listing.count, 1 << 20));
                 MailLog log;
                 if (!m_state.options.LogDisabled)
                     log.open(m_state, title);
-                qint64 total = 0;
                 qint32 display = 0;
-                for (qint32 number = 1; number <= count && !timeLimitReached(); ++number) {
+                for (qint32 number = 1; number <= listing.count && !timeLimitReached(); ++number) {
                     // The server renumbers nothing until the conversation ends, but the next
                     // conversation will: the display number of a message a filter chose is given
                     // to the next one.
-                    if (!co_await checkMessage(accountKey, number, ++display, total, log))
+                    if (!co_await checkMessage(listing, accountKey, ++display, log, counts))
                         --display;
                 }
                 // Past the time limit the conversation is gone: the messages listed so far stay,
                 // the rest would only be "Invalid message!" lines.
                 if (timeLimitReached())
-                    failed(Status::ErrorConnecting, QStringLiteral("listing the messages"));
+                    failed(AccountStatus::ErrorConnecting, QStringLiteral("listing the messages"));
                 else
-                    m_tree.setText(accountKey,
-                        m_tree.text(accountKey) + QStringLiteral(" --- Totaling ") + FormatBytes(total)
-                            + QStringLiteral(" bytes."));
+                    setStatus(AccountStatus::Listed);
                 log.close();
             }
         }
     }
 
     co_await m_requests.close();
+    m_listings.insert(accountKey, std::move(listing));
     // The server removes messages only when it answers QUIT: a conversation that ended any other
     // way left every filtered message where it was.
     if (m_pop.lastFailure().failed()) {
-        for (const auto& [key, label] : std::as_const(m_uncommittedDeletions)) {
-            if (m_tree.contains(key))
-                m_tree.setText(key, label + QStringLiteral("Unable to Delete message!"));
-        }
+        forEachMessage(accountKey, [&](CheckedMessage& m, const QString& key) {
+            if (m.state == MessageState::Filtered) {
+                m.state = MessageState::DeletionRefused;
+                m_tree.setText(key, MessageText(m));
+            }
+        });
     }
-    m_uncommittedDeletions.clear();
     endConversation();
+    co_return counts;
+}
+
+const AccountListing* MailEngine::listing(const QString& accountKey) const
+{
+    const auto it = m_listings.constFind(accountKey);
+    return it == m_listings.cend() ? nullptr : &*it;
+}
+
+AccountListing* MailEngine::listing(const QString& accountKey)
+{
+    const auto it = m_listings.find(accountKey);
+    return it == m_listings.end() ? nullptr : &*it;
+}
+
+const CheckedMessage* MailEngine::message(const QString& messageKey) const
+{
+    const QString accountKey = m_tree.parent(messageKey);
+    const AccountListing* owner = listing(accountKey);
+    if (!owner)
+        return nullptr;
+    qsizetype index = 0;
+    for (QString key = m_tree.firstChild(accountKey); !key.isEmpty(); key = m_tree.next(key), ++index) {
+        if (key == messageKey)
+            return index < owner->messages.size() ? &owner->messages[index] : nullptr;
+    }
+    return nullptr;
+}
+
+void MailEngine::forEachMessage(
+    const QString& accountKey, const std::function<void(CheckedMessage&, const QString&)>& show)
+{
+    AccountListing* owner = listing(accountKey);
+    if (!owner)
+        return;
+    QString key = m_tree.firstChild(accountKey);
+    for (qsizetype i = 0; i < owner->messages.size() && !key.isEmpty(); ++i, key = m_tree.next(key))
+        show(owner->messages[i], key);
 }
 
 bool MailEngine::timeLimitReached() const
@@ -160,33 +201,46 @@ bool MailEngine::timeLimitReached() const
 }
 
 QCoro::Task<bool> MailEngine::checkMessage(
-    const QString& accountKey, qint32 number, qint32 display, qint64& total, MailLog& log)
+    AccountListing& listing, const QString& accountKey, qint32 display, MailLog& log, MailCounts& counts)
 {
-    QString label = QLatin1Char('#') + QString::number(display) + kDash;
+    const qint32 number = AccountListing::serverNumber(listing.messages.size());
+    // Nothing else adds to the check's list, so the reference stays valid across the waits.
+    CheckedMessage& m = listing.messages.emplace_back();
     const QString key = NewMessageKey(m_state, m_tree);
-    m_tree.add(accountKey, key, label, Image::NewMail);
+    m.display = display;
+    // Rendered only for a tree that keeps it: `--once` prints from the value after the check.
+    const bool rendered = m_tree.keepsChildTexts();
+    auto show = [&] {
+        if (rendered)
+            m_tree.setText(key, MessageText(m));
+    };
+    m_tree.add(accountKey, key, rendered ? MessageText(m) : QString(), Image::NewMail);
     if (m_state.options.AutoExpand) {
         m_tree.setExpanded(accountKey, true);
         m_tree.ensureVisible(key);
     }
     m_tree.setTag(key, QString());
     if (m_pop.isClosed()) {
-        m_tree.setText(key, label + QStringLiteral("Invalid message!"));
+        m.state = MessageState::Invalid;
+        show();
         co_return true;
     }
 
     const SizeAnswer sized = co_await m_requests.messageSize(number);
     if (sized.end != WaitEnd::Success) {
-        m_tree.setText(key, label + QStringLiteral("Invalid message!"));
+        m.state = MessageState::Invalid;
+        show();
         co_return true;
     }
-    total += sized.size;
-    label += messageBytes(sized.size) + QStringLiteral(" bytes --- ");
-    m_tree.setText(key, label);
+    listing.total += sized.size;
+    m.size = sized.size;
+    m.state = MessageState::Sized;
+    show();
 
     const HeaderAnswer headed = co_await m_requests.header(number);
     if (headed.end != WaitEnd::Success) {
-        m_tree.setText(key, label + QStringLiteral("Error retrieving header!"));
+        m.state = MessageState::HeaderFailed;
+        show();
         co_return true;
     }
     QString header;
@@ -198,32 +252,35 @@ QCoro::Task<bool> MailEngine::checkMessage(
     // every header twice.
     if (seen && *seenEntry == header)
         header = *seenEntry;
-    const QString subject = GetHeaderField(kSubject, header);
-    const QString from = GetHeaderField(kFrom, header);
-    m_tree.setText(key, label + subject + kDash + from);
-    m_tree.setTag(key, header);
+    m.header = header;
+    m.state = seen ? MessageState::Unread : MessageState::New;
+    show();
+    m_tree.setTag(key, m.header);
 
     const bool filtered = MatchFilters(m_state, header);
-    ++m_state.WaitingCount;
+    ++counts.waiting;
     if (filtered) {
-        m_tree.setText(key, QStringLiteral("(Deleted)") + kDash + subject + kDash + from);
+        m.state = MessageState::Filtered;
+        show();
         m_tree.setImage(key, Image::Deleted);
-        if (!(co_await m_requests.deleteMessage(number)).confirmed)
-            m_tree.setText(key, label + QStringLiteral("Unable to Delete message!"));
-        else
-            m_uncommittedDeletions.append({ key, label });
+        if (!(co_await m_requests.deleteMessage(number)).confirmed) {
+            m.state = MessageState::DeletionRefused;
+            show();
+        }
         co_return false;
     }
     if (seen) {
-        if (IsRead(m_state, header))
+        if (IsRead(m_state, header)) {
+            m.state = MessageState::Read;
             m_tree.setImage(key, Image::Mail);
-        else
-            ++m_state.NewMailCount;
+        } else {
+            ++counts.newMail;
+        }
     } else {
         if (!m_state.options.LogDisabled)
             log.write(header);
-        ++m_state.UnseenCount;
-        ++m_state.NewMailCount;
+        ++counts.unseen;
+        ++counts.newMail;
     }
     co_return true;
 }

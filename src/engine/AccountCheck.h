@@ -2,15 +2,16 @@
 // The POP3 check of one account, and the state its conversation shares with the component's
 // events. One MailEngine lives as long as the main window; the scheduler, the account editor and
 // the delete command all run through it.
+#include "engine/CheckedMail.h"
+#include "engine/MailCounts.h"
 #include "pop/PopAwait.h"
 
 #include <QCoro/QCoroTask>
 #include <QHash>
-#include <QList>
 #include <QObject>
 #include <QString>
 
-#include <utility>
+#include <functional>
 
 namespace ormisk {
 
@@ -42,10 +43,10 @@ public:
     MailEngine(AppState& state, NodeTree& tree, PopComponent& pop, ShellHost& host, QObject* parent = nullptr);
 
     // Checks the account of the selected node (the caller selected it and set CurrentAccount).
-    // Ends once the conversation is closed. Does nothing without a selection, for a disabled
-    // account, or while another conversation of this engine is open; whoever starts checks while
-    // monitoring is suspended (the scheduler, the account commands) leaves them out.
-    [[nodiscard]] QCoro::Task<> CheckAccount();
+    // Ends once the conversation is closed, with what it counted. Does nothing without a selection,
+    // for a disabled account, or while another conversation of this engine is open; whoever starts
+    // checks while monitoring is suspended (the scheduler, the account commands) leaves them out.
+    [[nodiscard]] QCoro::Task<MailCounts> CheckAccount();
 
     // Busy pointer, then the menus told that a conversation holds the server; and the reverse.
     void beginConversation();
@@ -63,12 +64,24 @@ public:
     // check removes its entry.
     [[nodiscard]] const QHash<QString, AccountFailure>& failures() const { return m_failures; }
 
+    // What the last check of the account with node key `accountKey` found, or null.
+    [[nodiscard]] const AccountListing* listing(const QString& accountKey) const;
+    [[nodiscard]] AccountListing* listing(const QString& accountKey);
+    // The message shown by the tree node `messageKey`, or null.
+    [[nodiscard]] const CheckedMessage* message(const QString& messageKey) const;
+    // Calls show(message, nodeKey) for each message of the account's last check, in order.
+    void forEachMessage(const QString& accountKey, const std::function<void(CheckedMessage&, const QString&)>& show);
+    // The tree was cleared, or the account's node went: what their checks found is shown no more.
+    void forgetListings() { m_listings.clear(); }
+    void forgetListing(const QString& accountKey) { m_listings.remove(accountKey); }
+
 private:
+    [[nodiscard]] bool timeLimitReached() const;
     // One message of the check: its node, size, header, the filters, the seen and read lists and
     // the log. False once the message was chosen by a filter (its number is then not shown again).
-    [[nodiscard]] bool timeLimitReached() const;
+    // `listing` is the check's own, filled in until the conversation is over.
     [[nodiscard]] QCoro::Task<bool> checkMessage(
-        const QString& accountKey, qint32 number, qint32 display, qint64& total, class MailLog& log);
+        AccountListing& listing, const QString& accountKey, qint32 display, class MailLog& log, MailCounts& counts);
 
     AppState& m_state;
     NodeTree& m_tree;
@@ -76,8 +89,7 @@ private:
     ShellHost& m_host;
     PopAwait m_requests;
     QHash<QString, AccountFailure> m_failures;
-    // Node key and label of each message a filter had deleted in this conversation.
-    QList<std::pair<QString, QString>> m_uncommittedDeletions;
+    QHash<QString, AccountListing> m_listings; // by account node key
     bool m_inConversation = false;
 };
 

@@ -1,9 +1,8 @@
 #include "engine/DeleteMessage.h"
 
-#include "engine/HeaderText.h"
-
 #include "engine/AccountCheck.h"
 #include "engine/ConnectionSecurity.h"
+#include "engine/HeaderText.h"
 #include "engine/NodeTree.h"
 #include "engine/PollScheduler.h"
 #include "engine/SeenLists.h"
@@ -12,54 +11,45 @@
 #include "store/AccountTable.h"
 #include "store/AppState.h"
 
-#include <limits>
-
 namespace ormisk {
 
 namespace {
-
-// The display number of a message node: the digits after its first character, up to its first
-// blank (blanks before the digits are skipped, anything else ends the number).
-qint32 displayNumber(const QString& text)
-{
-    const qsizetype blank = text.indexOf(QLatin1Char(' '));
-    if (blank < 1)
-        return 0;
-    qint64 n = 0;
-    for (const QChar c : text.mid(1, blank - 1)) {
-        if (c == QLatin1Char(' ') && n == 0)
-            continue;
-        if (!c.isDigit() || c.unicode() > u'9')
-            break;
-        n = n * 10 + (c.unicode() - u'0');
-        if (n > std::numeric_limits<qint32>::max())
-            return 0;
-    }
-    return static_cast<qint32>(n);
-}
-
-QString fromFirstBlank(const QString& text)
-{
-    const qsizetype blank = text.indexOf(QLatin1Char(' '));
-    return blank < 0 ? QString() : text.mid(blank);
-}
 
 // The number is the one the last check showed, but another mail program may have removed mail
 // since, and the server then gives that number to a different message. Deleting by number
 // alone would destroy mail the user never chose, so the header under the number must still be
 // the node's. A node without a header (its request failed in the check) has nothing to compare
 // and is deleted by its number, as shown.
-QCoro::Task<bool> stillTheSameMessage(MailEngine& engine, QString tag, qint32 number)
+QCoro::Task<bool> stillTheSameMessage(MailEngine& engine, QString shown, qint32 number)
 {
-    if (tag.isEmpty())
+    if (shown.isEmpty())
         co_return true;
     const HeaderAnswer headed = co_await engine.requests().header(number);
     if (headed.end != WaitEnd::Success)
         co_return false;
     QString header;
     CaptureDocOutput(headed.doc, header);
-    const QString identity = MessageIdentity(tag);
-    co_return identity.isEmpty() ? header == tag : MessageIdentity(header) == identity;
+    const QString identity = MessageIdentity(shown);
+    co_return identity.isEmpty() ? header == shown : MessageIdentity(header) == identity;
+}
+
+// The message is gone from the server, which numbers every later message one lower.
+void renumberAfter(MailEngine& engine, const QString& accountKey, const QString& messageKey)
+{
+    NodeTree& tree = engine.tree();
+    bool after = false;
+    engine.forEachMessage(accountKey, [&](CheckedMessage& m, const QString& key) {
+        if (key == messageKey) {
+            m.deletedByUser = true;
+            tree.setImage(key, Image::Deleted);
+        } else if (!after || !m.isLive()) {
+            return;
+        } else {
+            --m.display;
+        }
+        after = true;
+        tree.setText(key, MessageText(m));
+    });
 }
 
 } // namespace
@@ -72,13 +62,14 @@ QCoro::Task<> DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
     const QString messageKey = tree.selected();
     if (messageKey.isEmpty() || !isMessageKey(messageKey) || engine.inConversation())
         co_return;
-    const QString text = tree.text(messageKey);
-    const qint32 n = displayNumber(text);
+    const CheckedMessage* message = engine.message(messageKey);
     const QString accountKey = tree.parent(messageKey);
     const qint16 index = FindAccountByKey(s, accountKey);
-    // Only a live message node carries a number; an account it belongs to is always found.
-    if (n < 1 || index < 1 || tree.image(messageKey) == Image::Deleted)
+    // Only a live message carries a number; an account it belongs to is always found.
+    if (!message || !message->isLive() || message->display < 1 || index < 1)
         co_return;
+    const qint32 n = message->display;
+    const QString header = message->header;
 
     DialogPause pause(scheduler);
     engine.beginConversation();
@@ -106,7 +97,7 @@ QCoro::Task<> DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
             const PopFailure failure = pop.lastFailure();
             tree.setText(accountKey,
                 title + (failure.failed() && !failure.duringLogin() ? Status::ErrorConnecting : Status::BadLogin));
-        } else if (!co_await stillTheSameMessage(engine, tree.tag(messageKey), n)) {
+        } else if (!co_await stillTheSameMessage(engine, header, n)) {
             tree.setText(accountKey, title + refused);
         } else if ((co_await requests.deleteMessage(n)).end != WaitEnd::Success) {
             tree.setText(accountKey, title + refused);
@@ -124,21 +115,7 @@ QCoro::Task<> DeleteMessage(MailEngine& engine, PollScheduler& scheduler)
 
     if (deleted) {
         tree.setText(accountKey, savedText);
-        tree.setImage(messageKey, Image::Deleted);
-        tree.setText(messageKey, QStringLiteral("(Deleted)") + fromFirstBlank(text));
-        int skipped = 1;
-        const int siblings = tree.children(accountKey);
-        QString node = messageKey;
-        for (int k = n + 1; k <= siblings; ++k) {
-            node = tree.next(node);
-            if (node.isEmpty())
-                break;
-            if (tree.image(node) == Image::Deleted) {
-                ++skipped;
-                continue;
-            }
-            tree.setText(node, QLatin1Char('#') + QString::number(k - skipped) + fromFirstBlank(tree.text(node)));
-        }
+        renumberAfter(engine, accountKey, messageKey);
     }
     engine.endConversation();
 }

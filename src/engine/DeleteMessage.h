@@ -9,7 +9,7 @@ namespace ormisk {
 class MailEngine;
 class PollScheduler;
 
-// Does nothing unless a live message node ("#" and its number) is selected. The countdown is
+// Does nothing unless a live message (one that shows its number) is selected. The countdown is
 // paused for the command and runs again afterwards unless monitoring is suspended.
 [[nodiscard]] QCoro::Task<> DeleteMessage(MailEngine& engine, PollScheduler& scheduler);
 

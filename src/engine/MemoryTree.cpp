@@ -10,13 +10,15 @@ void MemoryTree::add(const QString& parentKey, const QString& key, const QString
         return;
     Node node;
     node.parent = parentKey;
-    node.text = text;
     node.image = image;
     if (parentKey.isEmpty() || !m_nodes.contains(parentKey)) {
+        node.text = text;
         node.parent.clear();
         node.position = m_roots.size();
         m_roots.append(key);
     } else {
+        if (m_keepsChildTexts)
+            node.text = text;
         QStringList& siblings = m_nodes[parentKey].children;
         node.position = siblings.size();
         siblings.append(key);
@@ -102,7 +104,8 @@ QString MemoryTree::text(const QString& key) const
 }
 void MemoryTree::setText(const QString& key, const QString& text)
 {
-    if (Node* n = find(key))
+    Node* n = find(key);
+    if (n && (m_keepsChildTexts || n->parent.isEmpty()))
         n->text = text;
 }
 QString MemoryTree::image(const QString& key) const

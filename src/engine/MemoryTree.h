@@ -38,6 +38,12 @@ public:
     void clearDropHighlight() override { }
 
     [[nodiscard]] QString expandedImage(const QString& key) const;
+    // The root nodes' keys, in order.
+    [[nodiscard]] const QStringList& roots() const { return m_roots; }
+    // Off: nodes below a root keep no text (text() gives an empty string), for a caller that
+    // shows them from elsewhere. On by default.
+    void setKeepsChildTexts(bool keeps) { m_keepsChildTexts = keeps; }
+    [[nodiscard]] bool keepsChildTexts() const override { return m_keepsChildTexts; }
     // One line per node, indented by level: its text, then its image key in brackets.
     [[nodiscard]] QString dump() const;
     // The same lines, handed to `write` one at a time (each ends in a line feed).
@@ -79,6 +85,7 @@ private:
     QString m_selected;
     mutable QStringList m_order; // keys in display order
     mutable bool m_orderValid = false;
+    bool m_keepsChildTexts = true;
 };
 
 } // namespace ormisk

@@ -30,6 +30,9 @@ public:
 
     [[nodiscard]] virtual QString text(const QString& key) const = 0;
     virtual void setText(const QString& key, const QString& text) = 0;
+    // False when nodes below a root keep no text (their texts are shown from elsewhere): a caller
+    // need not make them.
+    [[nodiscard]] virtual bool keepsChildTexts() const { return true; }
     [[nodiscard]] virtual QString image(const QString& key) const = 0;
     virtual void setImage(const QString& key, const QString& image) = 0;
     virtual void setExpandedImage(const QString& key, const QString& image) = 0;

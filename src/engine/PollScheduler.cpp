@@ -62,8 +62,9 @@ QCoro::Task<> PollScheduler::tick()
     co_await PollCycle();
 }
 
-QCoro::Task<> PollScheduler::checkAllAccounts()
+QCoro::Task<MailCounts> PollScheduler::checkAllAccounts()
 {
+    MailCounts counts;
     AppState& s = m_engine.state();
     NodeTree& tree = m_engine.tree();
     const qint16 count = s.AccountCount();
@@ -76,19 +77,20 @@ QCoro::Task<> PollScheduler::checkAllAccounts()
         s.CurrentAccount = i;
         // Suspending while a cycle runs leaves the accounts not yet checked alone.
         if (!m_suspended)
-            co_await m_engine.CheckAccount();
+            counts += co_await m_engine.CheckAccount();
     }
+    co_return counts;
 }
 
-void PollScheduler::updateNewMailWindow(bool giveFocus)
+void PollScheduler::updateNewMailWindow(bool giveFocus, qint32 newMail)
 {
     AppState& s = m_engine.state();
     ShellHost& host = m_engine.host();
     if (host.newMailWindowShown()) {
         if (s.options.AutoDialog)
-            host.updateNewMailWindow(giveFocus);
-    } else if (s.NewMailCount > 0 && s.options.AutoDialog) {
-        host.openNewMailWindow();
+            host.updateNewMailWindow(giveFocus, newMail);
+    } else if (newMail > 0 && s.options.AutoDialog) {
+        host.openNewMailWindow(newMail);
     }
 }
 
@@ -109,21 +111,20 @@ QCoro::Task<> PollScheduler::PollCycle()
         host.setTrayPicture(TrayPicture::Checking);
     if (host.isMinimized() && !s.options.RunInTray)
         host.setCaption(Caption::Checking);
-    s.NewMailCount = 0;
-    s.WaitingCount = 0;
-    s.UnseenCount = 0;
     tree.clear();
-    co_await checkAllAccounts();
+    m_engine.forgetListings();
+    const MailCounts counts = co_await checkAllAccounts();
+    host.showMailCounts(counts);
     host.hideSelection();
     RememberSeen(s, tree);
     host.setCaption(Caption::Normal);
-    updateNewMailWindow(true);
+    updateNewMailWindow(true, counts.newMail);
     if (s.options.RunInTray)
-        host.setTrayPicture(s.WaitingCount == 0 ? TrayPicture::Idle : TrayPicture::MailWaiting);
+        host.setTrayPicture(counts.waiting == 0 ? TrayPicture::Idle : TrayPicture::MailWaiting);
     // The sound step waits for each sound but the first while window events run, so the user may
     // suspend (and resume) monitoring meanwhile.
     if (!m_stopRequested)
-        co_await RunSoundStep(s, tree, host);
+        co_await RunSoundStep(s, tree, host, counts.unseen);
     m_stopRequested = false;
     m_secondsLeft = periodSeconds(m_pollMinutes);
     m_running = Running::None;
@@ -147,9 +148,11 @@ QCoro::Task<> PollScheduler::CheckNow()
     MarkAllRead(s, tree, m_engine.inConversation());
     SnapshotRead(s, tree);
     tree.clear();
-    co_await checkAllAccounts();
-    updateNewMailWindow(false);
+    m_engine.forgetListings();
+    const MailCounts counts = co_await checkAllAccounts();
+    updateNewMailWindow(false, counts.newMail);
     SnapshotRead(s, tree);
+    ShowCheckedAsRead(host, counts);
     host.hideSelection();
     m_stopRequested = false;
     m_running = Running::None;

@@ -2,6 +2,7 @@
 // When accounts are polled: a one-second countdown (PoolingEvent) that runs a poll cycle at zero,
 // "Update Now", suspend and resume, and the pause of the countdown while a dialog is open. The
 // scheduler owns the period, the seconds left and the suspended state; others read them here.
+#include "engine/MailCounts.h"
 #include "pop/Clock.h"
 #include "store/MenuState.h"
 
@@ -68,8 +69,9 @@ public:
     [[nodiscard]] static QString timeLeftText(qint32 secondsLeft);
 
 private:
-    [[nodiscard]] QCoro::Task<> checkAllAccounts();
-    void updateNewMailWindow(bool giveFocus);
+    // What the checks counted, added up.
+    [[nodiscard]] QCoro::Task<MailCounts> checkAllAccounts();
+    void updateNewMailWindow(bool giveFocus, qint32 newMail);
     // Monitoring stays stopped while suspended, and a running cycle restarts the countdown itself.
     void startCountdownUnlessSuspended();
 

@@ -121,9 +121,9 @@ void SortArray(qint32 first, qint32 last, QStringList& items)
     quickSort(first, last, items);
 }
 
-QCoro::Task<> RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host)
+QCoro::Task<> RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host, qint32 unseen)
 {
-    if (!(state.options.PlayWav || state.options.RandomPlayWAV) || state.UnseenCount < 1)
+    if (!(state.options.PlayWav || state.options.RandomPlayWAV) || unseen < 1)
         co_return;
     QStringList list;
     const int nodes = tree.count();

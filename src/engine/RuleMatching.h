@@ -37,6 +37,7 @@ void SortArray(qint32 first, qint32 last, QStringList& items);
 // End of a poll cycle: plays the new-mail sound once, or each distinct file chosen by sound rules
 // once in ascending order, when a message of this cycle had never been seen before. Each rule's
 // file goes with its call; the options are left alone.
-[[nodiscard]] QCoro::Task<> RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host);
+// `unseen` is how many messages of the cycle had never been seen before.
+[[nodiscard]] QCoro::Task<> RunSoundStep(AppState& state, const NodeTree& tree, ShellHost& host, qint32 unseen);
 
 } // namespace ormisk

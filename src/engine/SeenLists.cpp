@@ -77,7 +77,6 @@ void SnapshotRead(AppState& state, const NodeTree& tree)
 {
     RememberSeen(state, tree);
     state.ReadHeaders = messageTags(tree);
-    state.NewMailCount = 0;
 }
 
 void MarkAllRead(AppState& state, NodeTree& tree, bool inConversation)
@@ -91,7 +90,6 @@ void MarkAllRead(AppState& state, NodeTree& tree, bool inConversation)
         if (tree.image(key) == Image::NewMail)
             tree.setImage(key, Image::Mail);
     }
-    state.NewMailCount = 0;
 }
 
 QString NewMessageKey(AppState& state, const NodeTree& tree)

@@ -25,7 +25,7 @@ constexpr qint32 kMessageKeyRange = 32766;
 // Adds the tags of all message nodes not seen yet, then drops the oldest entries no longer on
 // display down to the larger of 100 and the number of messages on display.
 void RememberSeen(AppState& state, const NodeTree& tree);
-// RememberSeen, then the read list becomes the tags of all message nodes; NewMailCount = 0.
+// RememberSeen, then the read list becomes the tags of all message nodes: none is new any more.
 void SnapshotRead(AppState& state, const NodeTree& tree);
 // Does nothing while a conversation runs (`inConversation`); otherwise SnapshotRead and every
 // "NewMail" image becomes "Mail".

@@ -40,11 +40,6 @@ struct AppState {
     // account's title from it). The user's selection is the window's own.
     qint16 CurrentAccount = 0;
 
-    // Counters of the current poll cycle; a mailbox may hold 100,000 messages and more.
-    qint32 NewMailCount = 0;
-    qint32 WaitingCount = 0;
-    qint32 UnseenCount = 0;
-
     // Seen and read lists: header texts, oldest first.
     HeaderList SeenHeaders;
     HeaderList ReadHeaders;

@@ -125,12 +125,13 @@ QCoro::Task<> AccountController::checkAccount(qint16 index)
     // The check takes the title from this index and the rest from the selected node's account;
     // both are the account in hand here.
     state.CurrentAccount = index;
-    state.NewMailCount = 0;
     // Suspended, the account is not checked until monitoring resumes.
+    MailCounts counts;
     if (!m_scheduler.Suspended())
-        co_await m_engine.CheckAccount();
+        counts = co_await m_engine.CheckAccount();
     // What the check showed counts as read.
     SnapshotRead(state, m_engine.tree());
+    ShowCheckedAsRead(m_engine.host(), counts);
 }
 
 std::optional<AccountRecord> AccountController::editAccount(std::optional<qsizetype> row)
@@ -214,6 +215,7 @@ QCoro::Task<> AccountController::modifyAccount()
     }
     while (!tree.firstChild(key).isEmpty())
         tree.remove(tree.firstChild(key));
+    m_engine.forgetListing(key);
     tree.setSelected(key);
     co_await checkAccount(index);
     restartUnlessSuspended();
@@ -234,6 +236,7 @@ void AccountController::deleteAccount()
         state.accounts.save(m_store);
         tree.setSelected(QString());
         tree.remove(key);
+        m_engine.forgetListing(key);
         // Nothing selected is left: the account and its message nodes are gone.
         m_selection = {};
         refreshMenus();

@@ -26,7 +26,7 @@ protected:
 
     NewMailWindow* open()
     {
-        window = new NewMailWindow(state);
+        window = new NewMailWindow(state, newMail);
         return window;
     }
     [[nodiscard]] QLabel* label() const { return window->findChild<QLabel*>(QStringLiteral("lblMsg")); }
@@ -37,6 +37,7 @@ protected:
     void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     AppState state;
+    qint32 newMail = 0; // what the checks left new
     QPointer<NewMailWindow> window;
 };
 
@@ -44,7 +45,7 @@ protected:
 
 TEST_F(NewMailTest, ShowsTheFilledInMessageWithItsButtons)
 {
-    state.NewMailCount = 3;
+    newMail = 3;
     open();
     EXPECT_TRUE(window->isShown());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Ormisk"));
@@ -60,7 +61,7 @@ TEST_F(NewMailTest, ShowsTheFilledInMessageWithItsButtons)
 TEST_F(NewMailTest, EmptyTemplateKeepsTheDesignedText)
 {
     state.options.DialogMessage.clear();
-    state.NewMailCount = 2;
+    newMail = 2;
     open();
     EXPECT_EQ(label()->text(), QStringLiteral("You have 2 messages"));
 }
@@ -68,7 +69,7 @@ TEST_F(NewMailTest, EmptyTemplateKeepsTheDesignedText)
 TEST_F(NewMailTest, ShortMessageGivesTheMinimumWidthAndEvenlySpacedButtons)
 {
     state.options.DialogMessage = QStringLiteral("# new");
-    state.NewMailCount = 1;
+    newMail = 1;
     open();
     const int width = window->twipsToPixels(NewMailWindow::kMinimumWidthTwips);
     EXPECT_EQ(window->width(), width);
@@ -89,7 +90,7 @@ TEST_F(NewMailTest, ShortMessageGivesTheMinimumWidthAndEvenlySpacedButtons)
 TEST_F(NewMailTest, LongMessageWidensTheWindowBeyondTheLabel)
 {
     state.options.DialogMessage = QStringLiteral("There are # new messages waiting for you on your mail servers[.]");
-    state.NewMailCount = 5;
+    newMail = 5;
     open();
     EXPECT_EQ(window->width(), label()->width() + window->twipsToPixels(NewMailWindow::kLabelMarginTwips));
     EXPECT_GT(window->width(), window->twipsToPixels(NewMailWindow::kMinimumWidthTwips));
@@ -98,11 +99,11 @@ TEST_F(NewMailTest, LongMessageWidensTheWindowBeyondTheLabel)
 
 TEST_F(NewMailTest, UpdateRefreshesTheTextButKeepsTheSize)
 {
-    state.NewMailCount = 1;
+    newMail = 1;
     open();
     const QSize size = window->size();
-    state.NewMailCount = 12;
-    window->Update();
+    newMail = 12;
+    window->Update(newMail);
     EXPECT_EQ(label()->text(), QStringLiteral("You have 12 new messages"));
     EXPECT_EQ(window->size(), size);
     EXPECT_TRUE(window->isShown());
@@ -112,20 +113,20 @@ TEST_F(NewMailTest, UpdateFormatsFromTheTemplateEveryTime)
 {
     // Without "#" a refresh that started from the shown text would take away the second pair.
     state.options.DialogMessage = QStringLiteral("New mail[s] [!]");
-    state.NewMailCount = 1;
+    newMail = 1;
     open();
     EXPECT_EQ(label()->text(), QStringLiteral("New mail [!]"));
-    window->Update();
+    window->Update(newMail);
     EXPECT_EQ(label()->text(), QStringLiteral("New mail [!]"));
 }
 
 TEST_F(NewMailTest, UpdateWithNothingNewClosesTheWindow)
 {
-    state.NewMailCount = 2;
+    newMail = 2;
     open();
     window->show();
-    state.NewMailCount = 0;
-    window->Update();
+    newMail = 0;
+    window->Update(newMail);
     EXPECT_FALSE(window->isShown());
     flushDeletes();
     EXPECT_TRUE(window.isNull());
@@ -133,7 +134,7 @@ TEST_F(NewMailTest, UpdateWithNothingNewClosesTheWindow)
 
 TEST_F(NewMailTest, ButtonsCloseTheWindowAndViewMailCallsTheMainWindowFirst)
 {
-    state.NewMailCount = 1;
+    newMail = 1;
     open();
     window->show();
     bool shownWhenAsked = false;
@@ -155,7 +156,7 @@ TEST_F(NewMailTest, ButtonsCloseTheWindowAndViewMailCallsTheMainWindowFirst)
 
 TEST_F(NewMailTest, ReturnAndEnterPressTheFocusedButton)
 {
-    state.NewMailCount = 1;
+    newMail = 1;
     open();
     window->show();
     button("ButOK")->setFocus();

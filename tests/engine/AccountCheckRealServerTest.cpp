@@ -137,9 +137,9 @@ TEST_P(RealCheck, NormalCheckTextsImagesLogAndCounters)
     const QString firstTag = tree.tag(messageKeys(work).value(0));
     EXPECT_EQ(firstTag,
         QStringLiteral("Subject : Minutes\r\n") + kAnnFrom + QStringLiteral("\r\nMessage-Id : <1@ormisk.test>\r\n"));
-    EXPECT_EQ(state.WaitingCount, 3);
-    EXPECT_EQ(state.UnseenCount, 3);
-    EXPECT_EQ(state.NewMailCount, 3);
+    EXPECT_EQ(counts.waiting, 3);
+    EXPECT_EQ(counts.unseen, 3);
+    EXPECT_EQ(counts.newMail, 3);
 
     QFile log(masterLog());
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
@@ -212,7 +212,7 @@ TEST_P(RealCheck, EmptyMailboxSaysSoAndCreatesNoLog)
     EXPECT_TRUE(messageKeys(work).isEmpty());
     EXPECT_FALSE(QFile::exists(masterLog()));
     EXPECT_TRUE(logFolderEmpty());
-    EXPECT_EQ(state.WaitingCount, 0);
+    EXPECT_EQ(counts.waiting, 0);
     expectMenusRestored();
 }
 
@@ -228,8 +228,8 @@ TEST_P(RealCheck, FilterDeletionIsCommittedAndTheNextCheckAgrees)
     EXPECT_EQ(messageTexts(work), firstCheck);
     EXPECT_EQ(messageImages(work), (QStringList { Image::NewMail, Image::Deleted, Image::NewMail }));
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 3 messages --- Totaling 5,000 bytes."));
-    EXPECT_EQ(state.WaitingCount, 3);
-    EXPECT_EQ(state.UnseenCount, 2);
+    EXPECT_EQ(counts.waiting, 3);
+    EXPECT_EQ(counts.unseen, 2);
     EXPECT_EQ(logRecords(), 2);
     expectMenusRestored();
     if (onDovecot())
@@ -268,7 +268,7 @@ TEST_P(RealCheck, GeneratedMailShowsDecodedHeaderLines)
     EXPECT_EQ(messageTexts(work), expected);
     EXPECT_EQ(accountText(work),
         QStringLiteral("Work --- 8 messages --- Totaling ") + FormatBytes(total) + QStringLiteral(" bytes."));
-    EXPECT_EQ(state.WaitingCount, 8);
+    EXPECT_EQ(counts.waiting, 8);
     EXPECT_EQ(logRecords(), 8);
     expectMenusRestored();
 }
@@ -376,8 +376,8 @@ TEST_F(FaultyServerCheck, ConnectionLostAfterTheSecondSize)
     EXPECT_EQ(messageImages(work), (QStringList { Image::NewMail, Image::NewMail, Image::NewMail }));
     EXPECT_TRUE(tree.tag(messageKeys(work).value(1)).isEmpty());
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 3 messages --- Totaling 12,305 bytes."));
-    EXPECT_EQ(state.WaitingCount, 1);
-    EXPECT_EQ(state.UnseenCount, 1);
+    EXPECT_EQ(counts.waiting, 1);
+    EXPECT_EQ(counts.unseen, 1);
     EXPECT_EQ(logRecords(), 1);
     // Nothing was asked after the link was gone.
     EXPECT_EQ(server.commandCount("LIST"), 2);
@@ -394,9 +394,9 @@ TEST_F(FaultyServerCheck, FailedHeaderRequestKeepsTheConversationGoing)
             QStringLiteral("#1 --- 2,417 bytes --- Error retrieving header!"), kThreeTexts[1], kThreeTexts[2] }));
     EXPECT_TRUE(tree.tag(messageKeys(work).value(0)).isEmpty());
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 3 messages --- Totaling 13,305 bytes."));
-    EXPECT_EQ(state.WaitingCount, 2);
-    EXPECT_EQ(state.UnseenCount, 2);
-    EXPECT_EQ(state.NewMailCount, 2);
+    EXPECT_EQ(counts.waiting, 2);
+    EXPECT_EQ(counts.unseen, 2);
+    EXPECT_EQ(counts.newMail, 2);
     EXPECT_EQ(logRecords(), 2);
     expectMenusRestored();
 }
@@ -412,8 +412,8 @@ TEST_F(FaultyServerCheck, RefusedFilterDeletion)
             QStringLiteral("#2 --- 3,000 bytes --- Unable to Delete message!"),
             QStringLiteral("#2 --- 800 bytes --- Subject : Lunch --- ") + kBobFrom }));
     EXPECT_EQ(messageImages(work), (QStringList { Image::NewMail, Image::Deleted, Image::NewMail }));
-    EXPECT_EQ(state.WaitingCount, 3);
-    EXPECT_EQ(state.UnseenCount, 2);
+    EXPECT_EQ(counts.waiting, 3);
+    EXPECT_EQ(counts.unseen, 2);
     EXPECT_EQ(server.messages(QStringLiteral("dora")).size(), 3);
     expectMenusRestored();
 }
@@ -441,7 +441,7 @@ TEST_F(FaultyServerCheck, EveryMessageInvalidGivesTheEmptyTotal)
         (QStringList { QStringLiteral("#1 --- Invalid message!"), QStringLiteral("#2 --- Invalid message!"),
             QStringLiteral("#3 --- Invalid message!") }));
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 3 messages --- Totaling  bytes."));
-    EXPECT_EQ(state.WaitingCount, 0);
+    EXPECT_EQ(counts.waiting, 0);
     EXPECT_FALSE(server.sawCommand("TOP"));
     // The log was opened for the account, but nothing was worth a record.
     EXPECT_EQ(logRecords(), 0);
@@ -487,14 +487,14 @@ TEST_F(FaultyServerCheck, OddMailIsListedWholeEveryWay)
         if (pipelined)
             caps |= ScriptedPopServer::Pipelining;
         server.setCapabilities(caps);
-        state.WaitingCount = state.UnseenCount = state.NewMailCount = 0;
+        counts = {};
         const int logged = logRecords();
         tree.clear();
         check(work);
         EXPECT_EQ(messageTexts(work), texts);
-        EXPECT_EQ(state.WaitingCount, 7);
-        EXPECT_EQ(state.UnseenCount, 7);
-        EXPECT_EQ(state.NewMailCount, 7);
+        EXPECT_EQ(counts.waiting, 7);
+        EXPECT_EQ(counts.unseen, 7);
+        EXPECT_EQ(counts.newMail, 7);
         EXPECT_EQ(logRecords() - logged, 7);
         EXPECT_TRUE(tree.tag(messageKeys(work).value(1)).contains(QStringLiteral("X-Tracking : ttt")));
         EXPECT_EQ(pop.conversationPipelined(), pipelined);

@@ -66,9 +66,9 @@ TEST_F(AccountCheck, EveryStatusTextInItsTurn)
     EXPECT_EQ(tree.tag(messageKeys(work).first()),
         header(QStringLiteral("Minutes"), QStringLiteral("Ann Lee"), QStringLiteral("<1@x>")));
     EXPECT_EQ(tree.tag(key(work)), QString());
-    EXPECT_EQ(state.WaitingCount, 2);
-    EXPECT_EQ(state.UnseenCount, 2);
-    EXPECT_EQ(state.NewMailCount, 2);
+    EXPECT_EQ(counts.waiting, 2);
+    EXPECT_EQ(counts.unseen, 2);
+    EXPECT_EQ(counts.newMail, 2);
     EXPECT_EQ(tree.image(key(work)), Image::NoMail); // the account node keeps its caller's image
     EXPECT_TRUE(tree.expanded(key(work))); // AutoExpand
     EXPECT_EQ(pop.calls.mid(0, 6),
@@ -131,8 +131,8 @@ TEST_F(AccountCheck, ConnectionLostAfterTheSecondSize)
             QStringLiteral("#3 --- Invalid message!"), QStringLiteral("#4 --- Invalid message!") }));
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 4 messages --- Totaling 3,000 bytes."));
     EXPECT_EQ(messageImages(work), QStringList(4, Image::NewMail));
-    EXPECT_EQ(state.WaitingCount, 1);
-    EXPECT_EQ(state.UnseenCount, 1);
+    EXPECT_EQ(counts.waiting, 1);
+    EXPECT_EQ(counts.unseen, 1);
     // Messages 3 and 4 were never asked for: the check saw the connection was gone.
     EXPECT_FALSE(pop.calls.contains(QStringLiteral("size 3")));
     expectMenusRestored();
@@ -159,7 +159,7 @@ TEST(AccountCheckCancel, CancelledWhileWaitingEndsWithNothingLeftRunning)
     tree.setSelected(account.NodeKey);
     state.CurrentAccount = 1;
 
-    const QCoro::Task<> running = engine.CheckAccount();
+    const QCoro::Task<MailCounts> running = engine.CheckAccount();
     ASSERT_TRUE(ormisk::testing::waitUntil([&] { return silent.hasPendingConnections(); }));
     EXPECT_FALSE(running.isReady());
     pop.cancel();
@@ -192,9 +192,9 @@ TEST_F(AccountCheck, FailedHeadersAreNotCountedButEmptyMessagesAre)
     EXPECT_EQ(tree.tag(keys[0]), QString());
     EXPECT_EQ(tree.tag(keys[1]), QString());
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 4 messages --- Totaling 1,112 bytes."));
-    EXPECT_EQ(state.WaitingCount, 2);
-    EXPECT_EQ(state.UnseenCount, 2);
-    EXPECT_EQ(state.NewMailCount, 2);
+    EXPECT_EQ(counts.waiting, 2);
+    EXPECT_EQ(counts.unseen, 2);
+    EXPECT_EQ(counts.newMail, 2);
     QFile log(logFile(QStringLiteral("Master.doc")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll().count("[Begin Header]"), 2);
@@ -235,9 +235,9 @@ TEST_F(AccountCheck, FilterDeletionConfirmedKeepsTheNumbering)
             QStringLiteral("(Deleted) --- Subject : Sale --- From : Joe Smith"),
             QStringLiteral("#2 --- 1,000 bytes --- Subject : Lunch --- From : Bob") }));
     EXPECT_EQ(messageImages(work), (QStringList { Image::NewMail, Image::Deleted, Image::NewMail }));
-    EXPECT_EQ(state.WaitingCount, 3);
-    EXPECT_EQ(state.UnseenCount, 2);
-    EXPECT_EQ(state.NewMailCount, 2);
+    EXPECT_EQ(counts.waiting, 3);
+    EXPECT_EQ(counts.unseen, 2);
+    EXPECT_EQ(counts.newMail, 2);
     EXPECT_EQ(pop.committedDeletions, QList<qint32> { 2 });
     EXPECT_EQ(pop.mailbox.size(), 2);
     QFile log(logFile(QStringLiteral("Master.doc")));
@@ -262,7 +262,7 @@ TEST_F(AccountCheck, FilterDeletionRefused)
             QStringLiteral("#1 --- 1,000 bytes --- Subject : Lunch --- From : Bob") }));
     EXPECT_EQ(messageImages(work), (QStringList { Image::Deleted, Image::NewMail }));
     EXPECT_TRUE(pop.committedDeletions.isEmpty());
-    EXPECT_EQ(state.NewMailCount, 1);
+    EXPECT_EQ(counts.newMail, 1);
     expectMenusRestored();
 }
 
@@ -278,8 +278,8 @@ TEST_F(AccountCheck, SeenAndReadMessages)
         fakeMessage(QStringLiteral("C"), QStringLiteral("X"), QStringLiteral("<c@x>")) };
     check(work);
     EXPECT_EQ(messageImages(work), (QStringList { Image::Mail, Image::NewMail, Image::NewMail }));
-    EXPECT_EQ(state.NewMailCount, 2);
-    EXPECT_EQ(state.UnseenCount, 1);
+    EXPECT_EQ(counts.newMail, 2);
+    EXPECT_EQ(counts.unseen, 1);
     QFile log(logFile(QStringLiteral("Master.doc")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll().count("[Begin Header]"), 1);

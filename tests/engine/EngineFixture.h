@@ -43,7 +43,7 @@ protected:
         AddAccountNode(state, tree, index, QStringLiteral(" --- Checking..."));
         tree.setSelected(state.account(index).NodeKey);
         state.CurrentAccount = static_cast<qint16>(index);
-        QCoro::waitFor(engine.CheckAccount());
+        counts += QCoro::waitFor(engine.CheckAccount());
     }
 
     [[nodiscard]] QString key(int index) const { return state.account(index).NodeKey; }
@@ -55,6 +55,8 @@ protected:
 
     QTemporaryDir logDir;
     AppState state;
+    // What the checks so far counted, added up as a poll cycle does.
+    MailCounts counts;
     MemoryTree tree;
     FakePop pop;
     RecordingHost host { &engine };

@@ -97,7 +97,7 @@ TEST_F(MailLogCheck, UnwritableLogNeverStopsTheCheck)
     ASSERT_TRUE(QDir().mkpath(logFile(QStringLiteral("Master.doc"))));
     check(work);
     EXPECT_EQ(accountText(work), QStringLiteral("Work --- 1 message --- Totaling 1,000 bytes."));
-    EXPECT_EQ(state.UnseenCount, 1);
+    EXPECT_EQ(counts.unseen, 1);
     ASSERT_TRUE(QDir().rmdir(logFile(QStringLiteral("Master.doc"))));
     ASSERT_EQ(::mkfifo(QFile::encodeName(logFile(QStringLiteral("Master.doc"))).constData(), 0600), 0);
     tree.clear();

@@ -3,9 +3,9 @@
 // headers it adds to every message and writes back into the mbox when a session ends).
 #include "RealServerFixture.h"
 
+#include "demo/MailboxGenerator.h"
 #include "engine/ByteFormat.h"
 #include "engine/SeenLists.h"
-#include "demo/MailboxGenerator.h"
 #include "support/Mailutils.h"
 
 #include <memory>
@@ -91,7 +91,7 @@ TEST_P(MailutilsCheck, EveryMessageShownWithItsSizeAndTheSessionEndsWithQuit)
         const QList<qint64> sizes
             = pass == 2 ? s_server->listSizes(user(), QStringLiteral("secret")) : QList<qint64>(4);
         ASSERT_EQ(sizes.size(), 4);
-        const qint32 unseenBefore = state.UnseenCount;
+        const qint32 unseenBefore = counts.unseen;
         const QString session = checkAndTranscript(work);
         const QStringList texts = messageTexts(work);
         ASSERT_EQ(texts.size(), 4);
@@ -109,7 +109,7 @@ TEST_P(MailutilsCheck, EveryMessageShownWithItsSizeAndTheSessionEndsWithQuit)
                 QStringLiteral("Work --- 4 messages --- Totaling ") + FormatBytes(total) + QStringLiteral(" bytes."));
             EXPECT_TRUE(tree.tag(messageKeys(work).value(3)).contains(QStringLiteral("X-UID : ")));
         }
-        EXPECT_EQ(state.UnseenCount - unseenBefore, pass == 1 ? 4 : 0);
+        EXPECT_EQ(counts.unseen - unseenBefore, pass == 1 ? 4 : 0);
         RememberSeen(state, tree);
         EXPECT_EQ(messageImages(work), QStringList(4, Image::NewMail));
         expectMenusRestored();

@@ -105,7 +105,7 @@ protected:
         AddAccountNode(state, tree, index, Status::Checking);
         tree.setSelected(state.account(index).NodeKey);
         state.CurrentAccount = static_cast<qint16>(index);
-        QCoro::waitFor(engine.CheckAccount());
+        counts += QCoro::waitFor(engine.CheckAccount());
     }
 
     [[nodiscard]] QString key(int index) const { return state.account(index).NodeKey; }
@@ -136,6 +136,8 @@ protected:
     CLocaleScope locale;
     QTemporaryDir logDir;
     AppState state;
+    // What the checks so far counted, added up as a poll cycle does.
+    MailCounts counts;
     RecordingTree tree;
     PopClient pop;
     RecordingHost host { &engine };

@@ -51,10 +51,11 @@ struct ProgramRun {
     }
     [[nodiscard]] QString counters() const
     {
+        const MailCounts counts = host.mailCounts();
         return QStringLiteral("waiting %1 unseen %2 new %3 seen %4")
-            .arg(state.WaitingCount)
-            .arg(state.UnseenCount)
-            .arg(state.NewMailCount)
+            .arg(counts.waiting)
+            .arg(counts.unseen)
+            .arg(counts.newMail)
             .arg(state.SeenCount());
     }
 

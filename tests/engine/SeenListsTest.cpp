@@ -80,10 +80,8 @@ TEST(SeenLists, RememberKeepsEveryMessageOnDisplayAndTheNewestOthers)
     RememberSeen(s, tree);
     EXPECT_EQ(s.SeenHeaders, QStringList { idHeader(31) } + second.mid(61));
 
-    s.NewMailCount = 9;
     SnapshotRead(s, tree);
     EXPECT_EQ(s.ReadHeaders, QStringList { idHeader(31) });
-    EXPECT_EQ(s.NewMailCount, 0);
 }
 
 // 100,000 messages on display: keys beyond 32766, each message remembered, lookups by hash.
@@ -126,15 +124,12 @@ TEST(SeenLists, MarkAllReadTurnsNewMailIntoMailUnlessACheckRuns)
     tree.add({}, QStringLiteral("P1"), QStringLiteral("Work"), Image::NoMail);
     tree.add(QStringLiteral("P1"), QStringLiteral("C1"), {}, Image::NewMail);
     tree.setTag(QStringLiteral("C1"), QStringLiteral("Message-Id : <1>\r\n"));
-    s.NewMailCount = 1;
     MarkAllRead(s, tree, true);
     EXPECT_EQ(tree.image(QStringLiteral("C1")), Image::NewMail);
-    EXPECT_EQ(s.NewMailCount, 1);
     EXPECT_EQ(s.ReadCount(), 0);
     MarkAllRead(s, tree, false);
     EXPECT_EQ(tree.image(QStringLiteral("C1")), Image::Mail);
     EXPECT_EQ(tree.image(QStringLiteral("P1")), Image::NoMail);
-    EXPECT_EQ(s.NewMailCount, 0);
     EXPECT_TRUE(IsRead(s, QStringLiteral("Message-Id : <1>\r\n")));
 }
 
@@ -163,16 +158,16 @@ TEST_F(SeenAcrossCycles, SecondCycleLogsNothingAndSoundsNoAlarm)
     pop.mailbox = { fakeMessage(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("<a>")),
         fakeMessage(QStringLiteral("B"), QStringLiteral("X"), QStringLiteral("<b>")) };
     QCoro::waitFor(scheduler.PollCycle());
-    EXPECT_EQ(state.UnseenCount, 2);
-    EXPECT_EQ(state.NewMailCount, 2);
+    EXPECT_EQ(host.mailCounts().unseen, 2);
+    EXPECT_EQ(host.mailCounts().newMail, 2);
     QCoro::waitFor(scheduler.PollCycle());
-    EXPECT_EQ(state.UnseenCount, 0);
-    EXPECT_EQ(state.NewMailCount, 2); // seen but never marked read
+    EXPECT_EQ(host.mailCounts().unseen, 0);
+    EXPECT_EQ(host.mailCounts().newMail, 2); // seen but never marked read
     EXPECT_EQ(messageImages(1), QStringList(2, Image::NewMail));
     MarkAllRead(state, tree, false);
     QCoro::waitFor(scheduler.PollCycle());
     EXPECT_EQ(messageImages(1), QStringList(2, Image::Mail));
-    EXPECT_EQ(state.NewMailCount, 0);
+    EXPECT_EQ(host.mailCounts().newMail, 0);
 
     // Far more than 100 waiting, some without a Message-Id: each is logged and announced once.
     state.options.PlayWav = true;
@@ -185,11 +180,11 @@ TEST_F(SeenAcrossCycles, SecondCycleLogsNothingAndSoundsNoAlarm)
         pop.mailbox << noId;
     }
     QCoro::waitFor(scheduler.PollCycle());
-    EXPECT_EQ(state.UnseenCount, 150);
+    EXPECT_EQ(host.mailCounts().unseen, 150);
     EXPECT_EQ(host.played.size(), 1);
     for (int cycle = 0; cycle < 2; ++cycle) {
         QCoro::waitFor(scheduler.PollCycle());
-        EXPECT_EQ(state.UnseenCount, 0);
+        EXPECT_EQ(host.mailCounts().unseen, 0);
         EXPECT_EQ(host.played.size(), 1);
     }
     EXPECT_EQ(state.SeenCount(), 150);
@@ -213,6 +208,6 @@ TEST_F(SeenAcrossCycles, MarkAllReadDuringACheckChangesNothing)
     };
     check(work);
     EXPECT_EQ(messageImages(work), QStringList(2, Image::NewMail));
-    EXPECT_EQ(state.NewMailCount, 2);
+    EXPECT_EQ(counts.newMail, 2);
     EXPECT_EQ(state.ReadCount(), 0);
 }

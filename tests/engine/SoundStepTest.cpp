@@ -31,7 +31,6 @@ protected:
     {
         state.options.PlayWav = true;
         state.options.WavFile = QStringLiteral("general.wav");
-        state.UnseenCount = 1;
         state.wavActions = { action(QStringLiteral("zed"), QStringLiteral("z.wav")),
             action(QStringLiteral("amy"), QStringLiteral("a.wav")) };
         tree.add({}, QStringLiteral("P1"), QStringLiteral("Work"), Image::NoMail);
@@ -42,6 +41,7 @@ protected:
         tree.setTag(key, header);
     }
     AppState state;
+    qint32 unseen = 1; // messages of the cycle never seen before
     MemoryTree tree;
     RecordingHost host;
 };
@@ -53,7 +53,7 @@ TEST_F(SoundStep, EachDistinctFileOnceInOrderWavFileUntouched)
     message(QStringLiteral("C1"), hdr(QStringLiteral("Zed"), QStringLiteral("<1>")), Image::NewMail);
     message(QStringLiteral("C2"), hdr(QStringLiteral("Amy"), QStringLiteral("<2>")), Image::NewMail);
     message(QStringLiteral("C3"), hdr(QStringLiteral("Zed"), QStringLiteral("<3>")), Image::NewMail);
-    QCoro::waitFor(RunSoundStep(state, tree, host));
+    QCoro::waitFor(RunSoundStep(state, tree, host, unseen));
     EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
     EXPECT_EQ(state.options.WavFile, QStringLiteral("general.wav"));
 }
@@ -69,7 +69,7 @@ TEST_F(SoundStep, OptionsSavedDuringARulesSoundKeepTheUsersFile)
         optionsWhilePlaying << state.options.WavFile;
         state.options.WavFile = QStringLiteral("chosen.wav");
     };
-    QCoro::waitFor(RunSoundStep(state, tree, host));
+    QCoro::waitFor(RunSoundStep(state, tree, host, unseen));
     EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
     EXPECT_EQ(optionsWhilePlaying, (QStringList { QStringLiteral("general.wav"), QStringLiteral("chosen.wav") }));
     EXPECT_EQ(state.options.WavFile, QStringLiteral("chosen.wav"));
@@ -79,21 +79,21 @@ TEST_F(SoundStep, NoActionMatchedPlaysTheGeneralSoundOnce)
 {
     message(QStringLiteral("C1"), hdr(QStringLiteral("Bob"), QStringLiteral("<1>")), Image::NewMail);
     message(QStringLiteral("C2"), hdr(QStringLiteral("Bob"), QStringLiteral("<2>")), Image::NewMail);
-    QCoro::waitFor(RunSoundStep(state, tree, host));
+    QCoro::waitFor(RunSoundStep(state, tree, host, unseen));
     EXPECT_EQ(host.played, QStringList { QStringLiteral("general.wav") });
 }
 
 TEST_F(SoundStep, SilentWithoutUnseenMailOrWithoutASoundMode)
 {
     message(QStringLiteral("C1"), hdr(QStringLiteral("Zed"), QStringLiteral("<1>")), Image::NewMail);
-    state.UnseenCount = 0;
-    QCoro::waitFor(RunSoundStep(state, tree, host));
-    state.UnseenCount = 1;
+    unseen = 0;
+    QCoro::waitFor(RunSoundStep(state, tree, host, unseen));
+    unseen = 1;
     state.options.PlayWav = false;
-    QCoro::waitFor(RunSoundStep(state, tree, host));
+    QCoro::waitFor(RunSoundStep(state, tree, host, unseen));
     EXPECT_TRUE(host.played.isEmpty());
     state.options.RandomPlayWAV = true; // random mode still plays once per distinct action file
-    QCoro::waitFor(RunSoundStep(state, tree, host));
+    QCoro::waitFor(RunSoundStep(state, tree, host, unseen));
     EXPECT_EQ(host.played, QStringList { QStringLiteral("z.wav") });
 }
 
@@ -105,10 +105,10 @@ TEST_F(SoundStep, AutoMarkReadLimitsToUnreadNewMail)
     message(QStringLiteral("C3"), hdr(QStringLiteral("Amy"), QStringLiteral("<3>")), Image::Deleted);
     state.ReadHeaders = { readZed };
     state.options.AutoMarkRead = true;
-    QCoro::waitFor(RunSoundStep(state, tree, host));
+    QCoro::waitFor(RunSoundStep(state, tree, host, unseen));
     EXPECT_EQ(host.played, QStringList { QStringLiteral("general.wav") });
     host.played.clear();
     state.options.AutoMarkRead = false; // every node takes part, "Mail" and "Deleted" too
-    QCoro::waitFor(RunSoundStep(state, tree, host));
+    QCoro::waitFor(RunSoundStep(state, tree, host, unseen));
     EXPECT_EQ(host.played, (QStringList { QStringLiteral("a.wav"), QStringLiteral("z.wav") }));
 }

@@ -47,8 +47,8 @@ public:
         NullShellHost::showTimeLeft(text);
         timeTexts << text;
     }
-    void openNewMailWindow() override { events << QStringLiteral("open new mail"); }
-    void updateNewMailWindow(bool giveFocus) override
+    void openNewMailWindow(qint32) override { events << QStringLiteral("open new mail"); }
+    void updateNewMailWindow(bool giveFocus, qint32) override
     {
         events << (giveFocus ? QStringLiteral("update new mail focus") : QStringLiteral("update new mail"));
     }
