@@ -338,7 +338,7 @@ void MainWindow::setTrayPicture(int picture)
 void MainWindow::updateTrayTip()
 {
     QStringList lines { QStringLiteral("Ormisk") };
-    lines << QStringLiteral("%1 waiting, %2 new").arg(m_mailCounts.waiting).arg(m_mailCounts.newMail);
+    lines << QStringLiteral("%1 waiting, %2 new").arg(m_engine->waitingShown()).arg(m_mailCounts.newMail);
     if (m_scheduler->Suspended())
         lines << QStringLiteral("Monitoring suspended");
     else if (m_scheduler->PoolingEvent().isActive())

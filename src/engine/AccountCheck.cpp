@@ -195,6 +195,20 @@ void MailEngine::forEachMessage(
         show(owner->messages[i], key);
 }
 
+qint32 MailEngine::waitingShown() const
+{
+    qint32 waiting = 0;
+    for (const AccountListing& listing : m_listings) {
+        for (const CheckedMessage& message : listing.messages) {
+            const bool headerRead = message.state == MessageState::New || message.state == MessageState::Unread
+                || message.state == MessageState::Read;
+            if (headerRead && !message.deletedByUser)
+                ++waiting;
+        }
+    }
+    return waiting;
+}
+
 bool MailEngine::timeLimitReached() const
 {
     return m_pop.isClosed() && m_pop.lastFailure().reason == PopFailure::Reason::TimeLimit;

@@ -74,6 +74,9 @@ public:
     // The tree was cleared, or the account's node went: what their checks found is shown no more.
     void forgetListings() { m_listings.clear(); }
     void forgetListing(const QString& accountKey) { m_listings.remove(accountKey); }
+    // Messages on display that are still on the server with their header read. Counted from the
+    // listings, so a check of one account replaces that account's share instead of adding to it.
+    [[nodiscard]] qint32 waitingShown() const;
 
 private:
     [[nodiscard]] bool timeLimitReached() const;

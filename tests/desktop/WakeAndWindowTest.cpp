@@ -99,6 +99,9 @@ TEST_F(DesktopWindowTest, TrayTipShowsTheCountsAndTheNextCheck)
     EXPECT_EQ(lines[0], QStringLiteral("Ormisk"));
     EXPECT_EQ(lines[1], QStringLiteral("3 waiting, 3 new"));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Next check at "))) << lines[2].toStdString();
+    // Update Now checks the same three again: they are still three, and none is new any more.
+    (void)window->scheduler().CheckNow();
+    ORMISK_WAIT_TRUE(!window->scheduler().cycleRunning(), 5000);
     window->scheduler().Suspend();
-    EXPECT_EQ(window->trayIcon().tip(), QStringLiteral("Ormisk\n3 waiting, 3 new\nMonitoring suspended"));
+    EXPECT_EQ(window->trayIcon().tip(), QStringLiteral("Ormisk\n3 waiting, 0 new\nMonitoring suspended"));
 }
