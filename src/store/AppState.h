@@ -1,6 +1,6 @@
 #pragma once
-// The program-wide state: the option values (named after their store keys), the three tables,
-// the counters and the shared flags. One instance is owned by the application
+// What the engine shares: the option values (named after their store keys), the three tables,
+// the seen and read lists and the account a check works on. One instance is owned by the application
 // and passed to whoever needs it; tests make their own. Nothing here is a hidden singleton.
 #include "engine/HeaderList.h"
 #include "store/AccountTable.h"
