@@ -15,6 +15,10 @@ void CaptureDocOutput(const DocOutput& doc, QString& headerText)
 {
     switch (doc.state) {
     case DocOutput::HeadersAvailable: {
+        if (!doc.text.isNull()) {
+            headerText = doc.text;
+            break;
+        }
         qsizetype size = 0;
         for (const HeaderItem& item : doc.headers)
             size += item.name.size() + kSeparator.size() + item.value.size() + kCrLf.size();
