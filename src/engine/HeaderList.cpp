@@ -51,11 +51,9 @@ QString withoutStateLines(const QString& header)
 
 Identity identityOf(const QString& header)
 {
-    const QString line = GetHeaderField(kMessageId, header);
-    if (!line.isEmpty()) {
-        // The line is a piece of the header: any place the same characters stand will do.
-        return { header, QStringView(header).mid(header.indexOf(line), line.size()) };
-    }
+    const QStringView line = headerFieldLine(kMessageId, header);
+    if (!line.isEmpty())
+        return { header, line };
     Identity identity;
     identity.owner = withoutStateLines(header);
     identity.text = identity.owner;

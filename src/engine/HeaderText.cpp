@@ -65,31 +65,32 @@ bool startsWithName(QStringView line, const QString& name, bool asciiName)
 
 } // namespace
 
-QString GetHeaderField(const QString& name, const QString& text)
+QStringView headerFieldLine(const QString& name, QStringView text)
 {
     // Zero-based form of a 1-based scan: `start` is the first character of the current line.
     // The text reads as if it ended in one more CR LF. The last line is examined only when it
     // starts before the text's final character, so a one-character final line without CR LF is
     // never looked at. Called for every message against every seen entry and rule, so it makes
-    // no copies until it has found the line.
-    const QStringView view(text);
+    // no copies.
     const bool asciiName = isAscii(name);
     qsizetype start = 0;
     for (;;) {
-        qsizetype end = view.indexOf(u'\r', start);
-        while (end >= 0 && end + 1 < view.size() && view.at(end + 1) != u'\n')
-            end = view.indexOf(u'\r', end + 1);
-        if (end < 0 || end + 1 >= view.size())
-            end = view.size(); // the CR LF the text is read as ending in
+        qsizetype end = text.indexOf(u'\r', start);
+        while (end >= 0 && end + 1 < text.size() && text.at(end + 1) != u'\n')
+            end = text.indexOf(u'\r', end + 1);
+        if (end < 0 || end + 1 >= text.size())
+            end = text.size(); // the CR LF the text is read as ending in
         if (end <= start)
             return {};
-        const QStringView line = view.mid(start, end - start);
+        const QStringView line = text.mid(start, end - start);
         if (startsWithName(line, name, asciiName))
-            return line.toString();
+            return line;
         start = end + 2;
         if (start + 1 >= text.size())
             return {};
     }
 }
+
+QString GetHeaderField(const QString& name, const QString& text) { return headerFieldLine(name, text).toString(); }
 
 } // namespace ormisk
