@@ -54,8 +54,9 @@ bool startsWithName(QStringView line, const QString& name, bool asciiName)
 {
     // An ASCII first character that differs from the name's in any case rules the line out
     // whichever way it is compared; most lines of a header go no further.
+    const auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 0x20) : c; };
     if (asciiName && !name.isEmpty() && !line.isEmpty() && line.front().unicode() < 0x80
-        && line.front().toUpper() != name.front().toUpper())
+        && upper(line.front().unicode()) != upper(name.front().unicode()))
         return false;
     const QStringView prefix = line.left(name.size());
     if (asciiName && isAscii(prefix))

@@ -297,14 +297,17 @@ QList<HeaderItem> headerItems(const QString& displayText)
     QList<HeaderItem> items;
     items.reserve(displayText.count(u'\n'));
     const QStringView text(displayText);
+    // Searched for by character: a search for the two-character strings costs several times more.
     for (qsizetype start = 0; start < text.size();) {
-        qsizetype end = text.indexOf(kLineEnd, start);
+        qsizetype end = text.indexOf(u'\r', start);
+        while (end >= 0 && end + 1 < text.size() && text.at(end + 1) != u'\n')
+            end = text.indexOf(u'\r', end + 1);
         if (end < 0)
             end = text.size();
         // A name holds no blank, and a value no line break.
         const QStringView line = text.sliced(start, end - start);
-        const qsizetype separator = line.indexOf(kSeparator);
-        if (separator > 0)
+        const qsizetype separator = line.indexOf(u' ');
+        if (separator > 0 && line.sliced(separator).startsWith(kSeparator))
             items.append(HeaderItem { line.first(separator).toString(), line.sliced(separator + 3).toString() });
         start = end + kLineEnd.size();
     }
