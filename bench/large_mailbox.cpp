@@ -36,6 +36,7 @@ const QString kUser = QStringLiteral("bench");
 struct ChildRun {
     double wall = 0;
     double cpu = 0;
+    double sys = 0; // of cpu
     long peakKb = 0;
     int exitCode = -1;
     QByteArray out;
@@ -76,6 +77,7 @@ ChildRun runChild(const QByteArray& program, const QList<QByteArray>& args)
     run.wall = double(clock.nsecsElapsed()) / 1e9;
     const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     run.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    run.sys = seconds(usage.ru_stime);
     run.peakKb = usage.ru_maxrss;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
@@ -204,9 +206,10 @@ int main(int argc, char** argv)
                 if (serverBefore >= 0 && serverAfter >= 0)
                     server = "  server cpu " + QByteArray::number(serverAfter - serverBefore, 'f', 2) + " s";
             }
-            std::printf("  %-12s wall %7.2f s  cpu %7.2f s  peak %6.1f MB  exit %d  message lines %lld  TOP commands "
+            std::printf("  %-12s wall %7.2f s  cpu %7.2f s (sys %4.2f)  peak %6.1f MB  exit %d  message lines %lld  "
+                        "TOP commands "
                         "%s%s\n",
-                which, child.wall, child.cpu, double(child.peakKb) / 1024.0, child.exitCode,
+                which, child.wall, child.cpu, child.sys, double(child.peakKb) / 1024.0, child.exitCode,
                 static_cast<long long>(messages), qPrintable(tops), server.constData());
             std::printf("               %s\n", lines.value(0).constData());
         }
