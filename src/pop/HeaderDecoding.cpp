@@ -295,7 +295,6 @@ QByteArray headerDisplayText(const QList<QByteArray>& lines, const HeaderLimits&
 QList<HeaderItem> headerItems(const QString& displayText)
 {
     QList<HeaderItem> items;
-    items.reserve(displayText.count(u'\n'));
     const QStringView text(displayText);
     // Searched for by character: a search for the two-character strings costs several times more.
     for (qsizetype start = 0; start < text.size();) {
