@@ -236,6 +236,11 @@ void PopFetcher::sendListing(bool pipelined, bool caching)
     PopCommand list { "LIST", PopReplyParser::Kind::MultiLine, [this](const PopReply& reply) { onSizeList(reply); } };
     list.listing = true;
     m_connection.send(std::move(list));
+    // The server takes a while to list a large mailbox: the cache is read meanwhile, not after.
+    if (caching && pipelined) {
+        m_connection.flush();
+        (void)m_slots.cache();
+    }
 }
 
 // The ids only feed the cache: a list that is refused, cut or malformed means no cache for this
