@@ -103,7 +103,11 @@ QStringList parse(QIODevice& in)
         const QByteArrayView text = reader.take(length);
         if (text.size() < length)
             break;
-        entries.append(QString::fromUtf8(text));
+        // Made for a character per byte: text beyond ASCII leaves room over, for as long as the
+        // entry lives (a tree's tag shares it).
+        QString entry = QString::fromUtf8(text);
+        entry.squeeze();
+        entries.append(std::move(entry));
     }
     return entries;
 }

@@ -108,7 +108,7 @@ void MessageSlots::keep(Slot& s, const PopReply& reply, bool confirmed)
     s.confirmed = false;
     s.text = reply.ok ? headerDisplayText(reply.lines) : QByteArray();
     s.cached = {};
-    s.bytes = s.text.size();
+    s.bytes = qint32(s.text.size());
     m_aheadBytes += s.bytes;
     if (confirmed)
         confirm(s);

@@ -17,13 +17,14 @@ namespace ormisk {
 class MessageSlots {
 public:
     enum class Header : quint8 { None, Queued, Have, Failed };
+    // A hundred thousand of them live through a check: members ordered so none is padded.
     struct Slot {
         qint64 size = -1; // -1: not listed
         QByteArray uid;
-        Header header = Header::None;
         QByteArray text; // the header as shown (headerDisplayText)
         HeaderCache::Stored cached; // or where it waits in the cache's files
-        qsizetype bytes = 0; // counted against the bytes held ahead
+        qint32 bytes = 0; // counted against the bytes held ahead
+        Header header = Header::None;
         bool cacheable = false; // unique uid whose size did not change since it was cached
         bool fromCache = false;
         bool confirmed = false; // may be handed out: its batch checked out, or asked alone

@@ -430,6 +430,7 @@ void PopClient::headerFetched(const QByteArray& text)
     DocOutput doc;
     doc.state = DocOutput::HeadersAvailable;
     doc.text = QString::fromUtf8(text);
+    doc.text.squeeze(); // made for a character per byte: text beyond ASCII leaves room over
     doc.headers = headerItems(doc.text);
     const quint64 generation = m_generation;
     emit docOutput(doc);
