@@ -4,7 +4,10 @@
 // account line it printed, how many message lines it printed and what the server was asked.
 // The server is a private dovecot; with --test-server it is our test server in a process of its
 // own (quicker to fill: dovecot takes in 100,000 messages in a minute or two).
-// Usage: large_mailbox [messages=100000] [--test-server]
+// --rechecks N runs the re-check N times, for figures that can be compared on a busy machine;
+// --binary PATH (repeatable) checks the same mailbox with other builds, each with a profile of its
+// own. With dovecot, the CPU time its processes spent on each conversation is printed as well.
+// Usage: large_mailbox [messages=100000] [--test-server] [--rechecks N] [--binary PATH]...
 #include "demo/MailboxGenerator.h"
 #include "store/Scramble.h"
 #include "store/SettingsStore.h"
@@ -12,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -32,6 +36,7 @@ const QString kUser = QStringLiteral("bench");
 struct ChildRun {
     double wall = 0;
     double cpu = 0;
+    double sys = 0; // of cpu
     long peakKb = 0;
     int exitCode = -1;
     QByteArray out;
@@ -72,9 +77,28 @@ ChildRun runChild(const QByteArray& program, const QList<QByteArray>& args)
     run.wall = double(clock.nsecsElapsed()) / 1e9;
     const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     run.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    run.sys = seconds(usage.ru_stime);
     run.peakKb = usage.ru_maxrss;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// CPU seconds dovecot's finished processes have spent so far: each conversation's pop3 process is
+// a child of the master, which collects its times when it ends.
+double serverCpu(const testing::Dovecot& dovecot)
+{
+    QFile pidFile(dovecot.directory() + QStringLiteral("/run/master.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return -1;
+    QFile stat(QStringLiteral("/proc/") + QString::fromLatin1(pidFile.readAll().trimmed()) + QStringLiteral("/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // After the command name in parentheses: state is field 3, cutime and cstime fields 16 and 17.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 15)
+        return -1;
+    return double(fields.at(13).toLongLong() + fields.at(14).toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 void writeProfile(const QString& profile, quint16 port, const QString& caFile)
@@ -97,9 +121,15 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int count = 100'000;
     bool testServer = false;
+    int rechecks = 1;
+    QList<QByteArray> binaries;
     for (int i = 1; i < argc; ++i) {
         if (QByteArrayView(argv[i]) == "--test-server")
             testServer = true;
+        else if (QByteArrayView(argv[i]) == "--rechecks" && i + 1 < argc)
+            rechecks = std::max(1, std::atoi(argv[++i]));
+        else if (QByteArrayView(argv[i]) == "--binary" && i + 1 < argc)
+            binaries.append(argv[++i]);
         else
             count = std::atoi(argv[i]);
     }
@@ -149,27 +179,40 @@ int main(int argc, char** argv)
     std::printf("ormisk --once, whole process (targets: every message listed, peak memory under 300 MB, "
                 "re-check under 3 s):\n");
 
-    QTemporaryDir profile;
-    writeProfile(profile.path(), port, dovecot ? dovecot->certificates().caFile : QString());
-    for (const char* which : { "first check", "re-check" }) {
-        const qsizetype sessions = dovecot ? dovecot->log().count(QStringLiteral("top=")) : 0;
-        const ChildRun run
-            = runChild(QByteArrayLiteral(ORMISK_BINARY), { "--once", "--profile", profile.path().toLocal8Bit() });
-        const QList<QByteArray> lines = run.out.split('\n');
-        const qsizetype messages = run.out.count("\n  #");
-        QString tops = QStringLiteral("?");
-        if (dovecot) {
-            // dovecot's record of the session, "top=<commands>/<bytes>", follows the client's exit.
-            for (int wait = 0; wait < 200 && dovecot->log().count(QStringLiteral("top=")) == sessions; ++wait)
-                usleep(20'000);
-            const QString log = dovecot->log();
-            const qsizetype at = log.lastIndexOf(QStringLiteral("top="));
-            tops = at < 0 ? tops : log.mid(at + 4).section(QLatin1Char('/'), 0, 0);
+    if (binaries.isEmpty())
+        binaries.append(QByteArrayLiteral(ORMISK_BINARY));
+    for (const QByteArray& binary : std::as_const(binaries)) {
+        if (binaries.size() > 1)
+            std::printf("%s\n", binary.constData());
+        QTemporaryDir profile;
+        writeProfile(profile.path(), port, dovecot ? dovecot->certificates().caFile : QString());
+        for (int run = 0; run <= rechecks; ++run) {
+            const char* which = run == 0 ? "first check" : "re-check";
+            const qsizetype sessions = dovecot ? dovecot->log().count(QStringLiteral("top=")) : 0;
+            const double serverBefore = dovecot ? serverCpu(*dovecot) : -1;
+            const ChildRun child = runChild(binary, { "--once", "--profile", profile.path().toLocal8Bit() });
+            const QList<QByteArray> lines = child.out.split('\n');
+            const qsizetype messages = child.out.count("\n  #");
+            QString tops = QStringLiteral("?");
+            QByteArray server;
+            if (dovecot) {
+                // dovecot's record of the session, "top=<commands>/<bytes>", follows the client's exit.
+                for (int wait = 0; wait < 200 && dovecot->log().count(QStringLiteral("top=")) == sessions; ++wait)
+                    usleep(20'000);
+                const QString log = dovecot->log();
+                const qsizetype at = log.lastIndexOf(QStringLiteral("top="));
+                tops = at < 0 ? tops : log.mid(at + 4).section(QLatin1Char('/'), 0, 0);
+                const double serverAfter = serverCpu(*dovecot);
+                if (serverBefore >= 0 && serverAfter >= 0)
+                    server = "  server cpu " + QByteArray::number(serverAfter - serverBefore, 'f', 2) + " s";
+            }
+            std::printf("  %-12s wall %7.2f s  cpu %7.2f s (sys %4.2f)  peak %6.1f MB  exit %d  message lines %lld  "
+                        "TOP commands "
+                        "%s%s\n",
+                which, child.wall, child.cpu, child.sys, double(child.peakKb) / 1024.0, child.exitCode,
+                static_cast<long long>(messages), qPrintable(tops), server.constData());
+            std::printf("               %s\n", lines.value(0).constData());
         }
-        std::printf("  %-12s wall %7.2f s  cpu %7.2f s  peak %6.1f MB  exit %d  message lines %lld  TOP commands %s\n",
-            which, run.wall, run.cpu, double(run.peakKb) / 1024.0, run.exitCode, static_cast<long long>(messages),
-            qPrintable(tops));
-        std::printf("               %s\n", lines.value(0).constData());
     }
     if (popserver.state() != QProcess::NotRunning) {
         popserver.kill();

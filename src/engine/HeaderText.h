@@ -2,6 +2,7 @@
 // The one text form the program keeps for a message header: per field the name, " : ", the value
 // and CR LF, in the server's order. It is a node's tag, a seen-list entry and a log record's body.
 #include <QString>
+#include <QStringView>
 
 namespace ormisk {
 
@@ -15,5 +16,7 @@ void CaptureDocOutput(const DocOutput& doc, QString& headerText);
 // keeps the server's spelling of the field name), or an empty string. The search ends at the
 // first empty line. `name` carries its separator: "Subject : ", "From : ", "Message-Id : ".
 [[nodiscard]] QString GetHeaderField(const QString& name, const QString& text);
+// The same line as a view into `text` (empty when there is none).
+[[nodiscard]] QStringView headerFieldLine(const QString& name, QStringView text);
 
 } // namespace ormisk

@@ -24,7 +24,7 @@ constexpr qint64 kReadLimit = qint64(1) << 30;
 
 // Leading blanks are skipped and reading stops at the first character that is not a digit;
 // no digits reads as 0. A minus sign makes the field unreadable (-1).
-int readField(const QByteArray& field)
+int readField(QByteArrayView field)
 {
     int i = 0;
     while (i < field.size() && field.at(i) == ' ')
@@ -43,28 +43,71 @@ int readField(const QByteArray& field)
 
 QByteArray field(qsizetype value) { return QByteArray::number(value).rightJustified(kField, ' ', true).right(kField); }
 
-// Reads entry by entry, so that memory follows what the file really holds, whatever its count
-// field promises.
+// Reads a piece at a time, so that memory follows what the file really holds, whatever its count
+// field promises, without a read of its own for every field and entry.
+class PieceReader {
+public:
+    explicit PieceReader(QIODevice& in)
+        : m_in(in)
+    {
+    }
+    // The next n bytes, or an empty view when the file ends first; valid until the next call.
+    QByteArrayView take(qsizetype n)
+    {
+        while (m_buffer.size() - m_pos < n) {
+            m_buffer.remove(0, m_pos);
+            m_pos = 0;
+            const qsizetype old = m_buffer.size();
+            const qsizetype want = std::max<qsizetype>(n - old, kPieceBytes);
+            m_buffer.resize(old + want);
+            const qint64 got = m_in.read(m_buffer.data() + old, want);
+            m_buffer.resize(old + qsizetype(std::max<qint64>(got, 0)));
+            if (got <= 0)
+                return {};
+        }
+        const QByteArrayView piece(m_buffer.constData() + m_pos, n);
+        m_pos += n;
+        return piece;
+    }
+
+private:
+    static constexpr qsizetype kPieceBytes = 256 * 1024;
+    QIODevice& m_in;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+};
+
 QStringList parse(QIODevice& in)
 {
     QStringList entries;
-    const QByteArray countField = in.read(kField);
+    PieceReader reader(in);
+    const QByteArrayView countField = reader.take(kField);
     if (countField.size() < kField)
         return entries;
     const int count = readField(countField);
+    // Each entry takes a length field at least.
+    entries.reserve(std::min<qint64>(count, in.size() / kField));
     qint64 total = 0;
     for (int n = 0; n < count; ++n) {
-        const QByteArray lengthField = in.read(kField);
+        const QByteArrayView lengthField = reader.take(kField);
         if (lengthField.size() < kField)
             break;
         const int length = readField(lengthField);
         total += length;
         if (length < 0 || total > kReadLimit)
             break;
-        const QByteArray text = in.read(length);
+        if (length == 0) {
+            entries.append(QString());
+            continue;
+        }
+        const QByteArrayView text = reader.take(length);
         if (text.size() < length)
             break;
-        entries.append(QString::fromUtf8(text));
+        // Made for a character per byte: text beyond ASCII leaves room over, for as long as the
+        // entry lives (a tree's tag shares it).
+        QString entry = QString::fromUtf8(text);
+        entry.squeeze();
+        entries.append(std::move(entry));
     }
     return entries;
 }

@@ -26,6 +26,21 @@ QStringList messageTags(const NodeTree& tree)
     return tags;
 }
 
+// "C" and the number, made in one piece: one is made for every message of every check.
+QString messageKey(qint64 n)
+{
+    char digits[24];
+    qsizetype length = 0;
+    for (quint64 rest = quint64(n); rest > 0 || length == 0; rest /= 10)
+        digits[length++] = char('0' + rest % 10);
+    QString key(length + 1, Qt::Uninitialized);
+    QChar* out = key.data();
+    out[0] = u'C';
+    for (qsizetype i = 0; i < length; ++i)
+        out[i + 1] = QLatin1Char(digits[length - 1 - i]);
+    return key;
+}
+
 } // namespace
 
 bool IsSeen(const AppState& state, const QString& header) { return state.SeenHeaders.containsIdentityOf(header); }
@@ -100,7 +115,7 @@ QString NewMessageKey(AppState& state, const NodeTree& tree)
     const qint64 range = std::max<qint64>(kMessageKeyRange, 2 * (qint64(tree.count()) + 1));
     for (int attempt = 0; attempt < 64; ++attempt) {
         const qint64 n = static_cast<qint64>(state.nextRandom() * double(range)) + 1;
-        const QString key = QLatin1Char('C') + QString::number(n);
+        const QString key = messageKey(n);
         if (!tree.contains(key))
             return key;
     }

@@ -14,6 +14,9 @@ struct DocOutput {
     enum State : qint16 { HeadersAvailable = 2, TransferError = 4 };
     qint16 state = 0;
     QList<HeaderItem> headers;
+    // The same items as one text, per item its name, " : ", its value and CR LF, when the sender
+    // has it at hand (a header taken from the cache is kept that way); null otherwise.
+    QString text;
 };
 
 } // namespace ormisk

@@ -1,5 +1,7 @@
 #include "pop/HeaderCache.h"
 
+#include "pop/HeaderDecoding.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -9,6 +11,8 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <limits>
+#include <vector>
 
 namespace ormisk {
 
@@ -75,77 +79,139 @@ private:
     QByteArray& m_out;
 };
 
-// Reads back what PayloadWriter wrote, checking every length against what is left: reading a
-// hundred thousand headers through QDataStream took a third of a second. It reads from the file
-// as it goes: the file may be a hundred MB, and holding it whole beside the headers taken from it
-// would double the memory a large mailbox's check needs.
+// Reads the payload in large pieces, each added to the digest as it comes in: one pass over the
+// file both checks it and builds the index, while the texts themselves can be passed over and
+// left on disk. Every length is checked against what is left.
 class PayloadReader {
 public:
-    PayloadReader(QIODevice& in, qint64 length)
+    PayloadReader(QIODevice& in, qint64 start, qint64 length, QCryptographicHash& digest)
         : m_in(in)
+        , m_digest(digest)
+        , m_bufferAt(start)
         , m_left(length)
     {
     }
     bool u32(quint32* value) { return get(value, 4); }
     bool u64(quint64* value) { return get(value, 8); }
+    // A length and that many bytes (a null array for the null marker).
     bool bytes(QByteArray* value)
     {
         quint32 length = 0;
         if (!u32(&length))
             return false;
-        if (length == 0xffffffffu) {
+        if (length == kNull) {
             *value = QByteArray();
             return true;
         }
-        if (length > quint64(m_left))
+        if (length > quint64(left()) || !need(length))
             return false;
-        // Sized exactly: QIODevice::read(qint64) leaves room to grow in every header it returns.
-        QByteArray out(qsizetype(length), Qt::Uninitialized);
-        if (m_in.read(out.data(), qint64(length)) != qint64(length))
-            return false;
-        m_left -= length;
-        *value = std::move(out);
+        *value = QByteArray(m_buffer.constData() + m_pos, qsizetype(length));
+        m_pos += length;
         return true;
     }
-    bool text(QString* value)
+    // Passes over a byte string, leaving where it lies in the file.
+    bool skipBytes(qint64* at, qint32* size)
     {
         quint32 length = 0;
         if (!u32(&length))
             return false;
-        if (length == 0xffffffffu) {
+        if (length == kNull)
+            length = 0;
+        if (length > quint64(left()) || length > quint32(std::numeric_limits<qint32>::max()))
+            return false;
+        *at = m_bufferAt + m_pos;
+        *size = qint32(length);
+        const qsizetype buffered = std::min<qsizetype>(m_buffer.size() - m_pos, length);
+        m_pos += buffered;
+        for (qint64 rest = qint64(length) - buffered; rest > 0;) {
+            // Beyond what is buffered: read through, for the digest only.
+            m_buffer.clear();
+            m_pos = 0;
+            m_bufferAt = *at + length - rest;
+            if (!fill(std::min<qint64>(rest, kChunkBytes)))
+                return false;
+            const qsizetype taken = std::min<qsizetype>(m_buffer.size(), rest);
+            m_pos = taken;
+            rest -= taken;
+        }
+        return true;
+    }
+    bool text(QString* value)
+    {
+        QByteArray bytes;
+        if (!this->bytes(&bytes) || bytes.size() % 2 != 0)
+            return false;
+        if (bytes.isNull()) {
             *value = QString();
             return true;
         }
-        if (length % 2 != 0 || length > quint64(m_left))
-            return false;
-        QString out(qsizetype(length / 2), Qt::Uninitialized);
-        for (QChar& c : out) {
-            quint64 unit = 0;
-            if (!get(&unit, 2))
-                return false;
-            c = QChar(char16_t(unit));
-        }
+        QString out(bytes.size() / 2, Qt::Uninitialized);
+        for (qsizetype i = 0; i < out.size(); ++i)
+            out[i] = QChar(char16_t((quint8(bytes.at(2 * i)) << 8) | quint8(bytes.at(2 * i + 1))));
         *value = out;
         return true;
     }
-    [[nodiscard]] bool atEnd() const { return m_left == 0; }
+    [[nodiscard]] bool atEnd() const { return left() == 0; }
 
 private:
+    static constexpr quint32 kNull = 0xffffffffu;
+    [[nodiscard]] qint64 left() const { return m_left + (m_buffer.size() - m_pos); }
+    // At least n bytes buffered, or false.
+    bool need(qint64 n)
+    {
+        while (m_buffer.size() - m_pos < n) {
+            // What was read goes; what is left moves to the front.
+            m_buffer.remove(0, m_pos);
+            m_bufferAt += m_pos;
+            m_pos = 0;
+            if (m_left == 0 || !fill(std::max<qint64>(n - m_buffer.size(), kChunkBytes)))
+                return false;
+        }
+        return true;
+    }
+    // Appends up to `want` more bytes of the payload to the buffer.
+    bool fill(qint64 want)
+    {
+        want = std::min(want, m_left);
+        const qsizetype old = m_buffer.size();
+        m_buffer.resize(old + qsizetype(want));
+        const qint64 got = m_in.read(m_buffer.data() + old, want);
+        if (got <= 0) {
+            m_buffer.resize(old);
+            return false;
+        }
+        m_buffer.resize(old + qsizetype(got));
+        m_digest.addData(QByteArrayView(m_buffer.constData() + old, qsizetype(got)));
+        m_left -= got;
+        return true;
+    }
     template <typename T> bool get(T* value, int width)
     {
-        char bytes[8];
-        if (m_left < width || m_in.read(bytes, width) != width)
+        if (!need(width))
             return false;
-        m_left -= width;
         quint64 v = 0;
         for (int i = 0; i < width; ++i)
-            v = (v << 8) | quint8(bytes[i]);
+            v = (v << 8) | quint8(m_buffer.constData()[m_pos + i]);
+        m_pos += width;
         *value = T(v);
         return true;
     }
     QIODevice& m_in;
-    qint64 m_left;
+    QCryptographicHash& m_digest;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    qint64 m_bufferAt; // where the buffer's first byte lies in the file
+    qint64 m_left; // payload bytes not read from the file yet
 };
+
+// A header as an older format kept it (as the server sent it, each line ended by LF), as shown.
+QByteArray shownFromSent(const QByteArray& sent)
+{
+    QList<QByteArray> lines = sent.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return headerDisplayText(lines);
+}
 
 } // namespace
 
@@ -164,17 +230,21 @@ QString HeaderCache::accountKey(const QString& host, qint32 port, const QString&
 bool HeaderCache::load()
 {
     m_accounts.clear();
+    m_loaded.reset();
+    m_loadedWindow = {};
+    m_released = false;
     m_dirty = false;
-    QFile file(m_path);
-    if (!file.exists())
+    auto file = std::make_unique<QFile>(m_path);
+    if (!file->exists())
         return true;
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes)
+    if (!file->open(QIODevice::ReadOnly) || file->size() > kMaxFileBytes)
         return false;
-    if (!decode(file)) {
+    if (!decode(*file)) {
         m_accounts.clear();
         m_dirty = true; // rewrite it sound at the end of the conversation
         return false;
     }
+    m_loaded = std::move(file);
     return true;
 }
 
@@ -188,22 +258,11 @@ bool HeaderCache::decode(QIODevice& file)
     quint32 version = 0;
     quint64 length = 0;
     header >> version >> length;
-    if ((version != kFormatVersion && version != 3) || length != quint64(file.size() - head - kDigestBytes))
+    if (version < 3 || version > kFormatVersion || length != quint64(file.size() - head - kDigestBytes))
         return false;
-    // The digest first, a piece at a time: nothing is taken from a file that is not whole. Then
-    // the payload is read a second time, header by header.
+    // Entries are taken as they come, and all dropped unless the digest at the end matches.
     QCryptographicHash digest(kDigest);
-    for (qint64 left = qint64(length); left > 0;) {
-        const QByteArray chunk = file.read(std::min<qint64>(left, kChunkBytes));
-        if (chunk.isEmpty())
-            return false;
-        digest.addData(chunk);
-        left -= chunk.size();
-    }
-    if (digest.result() != file.read(kDigestBytes) || !file.seek(head))
-        return false;
-
-    PayloadReader in(file, qint64(length));
+    PayloadReader in(file, head, qint64(length), digest);
     quint32 accounts = 0;
     if (!in.u32(&accounts))
         return false;
@@ -220,24 +279,38 @@ bool HeaderCache::decode(QIODevice& file)
             quint64 size = 0;
             Entry entry;
             quint32 flags = 0;
-            if (!in.bytes(&uid) || !in.u64(&size) || (version > 3 && !in.u32(&flags)) || !in.bytes(&entry.text)
-                || uid.isEmpty() || qint64(size) < 0)
+            if (!in.bytes(&uid) || !in.u64(&size) || (version > 3 && !in.u32(&flags)) || uid.isEmpty()
+                || qint64(size) < 0)
                 return false;
+            if (version >= 5) {
+                entry.stored.file = Stored::Loaded;
+                if (!in.skipBytes(&entry.stored.at, &entry.stored.bytes))
+                    return false;
+            } else {
+                QByteArray sent;
+                if (!in.bytes(&sent))
+                    return false;
+                entry.text = shownFromSent(sent);
+            }
             entry.size = qint64(size);
             entry.overTls = (flags & kOverTls) != 0;
+            entry.order = ++m_order;
             entries.insert(uid, std::move(entry));
         }
     }
-    if (!in.atEnd())
+    if (!in.atEnd() || digest.result() != file.read(kDigestBytes))
         return false;
     m_accounts = std::move(loaded);
+    m_dirty = version != kFormatVersion; // written anew in this format
     return true;
 }
 
 bool HeaderCache::save()
 {
-    auto textBytes
-        = [](const Entry& e) { return e.spilledAt >= 0 ? 4 + e.spilledBytes : PayloadWriter::bytesSize(e.text); };
+    indexAgain();
+    auto textBytes = [](const Entry& e) {
+        return e.stored.file != Stored::None ? 4 + e.stored.bytes : PayloadWriter::bytesSize(e.text);
+    };
     qsizetype size = 4;
     for (auto a = m_accounts.cbegin(); a != m_accounts.cend(); ++a) {
         size += PayloadWriter::textSize(a.key()) + 4;
@@ -275,13 +348,19 @@ bool HeaderCache::save()
     for (auto a = m_accounts.cbegin(); a != m_accounts.cend(); ++a) {
         out.text(a.key());
         out.u32(quint32(a.value().size()));
-        for (auto e = a.value().cbegin(); e != a.value().cend(); ++e) {
+        // In the order they were last asked for, which is the order the next check asks for them.
+        std::vector<Entries::const_iterator> ordered;
+        ordered.reserve(size_t(a.value().size()));
+        for (auto e = a.value().cbegin(); e != a.value().cend(); ++e)
+            ordered.push_back(e);
+        std::sort(ordered.begin(), ordered.end(), [](const auto& x, const auto& y) { return x->order < y->order; });
+        for (const auto& e : ordered) {
             out.bytes(e.key());
             out.u64(quint64(e.value().size));
             out.u32(e.value().overTls ? kOverTls : 0);
-            if (e.value().spilledAt >= 0) {
+            if (e.value().stored.file != Stored::None) {
                 QByteArray text;
-                if (!readSpilled(e.value(), &text)) {
+                if (!read(e.value().stored, &text)) {
                     file.cancelWriting(); // better no new file than a wrong one
                     return false;
                 }
@@ -326,43 +405,108 @@ bool HeaderCache::spill(Entry& entry, const QByteArray& text)
     const qint64 at = m_spill->size();
     if (!m_spill->seek(at) || m_spill->write(text) != text.size())
         return false;
-    entry.spilledAt = at;
-    entry.spilledBytes = text.size();
+    entry.stored = { at, qint32(text.size()), Stored::Spill };
     return true;
 }
 
-bool HeaderCache::readSpilled(const Entry& entry, QByteArray* text)
+bool HeaderCache::read(const Stored& stored, QByteArray* text)
 {
-    if (!m_spill || !m_spill->seek(entry.spilledAt))
-        return false;
-    *text = m_spill->read(entry.spilledBytes);
-    return text->size() == entry.spilledBytes;
+    switch (stored.file) {
+    case Stored::Loaded:
+        return m_loaded && readFrom(*m_loaded, m_loadedWindow, stored, text);
+    case Stored::Spill:
+        return m_spill && readFrom(*m_spill, m_spillWindow, stored, text);
+    case Stored::None:
+        break;
+    }
+    return false;
 }
 
-const HeaderCache::Entry* HeaderCache::find(const QString& account, const QByteArray& uid)
+bool HeaderCache::readFrom(QIODevice& file, Window& window, const Stored& stored, QByteArray* text)
 {
+    // Texts are asked for in about the order they lie: most come from the piece read last.
+    constexpr qint64 kWindowBytes = 256 * 1024;
+    if (stored.at < window.at || stored.at + stored.bytes > window.at + window.data.size()) {
+        window.data.clear();
+        const qint64 want = std::max<qint64>(stored.bytes, kWindowBytes);
+        if (!file.seek(stored.at))
+            return false;
+        window.data.resize(qsizetype(want));
+        const qint64 got = file.read(window.data.data(), want);
+        window.data.resize(qsizetype(std::max<qint64>(got, 0)));
+        window.at = stored.at;
+        if (got < stored.bytes)
+            return false;
+    }
+    *text = QByteArray(window.data.constData() + (stored.at - window.at), stored.bytes);
+    return true;
+}
+
+void HeaderCache::releaseIndex()
+{
+    m_accounts.clear();
+    m_accounts.squeeze();
+    m_released = true;
+}
+
+// Read again from the file it came from: the texts' places in it stay right.
+void HeaderCache::indexAgain()
+{
+    if (!m_released)
+        return;
+    m_released = false;
+    if (!m_loaded || !m_loaded->seek(0) || !decode(*m_loaded))
+        m_accounts.clear();
+}
+
+bool HeaderCache::hasAccount(const QString& account)
+{
+    indexAgain();
+    return m_accounts.contains(account);
+}
+
+int HeaderCache::size(const QString& account)
+{
+    indexAgain();
+    const auto a = m_accounts.constFind(account);
+    return a == m_accounts.cend() ? 0 : int(a->size());
+}
+
+const HeaderCache::Entry* HeaderCache::peek(const QString& account, const QByteArray& uid)
+{
+    indexAgain();
     const auto a = m_accounts.find(account);
     if (a == m_accounts.end())
         return nullptr;
     const auto e = a->find(uid);
     if (e == a->end())
         return nullptr;
-    if (e->spilledAt >= 0) {
-        QByteArray text;
-        if (!readSpilled(*e, &text))
-            return nullptr;
-        e->text = text;
-        e->spilledAt = -1;
-    }
+    e->order = ++m_order;
     return &*e;
+}
+
+const HeaderCache::Entry* HeaderCache::find(const QString& account, const QByteArray& uid)
+{
+    auto* e = const_cast<Entry*>(peek(account, uid));
+    if (!e || e->stored.file == Stored::None)
+        return e;
+    QByteArray text;
+    if (!read(e->stored, &text))
+        return nullptr;
+    e->text = text;
+    e->stored = {};
+    return e;
 }
 
 void HeaderCache::put(const QString& account, const QByteArray& uid, qint64 size, const QByteArray& text, bool overTls)
 {
     if (uid.isEmpty() || text.size() > kMaxHeaderBytes)
         return;
-    Entry entry { size, {} };
+    indexAgain();
+    Entry entry;
+    entry.size = size;
     entry.overTls = overTls;
+    entry.order = ++m_order;
     if (!spill(entry, text))
         entry.text = text; // no room on disk: kept in memory instead
     m_accounts[account].insert(uid, std::move(entry));
@@ -371,6 +515,7 @@ void HeaderCache::put(const QString& account, const QByteArray& uid, qint64 size
 
 void HeaderCache::remove(const QString& account, const QByteArray& uid)
 {
+    indexAgain();
     const auto a = m_accounts.find(account);
     if (a == m_accounts.end() || !a->remove(uid))
         return;
@@ -381,6 +526,7 @@ void HeaderCache::remove(const QString& account, const QByteArray& uid)
 
 void HeaderCache::retain(const QString& account, const QSet<QByteArray>& present)
 {
+    indexAgain();
     const auto a = m_accounts.find(account);
     if (a == m_accounts.end())
         return;

@@ -6,9 +6,14 @@
 // been forged on the way, so a conversation over TLS does not take it.
 // An account keeps an entry for every message it still holds on the server, however many; the
 // entries of messages gone from the server are dropped at the next check.
+// The cache does not read its texts: since format 5 they are headers as the program shows them
+// (headerDisplayText), so a header taken from it costs no decoding; a file of an older format is
+// read once, its headers decoded, and written anew.
 // The file is written whole through QSaveFile, readable by its owner only; a file that is damaged,
-// cut short or of an unknown format version is ignored and rebuilt from the next check. Headers put
-// in during a conversation wait in a private file beside it, not in memory: a first check of a
+// cut short or of an unknown format version is ignored and rebuilt from the next check. Texts stay
+// on disk until they are asked for: in the file they were loaded from (read in one pass for the
+// index, then header by header in the order they are written, which is the order they were last
+// asked for), or, when put in during a conversation, in a private file beside it. A check of a
 // hundred thousand messages would otherwise hold all their headers twice.
 #include <QByteArray>
 #include <QHash>
@@ -17,6 +22,7 @@
 
 #include <memory>
 
+class QFile;
 class QIODevice;
 class QTemporaryFile;
 
@@ -28,14 +34,21 @@ public:
     // KB, and this keeps a hostile server from growing the file without end.
     static constexpr qsizetype kMaxHeaderBytes = 64 * 1024;
     // 3: one text per header, no entry limit; 4: whether each entry came over TLS (read from a
-    // file of version 3, every entry came without).
-    static constexpr quint32 kFormatVersion = 4;
+    // file of version 3, every entry came without); 5: headers as shown rather than as sent.
+    static constexpr quint32 kFormatVersion = 5;
 
+    // Where a text waits on disk.
+    struct Stored {
+        enum File : quint8 { None, Loaded, Spill };
+        qint64 at = 0;
+        qint32 bytes = 0;
+        File file = None;
+    };
     struct Entry {
         qint64 size = 0; // of the whole message, as the server listed it
-        QByteArray text; // the header as the server sent it, each line ended by LF
-        qint64 spilledAt = -1; // where the text waits in the spill file, if it does
-        qsizetype spilledBytes = 0;
+        QByteArray text; // the header, when it is in memory (see `stored`)
+        Stored stored;
+        quint32 order = 0; // when it was last asked for or put in: the file keeps entries so
         bool overTls = false;
     };
 
@@ -53,25 +66,42 @@ public:
 
     // The entry with its text, or null.
     [[nodiscard]] const Entry* find(const QString& account, const QByteArray& uid);
+    // The entry, its text possibly still on disk (`stored`), or null.
+    [[nodiscard]] const Entry* peek(const QString& account, const QByteArray& uid);
+    // A text that waits on disk; false when it cannot be read back.
+    bool read(const Stored& stored, QByteArray* text);
+    // Lets the index go while texts may still be read: a later question reads it again.
+    void releaseIndex();
     void put(const QString& account, const QByteArray& uid, qint64 size, const QByteArray& text, bool overTls);
     void remove(const QString& account, const QByteArray& uid);
     // Forgets the account's entries for messages no longer on the server.
     void retain(const QString& account, const QSet<QByteArray>& present);
-    [[nodiscard]] bool hasAccount(const QString& account) const { return m_accounts.contains(account); }
+    [[nodiscard]] bool hasAccount(const QString& account);
 
     [[nodiscard]] bool dirty() const { return m_dirty; }
-    [[nodiscard]] int size(const QString& account) const { return int(m_accounts.value(account).size()); }
+    [[nodiscard]] int size(const QString& account);
     [[nodiscard]] QString path() const { return m_path; }
 
 private:
     using Entries = QHash<QByteArray, Entry>;
+    // A piece of a file read ahead: texts asked for in the order they lie cost one read per piece.
+    struct Window {
+        QByteArray data;
+        qint64 at = 0;
+    };
     bool decode(QIODevice& file);
     bool spill(Entry& entry, const QByteArray& text);
-    bool readSpilled(const Entry& entry, QByteArray* text);
+    bool readFrom(QIODevice& file, Window& window, const Stored& stored, QByteArray* text);
+    void indexAgain();
 
     QString m_path;
     QHash<QString, Entries> m_accounts;
+    std::unique_ptr<QFile> m_loaded; // the file the index was read from, while texts wait in it
+    Window m_loadedWindow;
     std::unique_ptr<QTemporaryFile> m_spill;
+    Window m_spillWindow;
+    quint32 m_order = 0;
+    bool m_released = false;
     bool m_dirty = false;
 };
 

@@ -213,10 +213,13 @@ QString decodeHeaderValue(QByteArrayView raw)
     return decodeValue(raw, charsets);
 }
 
-QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderLimits& limits)
+namespace {
+
+// Hands each field of the header lines to sink(name, value), in the server's order.
+template <typename Sink> void readFields(const QList<QByteArray>& lines, const HeaderLimits& limits, Sink sink)
 {
-    QList<HeaderItem> items;
     CharsetDecoders charsets;
+    qsizetype fields = 0;
     // The field being read: its name and first line's value as views into `lines`, and its
     // unfolded value only once a folded line has to be added.
     QByteArrayView name;
@@ -227,15 +230,16 @@ QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderL
         if (!open)
             return;
         open = false;
-        if (items.size() >= limits.maxItems)
+        if (fields >= limits.maxItems)
             return;
+        ++fields;
         QString text = decodeValue((folded.isNull() ? firstValue : QByteArrayView(folded)).trimmed(), charsets);
         if (text.size() > limits.maxValueLength) {
             text.truncate(limits.maxValueLength);
             if (text.back().isHighSurrogate()) // half a character is none
                 text.chop(1);
         }
-        items.append(HeaderItem { QString::fromLatin1(name), text });
+        sink(name, text);
     };
     for (const QByteArray& line : lines) {
         if (line.isEmpty())
@@ -260,6 +264,52 @@ QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderL
         open = true;
     }
     close();
+}
+
+constexpr QStringView kSeparator = u" : ";
+constexpr QStringView kLineEnd = u"\r\n";
+
+} // namespace
+
+QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderLimits& limits)
+{
+    QList<HeaderItem> items;
+    readFields(lines, limits, [&items](QByteArrayView name, QString& value) {
+        items.append(HeaderItem { QString::fromLatin1(name), std::move(value) });
+    });
+    return items;
+}
+
+QByteArray headerDisplayText(const QList<QByteArray>& lines, const HeaderLimits& limits)
+{
+    QString text;
+    readFields(lines, limits, [&text](QByteArrayView name, const QString& value) {
+        text += QLatin1StringView(name);
+        text += kSeparator;
+        text += value;
+        text += kLineEnd;
+    });
+    return text.toUtf8();
+}
+
+QList<HeaderItem> headerItems(const QString& displayText)
+{
+    QList<HeaderItem> items;
+    const QStringView text(displayText);
+    // Searched for by character: a search for the two-character strings costs several times more.
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf(u'\r', start);
+        while (end >= 0 && end + 1 < text.size() && text.at(end + 1) != u'\n')
+            end = text.indexOf(u'\r', end + 1);
+        if (end < 0)
+            end = text.size();
+        // A name holds no blank, and a value no line break.
+        const QStringView line = text.sliced(start, end - start);
+        const qsizetype separator = line.indexOf(u' ');
+        if (separator > 0 && line.sliced(separator).startsWith(kSeparator))
+            items.append(HeaderItem { line.first(separator).toString(), line.sliced(separator + 3).toString() });
+        start = end + kLineEnd.size();
+    }
     return items;
 }
 

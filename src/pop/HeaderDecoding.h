@@ -20,6 +20,12 @@ struct HeaderLimits {
 // Reads header lines (line ends removed) up to the first empty line; anything after it is body.
 [[nodiscard]] QList<HeaderItem> parseHeaderLines(const QList<QByteArray>& lines, const HeaderLimits& limits = {});
 
+// The header as the program keeps it, in UTF-8: per field its name, " : ", its value and CR LF,
+// read as parseHeaderLines reads the lines. Names hold no blank and values no line break, so
+// headerItems gives back the very items of it.
+[[nodiscard]] QByteArray headerDisplayText(const QList<QByteArray>& lines, const HeaderLimits& limits = {});
+[[nodiscard]] QList<HeaderItem> headerItems(const QString& displayText);
+
 // Decodes one unfolded field value. Encoded words (B and Q, any charset the system knows) are
 // read as leniently as common mail readers read them: blanks inside a word (a mailer that did not
 // encode them, or a fold that split the word), base64 without its padding, words not set apart

@@ -1,31 +1,10 @@
 #include "pop/MessageSlots.h"
 
-#include "pop/HeaderCache.h"
+#include "pop/HeaderDecoding.h"
 
 #include <QSet>
 
 namespace ormisk {
-
-QByteArray MessageSlots::headerText(const PopReply& reply)
-{
-    qsizetype size = 0;
-    for (const QByteArray& line : reply.lines)
-        size += line.size() + 1;
-    QByteArray text;
-    text.reserve(size);
-    for (const QByteArray& line : reply.lines) {
-        text += line;
-        text += '\n';
-    }
-    return text;
-}
-
-QList<QByteArray> MessageSlots::headerLines(const QByteArray& text)
-{
-    QList<QByteArray> lines = text.split('\n');
-    lines.removeLast(); // the empty piece after the last LF
-    return lines;
-}
 
 MessageSlots::MessageSlots() = default;
 
@@ -87,7 +66,7 @@ void MessageSlots::applyCache(const std::vector<QByteArray>& uids)
         s.uid = uids[i];
         if (s.uid.isEmpty() || s.size < 0 || doubled.contains(s.uid))
             continue;
-        const HeaderCache::Entry* entry = headers.find(m_account, s.uid);
+        const HeaderCache::Entry* entry = headers.peek(m_account, s.uid);
         if (entry && entry->size != s.size) {
             headers.remove(m_account, s.uid); // the message changed under the same id: trust it no more
             continue;
@@ -106,15 +85,19 @@ void MessageSlots::applyCache(const std::vector<QByteArray>& uids)
         s.header = Header::Have;
         s.fromCache = true;
         s.confirmed = true;
-        s.text = entry->text;
+        // Read when it is handed out: the texts of a large mailbox stay on disk till then.
+        if (entry->stored.file == HeaderCache::Stored::None)
+            s.text = entry->text;
+        else
+            s.cached = entry->stored;
         ++hits;
     }
     // Entries of messages gone from the server: a look through all of them only when there are.
     if (!doubled.isEmpty() || headers.size(m_account) > hits)
         headers.retain(m_account, present);
-    // Nothing will change it: its memory goes back as the headers are handed out.
+    // Nothing will change it: only the texts are still wanted from it.
     if (!willPut && !headers.dirty())
-        m_cache.reset();
+        headers.releaseIndex();
 }
 
 // A header cut to our caps is still a header: the message is listed with what was kept.
@@ -123,11 +106,21 @@ void MessageSlots::keep(Slot& s, const PopReply& reply, bool confirmed)
     s.header = reply.ok ? Header::Have : Header::Failed;
     s.fromCache = false;
     s.confirmed = false;
-    s.text = reply.ok ? headerText(reply) : QByteArray();
-    s.bytes = s.text.size();
+    s.text = reply.ok ? headerDisplayText(reply.lines) : QByteArray();
+    s.cached = {};
+    s.bytes = qint32(s.text.size());
     m_aheadBytes += s.bytes;
     if (confirmed)
         confirm(s);
+}
+
+bool MessageSlots::takeText(Slot& s, QByteArray* text)
+{
+    if (s.cached.file == HeaderCache::Stored::None) {
+        *text = std::move(s.text);
+        return true;
+    }
+    return m_cache && m_cache->read(s.cached, text);
 }
 
 void MessageSlots::confirm(Slot& s)
@@ -143,6 +136,7 @@ void MessageSlots::forget(Slot& s)
 {
     m_aheadBytes -= s.bytes;
     s.text = {};
+    s.cached = {};
     s.bytes = 0;
     s.header = Header::None;
     s.confirmed = false;

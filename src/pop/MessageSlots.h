@@ -3,6 +3,7 @@
 // listings, and its header, fetched ahead or taken from the header cache, until it is handed out.
 // A header fetched ahead counts only once its batch was vouched for: until then it may belong to
 // another message. Vouched-for headers of messages with a unique id go into the header cache.
+#include "pop/HeaderCache.h"
 #include "pop/PopReplyParser.h"
 
 #include <QByteArray>
@@ -13,27 +14,21 @@
 
 namespace ormisk {
 
-class HeaderCache;
-
 class MessageSlots {
 public:
     enum class Header : quint8 { None, Queued, Have, Failed };
+    // A hundred thousand of them live through a check: members ordered so none is padded.
     struct Slot {
         qint64 size = -1; // -1: not listed
         QByteArray uid;
+        QByteArray text; // the header as shown (headerDisplayText)
+        HeaderCache::Stored cached; // or where it waits in the cache's files
+        qint32 bytes = 0; // counted against the bytes held ahead
         Header header = Header::None;
-        QByteArray text; // the header as the server sent it, each line ended by LF
-        qsizetype bytes = 0; // counted against the bytes held ahead
         bool cacheable = false; // unique uid whose size did not change since it was cached
         bool fromCache = false;
         bool confirmed = false; // may be handed out: its batch checked out, or asked alone
     };
-
-    // A header as one text, each line ended by LF: a single allocation per message instead of one
-    // per line, which is what lets a hundred thousand of them fit in memory.
-    [[nodiscard]] static QByteArray headerText(const PopReply& reply);
-    // Such a text as lines again.
-    [[nodiscard]] static QList<QByteArray> headerLines(const QByteArray& text);
 
     MessageSlots();
     ~MessageSlots();
@@ -62,8 +57,13 @@ public:
     // The cache, read from its file on first use.
     HeaderCache& cache();
 
-    // A reply to TOP for the slot; once confirmed (vouched for) it may be handed out.
+    // A reply to TOP for the slot, kept as one text as shown: a single allocation per message
+    // instead of one per line, which is what lets a hundred thousand of them fit in memory. Once
+    // confirmed (vouched for) it may be handed out.
     void keep(Slot& slot, const PopReply& reply, bool confirmed);
+    // The header a slot holds, taken out of it, or read back from the cache; false when the
+    // cache could not give it back.
+    bool takeText(Slot& slot, QByteArray* text);
     void confirm(Slot& slot);
     void forget(Slot& slot);
     // Headers not yet vouched for may belong to other messages: they go.

@@ -146,7 +146,7 @@ void PopClient::requestFailed(
     setFailure(reason, why, command, serverText);
     const quint64 generation = m_generation;
     if (m_request == Request::Header) {
-        emit docOutput(DocOutput { DocOutput::TransferError, {} });
+        emit docOutput(DocOutput { DocOutput::TransferError, {}, {} });
         emit changed();
         if (generation != m_generation)
             return; // a handler of the event ended the request already
@@ -165,7 +165,7 @@ void PopClient::dropLink(Reason reason, const QString& why, const QByteArray& co
     if (m_busy) {
         if (m_request == Request::Header && reason != Reason::None) {
             const quint64 generation = m_generation;
-            emit docOutput(DocOutput { DocOutput::TransferError, {} });
+            emit docOutput(DocOutput { DocOutput::TransferError, {}, {} });
             emit changed();
             if (generation != m_generation)
                 return;
@@ -429,7 +429,9 @@ void PopClient::headerFetched(const QByteArray& text)
 {
     DocOutput doc;
     doc.state = DocOutput::HeadersAvailable;
-    doc.headers = parseHeaderLines(MessageSlots::headerLines(text));
+    doc.text = QString::fromUtf8(text);
+    doc.text.squeeze(); // made for a character per byte: text beyond ASCII leaves room over
+    doc.headers = headerItems(doc.text);
     const quint64 generation = m_generation;
     emit docOutput(doc);
     finishAfterEvent(generation);

@@ -309,6 +309,12 @@ void PopConnection::sendFirst(PopCommand command)
 
 void PopConnection::dropUnsent() { m_unsent.clear(); }
 
+void PopConnection::flush()
+{
+    if (m_socket)
+        m_socket->flush();
+}
+
 void PopConnection::awaitReply(PopReplyParser::Kind kind, std::function<void(const PopReply&)> handler)
 {
     m_inFlight.push_back(PopCommand { {}, kind, std::move(handler) });

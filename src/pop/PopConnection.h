@@ -103,6 +103,9 @@ public:
     void sendFirst(PopCommand command); // ahead of what waits to go out
     void dropUnsent();
     void sendWaiting(); // what the window, the barriers and the ahead gate now allow
+    // Hands what was sent to the system now rather than on the next turn of the event loop, so
+    // the server can work on it while the caller goes on.
+    void flush();
     // Whether several commands may be in flight at once.
     void setPipelined(bool on) { m_pipelined = on; }
     [[nodiscard]] bool pipelined() const { return m_pipelined; }

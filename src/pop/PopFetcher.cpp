@@ -1,6 +1,7 @@
 #include "pop/PopFetcher.h"
 
 #include "pop/HeaderCache.h"
+#include "pop/HeaderDecoding.h"
 #include "pop/ListingLine.h"
 #include "pop/PopConnection.h"
 
@@ -195,7 +196,7 @@ void PopFetcher::onHeaderReply(qint32 number, const PopReply& reply)
         (void)deliverHeader(number); // kept just now
         return;
     }
-    m_requester.headerFetched(MessageSlots::headerText(reply));
+    m_requester.headerFetched(headerDisplayText(reply.lines));
 }
 
 // --- fetching ahead ------------------------------------------------------------------------
@@ -235,6 +236,11 @@ void PopFetcher::sendListing(bool pipelined, bool caching)
     PopCommand list { "LIST", PopReplyParser::Kind::MultiLine, [this](const PopReply& reply) { onSizeList(reply); } };
     list.listing = true;
     m_connection.send(std::move(list));
+    // The server takes a while to list a large mailbox: the cache is read meanwhile, not after.
+    if (caching && pipelined) {
+        m_connection.flush();
+        (void)m_slots.cache();
+    }
 }
 
 // The ids only feed the cache: a list that is refused, cut or malformed means no cache for this
@@ -467,7 +473,14 @@ bool PopFetcher::deliverHeader(qint32 number)
         return false;
     // Handed out once: the memory goes back, and the window may move on.
     const bool have = s->header == Header::Have;
-    const QByteArray text = std::move(s->text);
+    QByteArray text;
+    if (have && !m_slots.takeText(*s, &text)) {
+        // The cache's file could not be read back: the server is asked after all.
+        m_slots.forget(*s);
+        s->fromCache = false;
+        sendHeaderRequest(number, true);
+        return true;
+    }
     m_slots.forget(*s);
     releaseBefore(number);
     if (have)

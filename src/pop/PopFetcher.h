@@ -32,7 +32,8 @@ public:
         [[nodiscard]] virtual bool pipeliningUsable() const = 0;
         virtual void refusePipelining() = 0; // the server is spoken to one command at a time from now on
         virtual void sizeFetched(qint64 size) = 0;
-        virtual void headerFetched(const QByteArray& text) = 0; // each line ended by LF
+        // The header as its display text in UTF-8 (see headerDisplayText).
+        virtual void headerFetched(const QByteArray& text) = 0;
         virtual void deletionConfirmed() = 0;
         virtual void requestFailed(
             PopFailure::Reason reason, const QString& why, const QByteArray& command, const QByteArray& serverText = {})

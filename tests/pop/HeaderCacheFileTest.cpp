@@ -58,7 +58,8 @@ TEST(HeaderCache, KeepsEveryMessageStillOnTheServerAndComesBackExactly)
     EXPECT_FALSE(again.find(account, "u2999")->overTls);
 }
 
-// A file written before entries said how they came is still read; none of them came over TLS.
+// A file written before entries said how they came is still read; none of them came over TLS,
+// and their headers, kept as sent, come back as shown.
 TEST(HeaderCache, EntriesOfAVersion3FileCameWithoutTls)
 {
     QByteArray payload;
@@ -84,6 +85,7 @@ TEST(HeaderCache, EntriesOfAVersion3FileCameWithoutTls)
     ASSERT_TRUE(cache.load());
     const HeaderCache::Entry* entry = cache.find(QStringLiteral("h:110:u"), "uid1");
     ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->text, "Subject: x\n");
+    EXPECT_EQ(entry->text, "Subject : x\r\n");
     EXPECT_FALSE(entry->overTls);
+    EXPECT_TRUE(cache.dirty()); // written anew in the current format
 }
