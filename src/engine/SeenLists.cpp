@@ -69,8 +69,9 @@ void RememberSeen(AppState& state, const NodeTree& tree)
     }
     // Every message on display stays known, however many there are: forgetting one would log it
     // and sound the alarm for it again at the next check. The oldest entries no longer on display
-    // go first; the file holds at most kSeenFileLimit.
-    const qsizetype limit = std::clamp<qsizetype>(shown.size(), kSeenLimit, kSeenFileLimit);
+    // go first. The file keeps only the newest kSeenFileLimit, so beyond that many on display only
+    // a restart forgets the oldest; the list itself is bounded by what the server may list.
+    const qsizetype limit = std::max<qsizetype>(shown.size(), kSeenLimit);
     qsizetype excess = state.SeenHeaders.size() - limit;
     if (excess <= 0)
         return;
@@ -85,7 +86,6 @@ void RememberSeen(AppState& state, const NodeTree& tree)
             return true;
         });
     }
-    state.SeenHeaders.removeFirst(state.SeenHeaders.size() - kSeenFileLimit);
 }
 
 void SnapshotRead(AppState& state, const NodeTree& tree)
