@@ -73,4 +73,11 @@ QCoro::Task<Keyring::Outcome> Keyring::write(QString entry, QString password) co
     co_return outcomeOf(co_await run(*job));
 }
 
+QCoro::Task<Keyring::Outcome> Keyring::remove(QString entry) const
+{
+    auto job = std::make_unique<QKeychain::DeletePasswordJob>(m_service);
+    job->setKey(entry);
+    co_return outcomeOf(co_await run(*job));
+}
+
 } // namespace ormisk

@@ -31,6 +31,8 @@ public:
     };
     [[nodiscard]] QCoro::Task<Reading> read(QString entry) const;
     [[nodiscard]] QCoro::Task<Outcome> write(QString entry, QString password) const;
+    // NotFound when there was no such entry.
+    [[nodiscard]] QCoro::Task<Outcome> remove(QString entry) const;
 
     [[nodiscard]] QString service() const { return m_service; }
 

@@ -8,8 +8,11 @@
 #include "engine/TreeOps.h"
 #include "store/AccountTable.h"
 #include "store/AppState.h"
+#include "store/Keyring.h"
 #include "store/KeyringPasswords.h"
 #include "tree/AccountEditorDialog.h"
+
+#include <algorithm>
 
 namespace ormisk {
 
@@ -155,6 +158,18 @@ void AccountController::movePasswordsToKeyring()
         (void)SettlePasswords(m_engine.state().accounts, m_store, *m_keyring);
 }
 
+void AccountController::forgetKeyringPassword(const AccountRecord& gone)
+{
+    if (!m_keyring || !gone.PasswordInKeyring)
+        return;
+    const QString entry = Keyring::entryFor(gone);
+    const AccountTable& accounts = m_engine.state().accounts;
+    const bool stillUsed = std::any_of(accounts.begin(), accounts.end(),
+        [&](const AccountRecord& account) { return Keyring::entryFor(account) == entry; });
+    if (!stillUsed)
+        (void)m_keyring->remove(entry);
+}
+
 QCoro::Task<> AccountController::addAccount()
 {
     AppState& state = m_engine.state();
@@ -203,8 +218,10 @@ QCoro::Task<> AccountController::modifyAccount()
         restartUnlessSuspended();
         co_return;
     }
+    const AccountRecord before = state.account(index);
     state.account(index) = *changed;
     state.accounts.save(m_store);
+    forgetKeyringPassword(before);
     movePasswordsToKeyring();
     SnapshotRead(state, tree);
     if (changed->Disabled) {
@@ -232,8 +249,10 @@ void AccountController::deleteAccount()
     const QString key = selectAccountNode();
     const qint16 index = FindAccountByKey(state, key);
     if (index != 0) {
+        const AccountRecord gone = state.account(index);
         state.accounts.removeAt(index - 1);
         state.accounts.save(m_store);
+        forgetKeyringPassword(gone);
         tree.setSelected(QString());
         tree.remove(key);
         m_engine.forgetListing(key);

@@ -77,6 +77,9 @@ private:
     void restartUnlessSuspended();
     // After the table was saved: passwords the file still holds go into the keyring, if any.
     void movePasswordsToKeyring();
+    // The keyring entry of an account deleted or moved to another user or host goes with it,
+    // unless another account still logs in with it.
+    void forgetKeyringPassword(const AccountRecord& gone);
 
     MailEngine& m_engine;
     PollScheduler& m_scheduler;

@@ -1,5 +1,6 @@
 // The account editor's save path with a real keyring on a private session bus: a password typed
-// in the editor ends in the keyring, and the settings file keeps none.
+// in the editor ends in the keyring, the settings file keeps none, and deleting the account takes
+// it out of the keyring again.
 #include "app/MainWindow.h"
 #include "store/Keyring.h"
 #include "support/MainWindowFixture.h"
@@ -57,4 +58,14 @@ TEST_F(AccountKeyring, EditorSavesANewPasswordIntoTheKeyring)
     EXPECT_EQ(bus->secretTool({ QStringLiteral("lookup"), QStringLiteral("user"), QStringLiteral("carol@127.0.0.1"),
                   QStringLiteral("server"), QStringLiteral("Ormisk editor test") }),
         QByteArray("typed pw"));
+
+    // Deleting the account takes its password out of the keyring.
+    click(state.account(1).NodeKey);
+    window->menus().mnuDeleteAccount->trigger();
+    ASSERT_EQ(state.AccountCount(), 0);
+    ORMISK_WAIT_TRUE(
+        bus->secretTool({ QStringLiteral("lookup"), QStringLiteral("user"), QStringLiteral("carol@127.0.0.1"),
+                            QStringLiteral("server"), QStringLiteral("Ormisk editor test") })
+            .isEmpty(),
+        10000);
 }
